@@ -1,0 +1,221 @@
+// The host roles: the map objects Bramlotte works on, as small interfaces.
+//
+// Everything outside map/qgis/ and the plugin entry reaches the map through
+// these classes only, so the index code can be read and tested without QGIS.
+// A failing host call throws HostError. Indexes are 0-based.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+namespace bramlotte::host {
+
+// The one exception type of every failing host call. Host failures carry a
+// negative number, as the host's own error codes do.
+class HostError : public std::runtime_error {
+public:
+    HostError(int32_t number, const QString& description)
+        : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+    int32_t number() const { return number_; }
+    const QString& description() const { return description_; }
+
+private:
+    int32_t number_;
+    QString description_;
+};
+
+// Host failure numbers. The generic one has the value of the host's E_FAIL.
+namespace error {
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
+constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057u);
+constexpr int32_t kNotFound = static_cast<int32_t>(0x80040111u);
+constexpr int32_t kRelationUndefined = static_cast<int32_t>(0x80040258u);
+constexpr int32_t kConversion = static_cast<int32_t>(0x80040952u);
+constexpr int32_t kWriteFailed = static_cast<int32_t>(0x80040953u);
+}  // namespace error
+
+// Spatial relationship codes, passed unchanged from the relationship picker.
+namespace relation {
+constexpr int32_t kIntersects = 1;
+constexpr int32_t kEnvelopeIntersects = 2;
+constexpr int32_t kTouches = 4;
+constexpr int32_t kOverlaps = 5;
+constexpr int32_t kCrosses = 6;
+constexpr int32_t kContains = 7;     // searched feature lies wholly within the query shape
+constexpr int32_t kIsWithin = 8;     // searched feature wholly contains the query shape
+}  // namespace relation
+
+// A feature's shape. Opaque: only the host looks inside.
+class Shape {
+public:
+    virtual ~Shape() = default;
+    virtual bool isEmpty() const = 0;
+};
+
+class Feature {
+public:
+    virtual ~Feature() = default;
+    // Shared so a spatial filter can keep it after the feature is gone.
+    virtual std::shared_ptr<const Shape> shape() const = 0;
+    // Value of the field at the feature-class index; a null QVariant is null.
+    virtual QVariant value(int index) const = 0;
+    // Converts the text to the field's type; throws when it does not convert.
+    virtual void putValue(int index, const QString& text) = 0;
+};
+
+class FeatureCursor {
+public:
+    virtual ~FeatureCursor() = default;
+    // The next feature, or nullptr at the end.
+    virtual std::unique_ptr<Feature> nextFeature() = 0;
+    // Stores a feature of this cursor (update cursors only).
+    virtual void updateFeature(Feature& feature) = 0;
+};
+
+struct SpatialFilter {
+    std::shared_ptr<const Shape> geometry;
+    int32_t spatialRel = relation::kIntersects;
+    QString geometryField;
+};
+
+// A list of fields: a feature class's or a layer table view's.
+class Fields {
+public:
+    virtual ~Fields() = default;
+    virtual int fieldCount() const = 0;
+    virtual QString fieldName(int index) const = 0;
+};
+
+// Writes through update cursors of one feature class go into one edit
+// transaction. Destroying it without commit() rolls every write back.
+class EditTransaction {
+public:
+    virtual ~EditTransaction() = default;
+    virtual void commit() = 0;
+};
+
+class FeatureClass : public Fields {
+public:
+    // Index of the named field, without regard to case; -1 when absent.
+    virtual int findField(const QString& name) const = 0;
+    virtual QString shapeFieldName() const = 0;
+    virtual long long featureCount() const = 0;
+    virtual std::unique_ptr<FeatureCursor> search(const SpatialFilter& filter) = 0;
+    virtual std::unique_ptr<FeatureCursor> update(const SpatialFilter& filter) = 0;
+    virtual std::unique_ptr<EditTransaction> beginTransaction() = 0;
+};
+
+class GroupLayer;
+class FeatureLayer;
+
+class Layer {
+public:
+    virtual ~Layer() = default;
+    virtual QString name() const = 0;
+    // nullptr when the layer is not of that kind.
+    virtual GroupLayer* asGroupLayer() { return nullptr; }
+    virtual FeatureLayer* asFeatureLayer() { return nullptr; }
+};
+
+class GroupLayer : public Layer {
+public:
+    virtual int memberCount() const = 0;
+    virtual std::unique_ptr<Layer> member(int16_t index) const = 0;
+    GroupLayer* asGroupLayer() override { return this; }
+};
+
+class FeatureLayer : public Layer {
+public:
+    virtual std::shared_ptr<FeatureClass> featureClass() = 0;
+    virtual std::unique_ptr<Fields> tableView() = 0;
+    // Every feature the layer shows (its filter applied), in host order.
+    virtual std::unique_ptr<FeatureCursor> search() = 0;
+    FeatureLayer* asFeatureLayer() override { return this; }
+};
+
+class FocusMap {
+public:
+    virtual ~FocusMap() = default;
+    virtual int layerCount() const = 0;
+    virtual std::unique_ptr<Layer> layer(int index) const = 0;
+    // Called once after each build; lets the host settle the map.
+    virtual void afterBuild() = 0;
+};
+
+struct TextSymbol {
+    QString fontFace = QStringLiteral("Arial");
+    double sizePoints = 6.0;
+    bool bold = true;
+    int setting = 0;  // 0: left-aligned text anchored at its upper-left corner
+};
+
+struct TextElement {
+    TextSymbol symbol;
+    QString text;
+    double x = 0.0;  // page units, from the page's lower-left corner
+    double y = 0.0;
+};
+
+class PageLayout {
+public:
+    virtual ~PageLayout() = default;
+    virtual double pageWidth() const = 0;   // page units
+    virtual double pageHeight() const = 0;  // page units
+    virtual void addElement(const TextElement& element) = 0;
+};
+
+class ActiveView {
+public:
+    virtual ~ActiveView() = default;
+    virtual void refresh() = 0;
+    virtual void partialRefresh(int phase) = 0;
+};
+
+class MapDocument {
+public:
+    virtual ~MapDocument() = default;
+    virtual std::unique_ptr<FocusMap> focusMap() = 0;
+    virtual std::unique_ptr<PageLayout> pageLayout() = 0;
+    virtual std::unique_ptr<ActiveView> activeView() = 0;
+    // Makes the page layout the active view.
+    virtual void activatePageLayout() = 0;
+    virtual bool isPageLayoutActive() const = 0;
+};
+
+class ProgressIndicator {
+public:
+    virtual ~ProgressIndicator() = default;
+    virtual void setRange(long long low, long long high) = 0;
+    virtual void setStepValue(long long step) = 0;
+    virtual void setPosition(long long position) = 0;
+    virtual void setMessage(const QString& message) = 0;
+    virtual void step() = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;  // callable at any time
+};
+
+class StatusBar {
+public:
+    virtual ~StatusBar() = default;
+    virtual ProgressIndicator* progressIndicator() = 0;
+};
+
+class Application {
+public:
+    virtual ~Application() = default;
+    virtual std::shared_ptr<MapDocument> document() = 0;
+    virtual StatusBar* statusBar() = 0;
+};
+
+// The object through which an add-in reaches the running host application.
+class ApplicationReference {
+public:
+    virtual ~ApplicationReference() = default;
+    virtual std::shared_ptr<Application> application() = 0;
+};
+
+}  // namespace bramlotte::host

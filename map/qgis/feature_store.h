@@ -1,0 +1,79 @@
+// One read of a vector layer held in memory for spatial searches.
+//
+// The store lives as a child object of its layer, so every feature class
+// object made for that layer shares it, and it dies with the layer. It is
+// filled on the first filtered search and dropped whenever the layer's data,
+// filter or source changes; our own writes during a build update it in place.
+#pragma once
+
+#include "map/qgis/packed_rtree.h"
+
+#include <qgsattributes.h>
+#include <qgsfeatureid.h>
+#include <qgsgeometry.h>
+#include <qgsvectorlayer.h>
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+
+#include <vector>
+
+namespace bramlotte::qgis {
+
+class FeatureStore : public QObject {
+    Q_OBJECT
+public:
+    // The store of `layer`, created on first use.
+    static FeatureStore& of(QgsVectorLayer& layer);
+
+    QgsVectorLayer& layer() const { return *layer_; }
+
+    // Reads the layer if it is not held yet.
+    void ensureLoaded();
+    bool isLoaded() const { return loaded_; }
+    // How many times the layer has been read, for tests and benchmarks.
+    int loadCount() const { return loadCount_; }
+
+    size_t rowCount() const { return ids_.size(); }
+    QgsFeatureId id(size_t row) const { return ids_[row]; }
+    const Box& box(size_t row) const { return boxes_[row]; }
+    bool hasGeometry(size_t row) const { return wkbOffset_[row + 1] > wkbOffset_[row]; }
+    const unsigned char* wkb(size_t row, size_t& size) const;
+    QgsGeometry geometry(size_t row) const;
+    // Value of the data source's field `index`.
+    QVariant value(size_t row, int index) const;
+
+    // Rows whose boxes meet `query`, in ascending feature id order.
+    std::vector<uint32_t> candidates(const Box& query) const;
+
+    // Own writes, kept until the edit transaction ends.
+    bool transactionOpen() const { return transactionOpen_; }
+    void beginTransaction();
+    void stageValue(size_t row, int index, const QVariant& value);
+    // Writes the staged values to the data source in one batch.
+    void commitTransaction();
+    void rollbackTransaction();
+
+private:
+    explicit FeatureStore(QgsVectorLayer& layer);
+    void invalidate();
+    void load();
+
+    QPointer<QgsVectorLayer> layer_;
+    bool loaded_ = false;
+    int loadCount_ = 0;
+    bool transactionOpen_ = false;
+    bool ownWrite_ = false;  // true while our commit signals the layer
+    QgsChangedAttributesMap staged_;
+
+    std::vector<QgsFeatureId> ids_;  // ascending
+    std::vector<QgsAttributes> attributes_;
+    QByteArray wkbData_;
+    std::vector<size_t> wkbOffset_;  // rowCount + 1 offsets into wkbData_
+    std::vector<Box> boxes_;
+    PackedRTree tree_;
+    std::vector<uint32_t> indexRow_;  // tree item -> row
+};
+
+}  // namespace bramlotte::qgis

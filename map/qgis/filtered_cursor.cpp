@@ -1,0 +1,179 @@
+#include "map/qgis/filtered_cursor.h"
+
+#include "map/qgis/qgis_shape.h"
+#include "map/qgis/spatial_relation.h"
+#include "map/qgis/value_conversion.h"
+
+#include <qgsgeos.h>
+#include <qgsvectordataprovider.h>
+
+#include <QMap>
+
+namespace bramlotte::qgis {
+namespace {
+
+// A feature held by a feature store. Values put into it wait for the
+// cursor's updateFeature.
+class StoreFeature : public host::Feature {
+public:
+    StoreFeature(FeatureStore& store, size_t row, const FilteredCursor* owner)
+        : store_(&store), row_(row), owner_(owner) {}
+
+    std::shared_ptr<const host::Shape> shape() const override {
+        return std::make_shared<QgisShape>(store().geometry(row_), store().layer().crs());
+    }
+    QVariant value(int index) const override {
+        auto put = pending_.constFind(index);
+        return put != pending_.constEnd() ? put.value() : store().value(row_, index);
+    }
+    void putValue(int index, const QString& text) override {
+        const QgsFields fields = store().layer().dataProvider()->fields();
+        if (index < 0 || index >= fields.count()) {
+            throw host::HostError(host::error::kInvalidArgument,
+                                  QStringLiteral("Field index %1 is out of range.").arg(index));
+        }
+        pending_[index] = convertForField(fields.at(index), text);
+    }
+
+    size_t row() const { return row_; }
+    const FilteredCursor* owner() const { return owner_; }
+    const QMap<int, QVariant>& pending() const { return pending_; }
+    void clearPending() { pending_.clear(); }
+
+private:
+    FeatureStore& store() const {
+        if (!store_) {
+            throw host::HostError(host::error::kFail, QStringLiteral("The layer no longer exists."));
+        }
+        return *store_;
+    }
+    QPointer<FeatureStore> store_;
+    size_t row_;
+    const FilteredCursor* owner_;
+    QMap<int, QVariant> pending_;
+};
+
+Box boxOf(const QgsGeometry& g) {
+    const QgsRectangle r = g.boundingBox();
+    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
+}
+
+}  // namespace
+
+FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate)
+    : store_(&store), forUpdate_(forUpdate) {}
+
+FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeometry& query,
+                               int32_t code)
+    : store_(&store), forUpdate_(forUpdate), code_(code), queryBox_(boxOf(query)) {
+    candidates_ = store.candidates(queryBox_);
+    if (code == host::relation::kEnvelopeIntersects || candidates_.empty()) {
+        return;
+    }
+    ctx_ = QgsGeos::getGEOSHandler();
+    query_ = QgsGeos::asGeos(query).release();
+    if (!query_) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("The query shape cannot be used for a search."));
+    }
+    prepared_ = GEOSPrepare_r(ctx_, query_);
+    reader_ = GEOSWKBReader_create_r(ctx_);
+    if (!prepared_ || !reader_) {
+        release();
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("The query shape cannot be prepared."));
+    }
+}
+
+FilteredCursor::~FilteredCursor() { release(); }
+
+void FilteredCursor::release() {
+    if (reader_) {
+        GEOSWKBReader_destroy_r(ctx_, reader_);
+        reader_ = nullptr;
+    }
+    if (prepared_) {
+        GEOSPreparedGeom_destroy_r(ctx_, prepared_);
+        prepared_ = nullptr;
+    }
+    if (query_) {
+        GEOSGeom_destroy_r(ctx_, query_);
+        query_ = nullptr;
+    }
+}
+
+FeatureStore& FilteredCursor::store() const {
+    if (!store_) {
+        throw host::HostError(host::error::kFail, QStringLiteral("The layer no longer exists."));
+    }
+    return *store_;
+}
+
+bool FilteredCursor::matches(uint32_t row) {
+    const Box& b = store().box(row);
+    switch (code_) {
+        case host::relation::kEnvelopeIntersects:
+            return true;  // the tree compared the boxes
+        case host::relation::kContains:
+            if (!queryBox_.contains(b)) {
+                return false;
+            }
+            break;
+        case host::relation::kIsWithin:
+            if (!b.contains(queryBox_)) {
+                return false;
+            }
+            break;
+        default:
+            break;
+    }
+    size_t size = 0;
+    const unsigned char* wkb = store().wkb(row, size);
+    GEOSGeometry* g = GEOSWKBReader_read_r(ctx_, reader_, wkb, size);
+    if (!g) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("The shape of feature %1 of layer %2 cannot be read.")
+                                  .arg(store().id(row))
+                                  .arg(store().layer().name()));
+    }
+    const std::optional<bool> holds = relationHolds(ctx_, code_, prepared_, g);
+    GEOSGeom_destroy_r(ctx_, g);
+    if (!holds) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("The shape of feature %1 of layer %2 cannot be "
+                                             "compared (is it a valid geometry?).")
+                                  .arg(store().id(row))
+                                  .arg(store().layer().name()));
+    }
+    return *holds;
+}
+
+std::unique_ptr<host::Feature> FilteredCursor::nextFeature() {
+    while (next_ < candidates_.size()) {
+        const uint32_t row = candidates_[next_++];
+        if (matches(row)) {
+            return std::make_unique<StoreFeature>(store(), row, this);
+        }
+    }
+    return nullptr;
+}
+
+void FilteredCursor::updateFeature(host::Feature& feature) {
+    auto* f = dynamic_cast<StoreFeature*>(&feature);
+    if (!forUpdate_ || !f || f->owner() != this) {
+        throw host::HostError(host::error::kInvalidArgument,
+                              QStringLiteral("The feature does not belong to this update cursor."));
+    }
+    FeatureStore& s = store();
+    if (!s.transactionOpen()) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("Layer %1 is not open for editing.")
+                                  .arg(s.layer().name()));
+    }
+    for (auto it = f->pending().constBegin(); it != f->pending().constEnd(); ++it) {
+        s.stageValue(f->row(), it.key(), it.value());
+    }
+    f->clearPending();
+}
+
+}  // namespace bramlotte::qgis

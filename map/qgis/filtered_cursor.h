@@ -1,0 +1,47 @@
+// Cursor over the features of a feature store that meet a spatial filter.
+#pragma once
+
+#include "map/host.h"
+#include "map/qgis/feature_store.h"
+
+#include <geos_c.h>
+#include <qgsgeometry.h>
+
+#include <QPointer>
+
+#include <vector>
+
+namespace bramlotte::qgis {
+
+class FilteredCursor : public host::FeatureCursor {
+public:
+    // A cursor that delivers nothing.
+    FilteredCursor(FeatureStore& store, bool forUpdate);
+    // Features whose shapes stand in relationship `code` to `query`, which
+    // is in the store's CRS.
+    FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeometry& query, int32_t code);
+    ~FilteredCursor() override;
+    FilteredCursor(const FilteredCursor&) = delete;
+    FilteredCursor& operator=(const FilteredCursor&) = delete;
+
+    std::unique_ptr<host::Feature> nextFeature() override;
+    void updateFeature(host::Feature& feature) override;
+
+private:
+    FeatureStore& store() const;
+    bool matches(uint32_t row);
+    void release();  // frees the GEOS objects
+
+    QPointer<FeatureStore> store_;
+    bool forUpdate_;
+    int32_t code_ = 0;
+    std::vector<uint32_t> candidates_;
+    size_t next_ = 0;
+    Box queryBox_;
+    GEOSContextHandle_t ctx_ = nullptr;
+    GEOSGeometry* query_ = nullptr;
+    const GEOSPreparedGeometry* prepared_ = nullptr;
+    GEOSWKBReader* reader_ = nullptr;
+};
+
+}  // namespace bramlotte::qgis

@@ -1,0 +1,74 @@
+#include "map/qgis/layer_cursor.h"
+
+#include "map/qgis/qgis_shape.h"
+
+#include <qgsfeaturerequest.h>
+#include <qgsvectordataprovider.h>
+
+namespace bramlotte::qgis {
+namespace {
+
+class IteratedFeature : public host::Feature {
+public:
+    IteratedFeature(QgsFeature feature, QgsCoordinateReferenceSystem crs,
+                    std::shared_ptr<const std::vector<int>> layerIndex)
+        : feature_(std::move(feature)), crs_(std::move(crs)), layerIndex_(std::move(layerIndex)) {}
+
+    std::shared_ptr<const host::Shape> shape() const override {
+        return std::make_shared<QgisShape>(feature_.geometry(), crs_);
+    }
+    QVariant value(int index) const override {
+        if (index < 0 || index >= static_cast<int>(layerIndex_->size())) {
+            throw host::HostError(host::error::kInvalidArgument,
+                                  QStringLiteral("Field index %1 is out of range.").arg(index));
+        }
+        return feature_.attribute((*layerIndex_)[static_cast<size_t>(index)]);
+    }
+    void putValue(int, const QString&) override {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("Features of a layer search cannot be edited."));
+    }
+
+private:
+    QgsFeature feature_;
+    QgsCoordinateReferenceSystem crs_;
+    std::shared_ptr<const std::vector<int>> layerIndex_;
+};
+
+}  // namespace
+
+LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
+    if (!layer.isValid() || !layer.dataProvider()) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
+    }
+    auto index = std::make_shared<std::vector<int>>();
+    const QgsFields own = layer.dataProvider()->fields();
+    QgsAttributeList wanted;
+    for (int i = 0; i < own.count(); ++i) {
+        const int li = layer.fields().indexFromName(own.at(i).name());
+        index->push_back(li);
+        if (li >= 0) {
+            wanted << li;
+        }
+    }
+    layerIndex_ = index;
+    QgsFeatureRequest request;
+    request.setSubsetOfAttributes(wanted);
+    iterator_ = layer.getFeatures(request);
+}
+
+std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
+    QgsFeature f;
+    if (!iterator_.nextFeature(f)) {
+        return nullptr;
+    }
+    return std::make_unique<IteratedFeature>(std::move(f), crs_, layerIndex_);
+}
+
+void LayerCursor::updateFeature(host::Feature&) {
+    throw host::HostError(host::error::kFail,
+                          QStringLiteral("A layer search cannot store features."));
+}
+
+}  // namespace bramlotte::qgis

@@ -1,0 +1,27 @@
+// Cursor over every feature a vector layer shows (its filter applied).
+#pragma once
+
+#include "map/host.h"
+
+#include <qgsfeatureiterator.h>
+#include <qgsvectorlayer.h>
+
+#include <memory>
+#include <vector>
+
+namespace bramlotte::qgis {
+
+class LayerCursor : public host::FeatureCursor {
+public:
+    explicit LayerCursor(QgsVectorLayer& layer);
+    std::unique_ptr<host::Feature> nextFeature() override;
+    void updateFeature(host::Feature& feature) override;
+
+private:
+    QgsFeatureIterator iterator_;
+    QgsCoordinateReferenceSystem crs_;
+    // For each field of the data source, its index in the layer's fields.
+    std::shared_ptr<const std::vector<int>> layerIndex_;
+};
+
+}  // namespace bramlotte::qgis

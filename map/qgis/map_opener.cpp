@@ -1,0 +1,70 @@
+#include "map/qgis/map_opener.h"
+
+#include "map/host.h"
+
+#include <qgsprovidermetadata.h>
+#include <qgsproviderregistry.h>
+#include <qgsprovidersublayerdetails.h>
+
+#include <QFileInfo>
+
+namespace bramlotte::qgis {
+namespace {
+
+[[noreturn]] void cannotOpen(const QString& path, const QString& why) {
+    throw host::HostError(host::error::kNotFound,
+                          QStringLiteral("Cannot open map %1: %2").arg(path, why));
+}
+
+bool isProjectFile(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("qgs") || suffix == QLatin1String("qgz");
+}
+
+void addDataset(QgsProject& project, const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        cannotOpen(path, QStringLiteral("no such file"));
+    }
+    const QList<QgsProviderSublayerDetails> sublayers =
+        QgsProviderRegistry::instance()->querySublayers(path);
+    if (sublayers.isEmpty()) {
+        cannotOpen(path, QStringLiteral("QGIS reads no layer from it"));
+    }
+    QgsProviderSublayerDetails::LayerOptions options(project.transformContext());
+    options.loadDefaultStyle = false;
+    for (const QgsProviderSublayerDetails& sublayer : sublayers) {
+        std::unique_ptr<QgsMapLayer> layer(sublayer.toLayer(options));
+        if (!layer || !layer->isValid()) {
+            cannotOpen(path, QStringLiteral("layer %1 cannot be read").arg(sublayer.name()));
+        }
+        if (!sublayer.name().isEmpty()) {
+            layer->setName(sublayer.name());
+        }
+        project.addMapLayer(layer.release());
+    }
+}
+
+}  // namespace
+
+void openMap(QgsProject& project, const QStringList& paths) {
+    if (paths.isEmpty()) {
+        cannotOpen(QString(), QStringLiteral("no map given"));
+    }
+    if (paths.size() == 1 && isProjectFile(paths.first())) {
+        if (!QFileInfo::exists(paths.first())) {
+            cannotOpen(paths.first(), QStringLiteral("no such file"));
+        }
+        if (!project.read(paths.first())) {
+            cannotOpen(paths.first(), project.error());
+        }
+        return;
+    }
+    for (const QString& path : paths) {
+        if (isProjectFile(path)) {
+            cannotOpen(path, QStringLiteral("a project file must be the only map given"));
+        }
+        addDataset(project, path);
+    }
+}
+
+}  // namespace bramlotte::qgis

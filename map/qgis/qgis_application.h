@@ -1,0 +1,26 @@
+// The host application on QGIS: the open document and the status bar.
+#pragma once
+
+#include "map/host.h"
+
+#include <memory>
+
+namespace bramlotte::qgis {
+
+class QgisApplication : public host::Application {
+public:
+    QgisApplication(std::shared_ptr<host::MapDocument> document,
+                    std::unique_ptr<host::StatusBar> statusBar)
+        : document_(std::move(document)), statusBar_(std::move(statusBar)) {}
+    std::shared_ptr<host::MapDocument> document() override { return document_; }
+    host::StatusBar* statusBar() override { return statusBar_.get(); }
+    void setDocument(std::shared_ptr<host::MapDocument> document) {
+        document_ = std::move(document);
+    }
+
+private:
+    std::shared_ptr<host::MapDocument> document_;
+    std::unique_ptr<host::StatusBar> statusBar_;
+};
+
+}  // namespace bramlotte::qgis

@@ -1,0 +1,59 @@
+#include "map/qgis/qgis_document.h"
+
+#include "map/qgis/qgis_layers.h"
+#include "map/qgis/qgis_page_layout.h"
+
+namespace bramlotte::qgis {
+namespace {
+
+class QgisActiveView : public host::ActiveView {
+public:
+    explicit QgisActiveView(QgisMapDocument& document) : document_(document) {}
+    void refresh() override {
+        if (document_.isPageLayoutActive()) {
+            pageLayoutOf(document_.project()).refresh();
+        } else if (document_.desktop()) {
+            document_.desktop()->refreshMap();
+        }
+    }
+    // The layout redraws changed items itself; the map needs a redraw.
+    void partialRefresh(int) override {
+        if (!document_.isPageLayoutActive() && document_.desktop()) {
+            document_.desktop()->refreshMap();
+        }
+    }
+
+private:
+    QgisMapDocument& document_;
+};
+
+}  // namespace
+
+QgsProject& QgisMapDocument::project() const {
+    if (!project_) {
+        throw host::HostError(host::error::kFail, QStringLiteral("The map is no longer open."));
+    }
+    return *project_;
+}
+
+std::unique_ptr<host::FocusMap> QgisMapDocument::focusMap() {
+    return std::make_unique<QgisFocusMap>(project());
+}
+
+std::unique_ptr<host::PageLayout> QgisMapDocument::pageLayout() {
+    return std::make_unique<QgisPageLayout>(pageLayoutOf(project()));
+}
+
+std::unique_ptr<host::ActiveView> QgisMapDocument::activeView() {
+    return std::make_unique<QgisActiveView>(*this);
+}
+
+void QgisMapDocument::activatePageLayout() {
+    QgsPrintLayout& layout = pageLayoutOf(project());
+    layoutActive_ = true;
+    if (desktop_) {
+        desktop_->showLayout(layout);
+    }
+}
+
+}  // namespace bramlotte::qgis

@@ -1,0 +1,42 @@
+// The map document on QGIS: a project, its layer tree and its print layout.
+#pragma once
+
+#include "map/host.h"
+
+#include <qgsprintlayout.h>
+#include <qgsproject.h>
+
+#include <QPointer>
+
+namespace bramlotte::qgis {
+
+// What the desktop shows. Without a desktop (headless runs) the document only
+// records which view is active.
+class DesktopViews {
+public:
+    virtual ~DesktopViews() = default;
+    virtual void showLayout(QgsPrintLayout& layout) = 0;
+    virtual void refreshMap() = 0;
+};
+
+class QgisMapDocument : public host::MapDocument {
+public:
+    explicit QgisMapDocument(QgsProject& project, DesktopViews* desktop = nullptr)
+        : project_(&project), desktop_(desktop) {}
+
+    std::unique_ptr<host::FocusMap> focusMap() override;
+    std::unique_ptr<host::PageLayout> pageLayout() override;
+    std::unique_ptr<host::ActiveView> activeView() override;
+    void activatePageLayout() override;
+    bool isPageLayoutActive() const override { return layoutActive_; }
+
+    QgsProject& project() const;
+    DesktopViews* desktop() const { return desktop_; }
+
+private:
+    QPointer<QgsProject> project_;
+    DesktopViews* desktop_;
+    bool layoutActive_ = false;
+};
+
+}  // namespace bramlotte::qgis

@@ -1,0 +1,157 @@
+#include "map/qgis/qgis_feature_class.h"
+
+#include "map/qgis/feature_store.h"
+#include "map/qgis/filtered_cursor.h"
+#include "map/qgis/qgis_shape.h"
+#include "map/qgis/spatial_relation.h"
+
+#include <qgscoordinatetransform.h>
+#include <qgsdatasourceuri.h>
+#include <qgsvectordataprovider.h>
+
+namespace bramlotte::qgis {
+namespace {
+
+// Ends the store's transaction: commit on request, roll back otherwise.
+class StoreTransaction : public host::EditTransaction {
+public:
+    explicit StoreTransaction(FeatureStore& store) : store_(&store) { store.beginTransaction(); }
+    ~StoreTransaction() override {
+        if (store_ && !done_) {
+            store_->rollbackTransaction();
+        }
+    }
+    void commit() override {
+        if (!store_ || done_) {
+            throw host::HostError(host::error::kFail,
+                                  QStringLiteral("The edit has already ended."));
+        }
+        done_ = true;
+        store_->commitTransaction();
+    }
+
+private:
+    QPointer<FeatureStore> store_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+int layerDimension(const QgsVectorLayer& layer) {
+    switch (layer.geometryType()) {
+        case QgsWkbTypes::PointGeometry:
+            return 0;
+        case QgsWkbTypes::LineGeometry:
+            return 1;
+        case QgsWkbTypes::PolygonGeometry:
+            return 2;
+        default:
+            return -1;
+    }
+}
+
+QgisFeatureClass::QgisFeatureClass(QgsVectorLayer& layer) : layer_(&layer) {}
+
+QgsVectorLayer& QgisFeatureClass::layer() const {
+    if (!layer_ || !layer_->dataProvider()) {
+        throw host::HostError(host::error::kFail, QStringLiteral("The layer no longer exists."));
+    }
+    return *layer_;
+}
+
+int QgisFeatureClass::fieldCount() const { return layer().dataProvider()->fields().count(); }
+
+QString QgisFeatureClass::fieldName(int index) const {
+    const QgsFields fields = layer().dataProvider()->fields();
+    if (index < 0 || index >= fields.count()) {
+        throw host::HostError(host::error::kInvalidArgument,
+                              QStringLiteral("Field index %1 is out of range.").arg(index));
+    }
+    return fields.at(index).name();
+}
+
+int QgisFeatureClass::findField(const QString& name) const {
+    const QgsFields fields = layer().dataProvider()->fields();
+    for (int i = 0; i < fields.count(); ++i) {
+        if (fields.at(i).name().compare(name, Qt::CaseInsensitive) == 0) {
+            return i;
+        }
+    }
+    // The shape field is a field of the feature class too.
+    return -1;
+}
+
+QString QgisFeatureClass::shapeFieldName() const {
+    // Database sources name their geometry column in the data source address.
+    const QString column = QgsDataSourceUri(layer().dataProvider()->dataSourceUri()).geometryColumn();
+    return column.isEmpty() ? QStringLiteral("Shape") : column;
+}
+
+long long QgisFeatureClass::featureCount() const { return layer().featureCount(); }
+
+std::unique_ptr<host::FeatureCursor> QgisFeatureClass::search(const host::SpatialFilter& filter) {
+    return open(filter, false);
+}
+
+std::unique_ptr<host::FeatureCursor> QgisFeatureClass::update(const host::SpatialFilter& filter) {
+    return open(filter, true);
+}
+
+std::unique_ptr<host::EditTransaction> QgisFeatureClass::beginTransaction() {
+    return std::make_unique<StoreTransaction>(FeatureStore::of(layer()));
+}
+
+std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialFilter& filter,
+                                                            bool forUpdate) {
+    QgsVectorLayer& l = layer();
+    FeatureStore& store = FeatureStore::of(l);
+    if (forUpdate && !store.transactionOpen()) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("Layer %1 is not open for editing.").arg(l.name()));
+    }
+    auto* shape = dynamic_cast<const QgisShape*>(filter.geometry.get());
+    if (filter.geometry && !shape) {
+        throw host::HostError(host::error::kInvalidArgument,
+                              QStringLiteral("The query shape does not come from this host."));
+    }
+    if (!filter.geometryField.isEmpty() &&
+        filter.geometryField.compare(shapeFieldName(), Qt::CaseInsensitive) != 0) {
+        throw host::HostError(host::error::kInvalidArgument,
+                              QStringLiteral("Layer %1 has no shape field %2.")
+                                  .arg(l.name(), filter.geometryField));
+    }
+    if (!isKnownRelation(filter.spatialRel)) {
+        throw host::HostError(host::error::kRelationUndefined,
+                              QStringLiteral("Unknown spatial relationship %1.")
+                                  .arg(filter.spatialRel));
+    }
+    if (!shape || shape->isEmpty()) {
+        return std::make_unique<FilteredCursor>(store, forUpdate);  // matches nothing
+    }
+    QgsGeometry query = shape->geometry();
+    const int queryDim = query.constGet()->dimension();
+    const int searchedDim = layerDimension(l);
+    if (searchedDim >= 0 && !relationDefined(filter.spatialRel, queryDim, searchedDim)) {
+        throw host::HostError(host::error::kRelationUndefined,
+                              QStringLiteral("The relationship %1 is undefined between shapes of "
+                                             "dimension %2 and %3.")
+                                  .arg(filter.spatialRel)
+                                  .arg(queryDim)
+                                  .arg(searchedDim));
+    }
+    if (shape->crs().isValid() && l.crs().isValid() && shape->crs() != l.crs()) {
+        QgsCoordinateTransform transform(shape->crs(), l.crs(), l.transformContext());
+        try {
+            query.transform(transform);
+        } catch (const QgsCsException& e) {
+            throw host::HostError(host::error::kFail,
+                                  QStringLiteral("The query shape cannot be transformed into the "
+                                                 "CRS of layer %1: %2")
+                                      .arg(l.name(), e.what()));
+        }
+    }
+    store.ensureLoaded();
+    return std::make_unique<FilteredCursor>(store, forUpdate, query, filter.spatialRel);
+}
+
+}  // namespace bramlotte::qgis

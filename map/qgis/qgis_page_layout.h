@@ -1,0 +1,30 @@
+// The page layout on QGIS: the project's first print layout, in inches from
+// the page's lower-left corner.
+#pragma once
+
+#include "map/host.h"
+
+#include <qgsprintlayout.h>
+#include <qgsproject.h>
+
+#include <QPointer>
+
+namespace bramlotte::qgis {
+
+// The project's first print layout; a Letter portrait layout is added to a
+// project without one.
+QgsPrintLayout& pageLayoutOf(QgsProject& project);
+
+class QgisPageLayout : public host::PageLayout {
+public:
+    explicit QgisPageLayout(QgsPrintLayout& layout) : layout_(&layout) {}
+    double pageWidth() const override;
+    double pageHeight() const override;
+    void addElement(const host::TextElement& element) override;
+
+private:
+    QgsPrintLayout& layout() const;
+    QPointer<QgsPrintLayout> layout_;
+};
+
+}  // namespace bramlotte::qgis

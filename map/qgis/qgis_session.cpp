@@ -1,0 +1,44 @@
+#include "map/qgis/qgis_session.h"
+
+#include <qgsapplication.h>
+
+#include <QDir>
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bramlotte::qgis {
+namespace {
+
+// Qt wants a private runtime folder; give it one when the system has none.
+void ensureRuntimeDir() {
+    const char* existing = std::getenv("XDG_RUNTIME_DIR");
+    if (existing && *existing) {
+        return;
+    }
+    const QString dir = QDir::temp().filePath(QStringLiteral("bramlotte-runtime-%1").arg(getuid()));
+    QDir().mkpath(dir);
+    ::chmod(QFile::encodeName(dir).constData(), 0700);
+    setenv("XDG_RUNTIME_DIR", QFile::encodeName(dir).constData(), 1);
+}
+
+}  // namespace
+
+QgisSession::QgisSession(int& argc, char** argv, bool gui) {
+    ensureRuntimeDir();
+    if (gui && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    app_ = std::make_unique<QgsApplication>(argc, argv, gui);
+    QgsApplication::setPrefixPath(QStringLiteral("/usr"), true);
+    QgsApplication::initQgis();
+}
+
+QgisSession::~QgisSession() {
+    QgsApplication::exitQgis();
+    app_.reset();
+}
+
+}  // namespace bramlotte::qgis

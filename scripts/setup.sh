@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package Bramlotte needs to build, test and run.
+# Skips what is already installed; works as root or through sudo.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build ccache pkg-config git
+    googletest libgtest-dev
+    qtbase5-dev libqt5svg5-dev libqt5webkit5-dev qt5-qmake
+    libqgis-dev qgis
+    libgdal-dev gdal-bin libgeos-dev
+    xvfb xauth x11-apps imagemagick poppler-utils
+    fonts-liberation fonts-dejavu-core
+    locales time
+    postgresql postgresql-15-postgis-3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+    echo "setup: all packages present"
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,65 @@
+#include "support/qt_ui_toolkit.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QUrl>
+
+namespace bramlotte::support {
+
+QtUiToolkit::~QtUiToolkit() { setPointer(Pointer::Default); }
+
+Answer QtUiToolkit::messageBox(const QString& text, Buttons buttons, Answer defaultAnswer) {
+    QMessageBox box(QMessageBox::NoIcon, title_, text,
+                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No
+                                              : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    if (buttons == Buttons::YesNo) {
+        box.setDefaultButton(defaultAnswer == Answer::No ? QMessageBox::No : QMessageBox::Yes);
+    }
+    // The box must show the normal pointer even while the build is busy.
+    const bool busy = pointer_ == Pointer::Wait;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    const int result = box.exec();
+    if (busy) {
+        QApplication::restoreOverrideCursor();
+    }
+    switch (result) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Ok;
+    }
+}
+
+void QtUiToolkit::setPointer(Pointer pointer) {
+    if (pointer == pointer_) {
+        return;
+    }
+    if (pointer == Pointer::Wait) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+    pointer_ = pointer;
+}
+
+int QtUiToolkit::showModal(QDialog& form) { return form.exec(); }
+
+void QtUiToolkit::openLink(const QString& address) {
+    QDesktopServices::openUrl(QUrl(address));
+}
+
+QSize QtUiToolkit::screenSize() const {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->size() : QSize();
+}
+
+}  // namespace bramlotte::support

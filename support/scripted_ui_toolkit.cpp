@@ -1,0 +1,42 @@
+#include "support/scripted_ui_toolkit.h"
+
+#include <QDialog>
+
+namespace bramlotte::support {
+
+QStringList ScriptedUiToolkit::messageTexts() const {
+    QStringList texts;
+    for (const Message& m : messages_) {
+        texts << m.text;
+    }
+    return texts;
+}
+
+Answer ScriptedUiToolkit::messageBox(const QString& text, Buttons buttons, Answer) {
+    Answer answer = Answer::Ok;
+    if (buttons == Buttons::YesNo) {
+        if (!answers_.empty()) {
+            answer = answers_.front();
+            answers_.pop_front();
+        } else {
+            answer = fallback_;
+        }
+    }
+    messages_.push_back({text, buttons, answer});
+    if (echo_) {
+        echo_(messages_.back());
+    }
+    return answer;
+}
+
+void ScriptedUiToolkit::setPointer(Pointer pointer) {
+    pointer_ = pointer;
+    pointerHistory_.push_back(pointer);
+}
+
+int ScriptedUiToolkit::showModal(QDialog& form) {
+    // Without a script nobody is there to press a button: the form is cancelled.
+    return formScript_ ? formScript_(form) : QDialog::Rejected;
+}
+
+}  // namespace bramlotte::support

@@ -1,0 +1,31 @@
+// The user-interface toolkit seam: the few things the forms and procedures
+// ask of the desktop. QtUiToolkit serves people; ScriptedUiToolkit serves the
+// command-line program and the tests.
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+class QDialog;
+
+namespace bramlotte::support {
+
+enum class Buttons { Ok, YesNo };
+enum class Answer { Ok, Yes, No };
+enum class Pointer { Default, Wait };
+
+class UiToolkit {
+public:
+    virtual ~UiToolkit() = default;
+    // A plain box: no icon, no title of its own. Waits for the answer.
+    virtual Answer messageBox(const QString& text, Buttons buttons = Buttons::Ok,
+                              Answer defaultAnswer = Answer::Ok) = 0;
+    virtual void setPointer(Pointer pointer) = 0;
+    virtual Pointer pointer() const = 0;
+    // Shows a form modally; returns the dialog's result code.
+    virtual int showModal(QDialog& form) = 0;
+    virtual void openLink(const QString& address) = 0;
+    virtual QSize screenSize() const = 0;
+};
+
+}  // namespace bramlotte::support

@@ -1,0 +1,61 @@
+#include "map/qgis/packed_rtree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+using bramlotte::qgis::Box;
+using bramlotte::qgis::PackedRTree;
+
+namespace {
+
+std::vector<uint32_t> bruteForce(const std::vector<Box>& boxes, const Box& q) {
+    std::vector<uint32_t> hits;
+    for (uint32_t i = 0; i < boxes.size(); ++i) {
+        if (boxes[i].intersects(q)) {
+            hits.push_back(i);
+        }
+    }
+    return hits;
+}
+
+}  // namespace
+
+// Sizes around the node size and its powers exercise partial groups on
+// every level; touching boxes count as meeting.
+TEST(PackedRTree, AnswersExactlyWhatABruteForceScanAnswers) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> pos(0, 1000), len(0, 30);
+    for (size_t n : {0u, 1u, 15u, 16u, 17u, 255u, 256u, 257u, 5000u}) {
+        std::vector<Box> boxes;
+        for (size_t i = 0; i < n; ++i) {
+            const double x = pos(rng), y = pos(rng);
+            boxes.push_back({x, y, x + len(rng), y + len(rng)});
+        }
+        const PackedRTree tree(boxes);
+        EXPECT_EQ(tree.size(), n);
+        for (int q = 0; q < 200; ++q) {
+            const double x = pos(rng), y = pos(rng);
+            const Box query{x, y, x + len(rng) * 3, y + len(rng) * 3};
+            std::vector<uint32_t> got;
+            tree.query(query, got);
+            std::sort(got.begin(), got.end());
+            ASSERT_EQ(got, bruteForce(boxes, query)) << "n=" << n << " query " << q;
+        }
+        if (n > 0) {
+            std::vector<uint32_t> edge;
+            tree.query({boxes[0].xmax, boxes[0].ymax, boxes[0].xmax, boxes[0].ymax}, edge);
+            EXPECT_NE(std::find(edge.begin(), edge.end(), 0u), edge.end());
+        }
+    }
+}
+
+TEST(PackedRTree, DegenerateBoxesOfPointsAndLines) {
+    std::vector<Box> boxes = {{1, 1, 1, 1}, {0, 5, 10, 5}, {3, 0, 3, 10}};
+    const PackedRTree tree(boxes);
+    std::vector<uint32_t> got;
+    tree.query({2, 4, 4, 6}, got);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<uint32_t>{1, 2}));
+}

@@ -1,0 +1,16 @@
+// Test entry: a headless QGIS session for every test, and the scripted
+// toolkit installed as the add-in's desktop.
+#include "command/addin_state.h"
+#include "map/qgis/qgis_session.h"
+#include "support/scripted_ui_toolkit.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    bramlotte::qgis::QgisSession session(argc, argv);
+    bramlotte::addInState().ui = std::make_shared<bramlotte::support::ScriptedUiToolkit>();
+    const int result = RUN_ALL_TESTS();
+    bramlotte::addInState() = bramlotte::AddInState();
+    return result;
+}

@@ -1,0 +1,39 @@
+// Small exact maps for tests: memory layers from WKT, GeoPackages in a
+// temporary folder, and the shared real-data folder.
+#pragma once
+
+#include <qgsproject.h>
+#include <qgsvectorlayer.h>
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace bramlotte::testing {
+
+struct Row {
+    QString wkt;  // empty for a feature without shape
+    QVariantList values;
+};
+
+// A memory layer "Type?crs=...&field=name:type..." filled with `rows`.
+// `fields` are "name:string(20)" style specs; `geometry` is "Point",
+// "LineString", "Polygon" or "None".
+std::unique_ptr<QgsVectorLayer> memoryLayer(const QString& name, const QString& geometry,
+                                            const QStringList& fields,
+                                            const std::vector<Row>& rows,
+                                            const QString& crs = QStringLiteral("EPSG:32632"));
+
+// Writes `layer` as a GeoPackage table `table` into `path` (adding to an
+// existing file) and returns the layer opened from it.
+std::unique_ptr<QgsVectorLayer> writeGeoPackage(const QgsVectorLayer& layer, const QString& path,
+                                                const QString& table);
+
+// Path of a file in the shared real-data folder, or empty when absent.
+QString sharedData(const QString& file);
+
+}  // namespace bramlotte::testing
