@@ -6,6 +6,6 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    bramlotte::qgis::QgisSession session(argc, argv, false);
+    bramlotte::qgishost::QgisSession session(argc, argv, false);
     return 0;
 }

@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    bramlotte::qgis::QgisSession session(argc, argv);
+    bramlotte::qgishost::QgisSession session(argc, argv);
     bramlotte::addInState().ui = std::make_shared<bramlotte::support::ScriptedUiToolkit>();
     const int result = RUN_ALL_TESTS();
     bramlotte::addInState() = bramlotte::AddInState();

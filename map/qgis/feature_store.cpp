@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <numeric>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 const char* const kObjectName = "bramlotte_feature_store";
@@ -35,6 +35,11 @@ FeatureStore::FeatureStore(QgsVectorLayer& layer) : QObject(&layer), layer_(&lay
     connect(&layer, &QgsMapLayer::dataChanged, this, drop);
     connect(&layer, &QgsMapLayer::dataSourceChanged, this, drop);
     connect(&layer, &QgsVectorLayer::subsetStringChanged, this, drop);
+    connect(&layer, &QgsVectorLayer::featureAdded, this, drop);
+    connect(&layer, &QgsVectorLayer::featureDeleted, this, drop);
+    connect(&layer, &QgsVectorLayer::geometryChanged, this, drop);
+    connect(&layer, &QgsVectorLayer::attributeValueChanged, this, drop);
+    connect(&layer, &QgsVectorLayer::afterRollBack, this, drop);
     if (layer.dataProvider()) {
         connect(layer.dataProvider(), &QgsDataProvider::dataChanged, this, drop);
     }
@@ -240,4 +245,4 @@ void FeatureStore::rollbackTransaction() {
     }
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -19,7 +19,7 @@
 
 #include <vector>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class FeatureStore : public QObject {
     Q_OBJECT
@@ -76,4 +76,4 @@ private:
     std::vector<uint32_t> indexRow_;  // tree item -> row
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -9,7 +9,7 @@
 
 #include <QMap>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 // A feature held by a feature store. Values put into it wait for the
@@ -176,4 +176,4 @@ void FilteredCursor::updateFeature(host::Feature& feature) {
     f->clearPending();
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

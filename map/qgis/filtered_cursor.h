@@ -11,7 +11,7 @@
 
 #include <vector>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class FilteredCursor : public host::FeatureCursor {
 public:
@@ -44,4 +44,4 @@ private:
     GEOSWKBReader* reader_ = nullptr;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -5,7 +5,7 @@
 #include <qgsfeaturerequest.h>
 #include <qgsvectordataprovider.h>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 class IteratedFeature : public host::Feature {
@@ -71,4 +71,4 @@ void LayerCursor::updateFeature(host::Feature&) {
                           QStringLiteral("A layer search cannot store features."));
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class LayerCursor : public host::FeatureCursor {
 public:
@@ -24,4 +24,4 @@ private:
     std::shared_ptr<const std::vector<int>> layerIndex_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

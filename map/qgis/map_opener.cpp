@@ -2,13 +2,14 @@
 
 #include "map/host.h"
 
+#include <qgslayertree.h>
 #include <qgsprovidermetadata.h>
 #include <qgsproviderregistry.h>
 #include <qgsprovidersublayerdetails.h>
 
 #include <QFileInfo>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 [[noreturn]] void cannotOpen(const QString& path, const QString& why) {
@@ -40,7 +41,9 @@ void addDataset(QgsProject& project, const QString& path) {
         if (!sublayer.name().isEmpty()) {
             layer->setName(sublayer.name());
         }
-        project.addMapLayer(layer.release());
+        // Appended to the tree, so the map keeps the datasets' order.
+        QgsMapLayer* added = project.addMapLayer(layer.release(), false);
+        project.layerTreeRoot()->addLayer(added);
     }
 }
 
@@ -67,4 +70,4 @@ void openMap(QgsProject& project, const QStringList& paths) {
     }
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -5,11 +5,11 @@
 
 #include <QStringList>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // Fills `project` from `paths`: one project file (.qgs, .qgz), or one or more
 // datasets whose layers become top-level map layers in the datasets' order.
 // Throws host::HostError naming the path that cannot be read.
 void openMap(QgsProject& project, const QStringList& paths);
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

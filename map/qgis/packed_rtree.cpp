@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numeric>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 double centreX(const Box& b) { return (b.xmin + b.xmax) * 0.5; }
@@ -118,4 +118,4 @@ void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
     }
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

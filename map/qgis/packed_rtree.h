@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 struct Box {
     double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
@@ -43,4 +43,4 @@ private:
     size_t itemCount_ = 0;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 TerminalProgress::TerminalProgress(FILE* stream)
     : stream_(stream), terminal_(stream && isatty(fileno(stream)) == 1) {}
@@ -59,4 +59,4 @@ void TerminalProgress::draw(bool force) {
     std::fflush(stream_);
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

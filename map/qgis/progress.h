@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // Draws "message [####    ]  45%" on one line of `stream`, but only when it
 // is a terminal; otherwise it stays silent.
@@ -48,4 +48,4 @@ private:
     std::unique_ptr<host::ProgressIndicator> indicator_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

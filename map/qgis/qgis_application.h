@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class QgisApplication : public host::Application {
 public:
@@ -23,4 +23,4 @@ private:
     std::unique_ptr<host::StatusBar> statusBar_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -3,7 +3,7 @@
 #include "map/qgis/qgis_layers.h"
 #include "map/qgis/qgis_page_layout.h"
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 class QgisActiveView : public host::ActiveView {
@@ -56,4 +56,4 @@ void QgisMapDocument::activatePageLayout() {
     }
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

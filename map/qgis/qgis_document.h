@@ -8,7 +8,7 @@
 
 #include <QPointer>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // What the desktop shows. Without a desktop (headless runs) the document only
 // records which view is active.
@@ -39,4 +39,4 @@ private:
     bool layoutActive_ = false;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

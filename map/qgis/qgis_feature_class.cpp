@@ -9,7 +9,7 @@
 #include <qgsdatasourceuri.h>
 #include <qgsvectordataprovider.h>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 // Ends the store's transaction: commit on request, roll back otherwise.
@@ -154,4 +154,4 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
     return std::make_unique<FilteredCursor>(store, forUpdate, query, filter.spatialRel);
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -7,7 +7,7 @@
 
 #include <QPointer>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class QgisFeatureClass : public host::FeatureClass {
 public:
@@ -32,4 +32,4 @@ private:
 // Dimension of the shapes a layer holds: 0, 1, 2, or -1 when unknown.
 int layerDimension(const QgsVectorLayer& layer);
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -7,7 +7,7 @@
 #include <qgslayertreelayer.h>
 #include <qgsvectorlayer.h>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 [[noreturn]] void gone() {
@@ -139,4 +139,4 @@ void QgisFocusMap::afterBuild() {
     }
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -8,7 +8,7 @@
 
 #include <QPointer>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // The host layer for a layer-tree node: a group, a feature layer (a vector
 // layer with geometry) or a layer of another kind.
@@ -26,4 +26,4 @@ private:
     QPointer<QgsProject> project_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

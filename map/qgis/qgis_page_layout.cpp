@@ -6,8 +6,12 @@
 #include <qgslayoutpagecollection.h>
 
 #include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
 
-namespace bramlotte::qgis {
+#include <algorithm>
+
+namespace bramlotte::qgishost {
 namespace {
 
 QgsLayoutSize pageSizeInches(QgsPrintLayout& layout) {
@@ -17,6 +21,30 @@ QgsLayoutSize pageSizeInches(QgsPrintLayout& layout) {
     }
     return layout.renderContext().measurementConverter().convert(page->pageSize(),
                                                                  QgsUnitTypes::LayoutInches);
+}
+
+// The size the text needs. The label's own fitting measures bold and
+// multi-line text too small, which clips it, so measure each line here: at
+// 72 dpi a point is a pixel, and ten times the size keeps hinting out of it.
+QgsLayoutSize textSize(const QFont& font, const QString& text) {
+    constexpr double kScale = 10.0;
+    QImage device(1, 1, QImage::Format_ARGB32);
+    device.setDotsPerMeterX(static_cast<int>(72 / 0.0254));
+    device.setDotsPerMeterY(static_cast<int>(72 / 0.0254));
+    QFont big(font);
+    big.setPointSizeF(font.pointSizeF() * kScale);
+    const QFontMetricsF metrics(big, &device);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    double width = 0;
+    for (const QString& line : lines) {
+        width = std::max(width, metrics.horizontalAdvance(line));
+    }
+    const double height = metrics.lineSpacing() * lines.size();
+    constexpr double kMmPerPoint = 25.4 / 72.0;
+    // A little slack so rounding never wraps or clips the last glyph or line.
+    return QgsLayoutSize((width / kScale) * kMmPerPoint * 1.05 + 0.5,
+                         (height / kScale) * kMmPerPoint * 1.05 + 0.5,
+                         QgsUnitTypes::LayoutMillimeters);
 }
 
 }  // namespace
@@ -67,11 +95,11 @@ void QgisPageLayout::addElement(const host::TextElement& element) {
     QString text = element.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     label->setText(text);
-    label->adjustSizeToText();
+    label->attemptResize(textSize(font, text));
     const double height = pageHeight();
     label->attemptMove(
         QgsLayoutPoint(element.x, height - element.y, QgsUnitTypes::LayoutInches));
     l.addLayoutItem(label.release());  // the layout owns its items
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

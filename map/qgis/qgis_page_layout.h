@@ -9,7 +9,7 @@
 
 #include <QPointer>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // The project's first print layout; a Letter portrait layout is added to a
 // project without one.
@@ -27,4 +27,4 @@ private:
     QPointer<QgsPrintLayout> layout_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 // Qt wants a private runtime folder; give it one when the system has none.
@@ -41,4 +41,4 @@ QgisSession::~QgisSession() {
     app_.reset();
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

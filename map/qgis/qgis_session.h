@@ -6,7 +6,7 @@
 
 class QgsApplication;
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class QgisSession {
 public:
@@ -20,4 +20,4 @@ private:
     std::unique_ptr<QgsApplication> app_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -6,7 +6,7 @@
 #include <qgscoordinatereferencesystem.h>
 #include <qgsgeometry.h>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 class QgisShape : public host::Shape {
 public:
@@ -21,4 +21,4 @@ private:
     QgsCoordinateReferenceSystem crs_;
 };
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -2,7 +2,7 @@
 
 #include "map/host.h"
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 bool isKnownRelation(int32_t code) {
     using namespace host::relation;
@@ -70,4 +70,4 @@ std::optional<bool> relationHolds(GEOSContextHandle_t ctx, int32_t code,
     return r == 1;
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // Dimension of a shape or of a layer's shapes: 0 points, 1 lines, 2 polygons.
 using Dimension = int;
@@ -24,4 +24,4 @@ std::optional<bool> relationHolds(GEOSContextHandle_t ctx, int32_t code,
 
 bool isKnownRelation(int32_t code);
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

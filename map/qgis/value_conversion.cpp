@@ -8,7 +8,7 @@
 
 #include <limits>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 namespace {
 
 [[noreturn]] void refuse(const QgsField& field, const QString& text, const QString& why) {
@@ -104,4 +104,4 @@ QVariant convertForField(const QgsField& field, const QString& text) {
     }
 }
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

@@ -5,11 +5,11 @@
 
 #include <QVariant>
 
-namespace bramlotte::qgis {
+namespace bramlotte::qgishost {
 
 // Converts `text` for `field`. Throws host::HostError with a message naming
 // the field when the text is no value of that type or does not fit; nothing
 // is truncated or zeroed.
 QVariant convertForField(const QgsField& field, const QString& text);
 
-}  // namespace bramlotte::qgis
+}  // namespace bramlotte::qgishost

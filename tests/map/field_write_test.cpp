@@ -1,1 +1,155 @@
+// Writing field values through update cursors: conversion to the field's
+// type, and one edit per build that is committed or rolled back whole.
+#include "map/qgis/qgis_feature_class.h"
+#include "map/qgis/qgis_shape.h"
+#include "map/qgis/value_conversion.h"
+#include "tests/testing/test_maps.h"
+
+#include <qgsfeatureiterator.h>
+
+#include <QDate>
+#include <QLocale>
+
 #include <gtest/gtest.h>
+
+using namespace bramlotte;
+using bramlotte::testmaps::memoryLayer;
+
+namespace {
+
+const QString kAll = QStringLiteral("POLYGON((-1 -1,100 -1,100 100,-1 100,-1 -1))");
+
+std::shared_ptr<const host::Shape> everywhere() {
+    return std::make_shared<qgishost::QgisShape>(QgsGeometry::fromWkt(kAll),
+                                                 QgsCoordinateReferenceSystem("EPSG:32632"));
+}
+
+// A GeoPackage of three streets: name, a short text field, an integer field.
+std::unique_ptr<QgsVectorLayer> streetsFile(const QString& path) {
+    auto memory = memoryLayer("streets", "LineString",
+                              {"name:string(20)", "pages:string(8)", "n:integer"},
+                              {{"LINESTRING(1 1,2 2)", {"Main St", "old", 1}},
+                               {"LINESTRING(3 3,4 4)", {"Oak Ave", "old", 2}},
+                               {"LINESTRING(5 5,6 6)", {"Elm St", "old", 3}}});
+    return testmaps::writeGeoPackage(*memory, path, "streets");
+}
+
+// Column `field` of a freshly opened copy of the file: what is really saved.
+QStringList savedColumn(const QString& path, const QString& field) {
+    QgsVectorLayer layer(path + "|layername=streets", "check", "ogr");
+    QStringList values;
+    QgsFeature f;
+    auto it = layer.getFeatures();
+    while (it.nextFeature(f)) {
+        values << f.attribute(field).toString();
+    }
+    return values;
+}
+
+// Puts `text` into field `index` of every feature through one update cursor.
+void writeAll(host::FeatureClass& fc, int index, const QStringList& texts) {
+    auto cursor = fc.update({everywhere(), host::relation::kIntersects, fc.shapeFieldName()});
+    for (const QString& text : texts) {
+        auto f = cursor->nextFeature();
+        ASSERT_TRUE(f);
+        f->putValue(index, text);
+        cursor->updateFeature(*f);
+    }
+}
+
+}  // namespace
+
+TEST(FieldWrite, CommittedValuesReachTheFileAndLaterSearches) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.gpkg");
+    auto layer = streetsFile(path);
+    qgishost::QgisFeatureClass fc(*layer);
+    const int pages = fc.findField("pages");
+    {
+        auto edit = fc.beginTransaction();
+        writeAll(fc, pages, {" A1", " A1, B2", " C3"});
+        // Not saved before the commit.
+        EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", "old", "old"}));
+        edit->commit();
+    }
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{" A1", " A1, B2", " C3"}));
+    auto cursor = fc.search({everywhere(), host::relation::kIntersects, QString()});
+    EXPECT_EQ(cursor->nextFeature()->value(pages).toString(), " A1");
+}
+
+TEST(FieldWrite, AnEditEndedWithoutCommitLeavesTheFileAsItWas) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.gpkg");
+    auto layer = streetsFile(path);
+    qgishost::QgisFeatureClass fc(*layer);
+    const int n = fc.findField("n");
+    {
+        auto edit = fc.beginTransaction();
+        auto cursor = fc.update({everywhere(), host::relation::kIntersects, QString()});
+        auto first = cursor->nextFeature();
+        first->putValue(n, " 42");
+        cursor->updateFeature(*first);
+        auto second = cursor->nextFeature();
+        // The conversion refuses before anything is stored.
+        EXPECT_THROW(second->putValue(n, " A1"), host::HostError);
+    }  // no commit: rolled back
+    EXPECT_EQ(savedColumn(path, "n"), (QStringList{"1", "2", "3"}));
+    auto cursor = fc.search({everywhere(), host::relation::kIntersects, QString()});
+    EXPECT_EQ(cursor->nextFeature()->value(n).toInt(), 1);
+    // A new edit can start after the rollback.
+    EXPECT_NO_THROW(fc.beginTransaction());
+}
+
+TEST(FieldWrite, InAUsersEditSessionValuesJoinTheEditBufferUnsaved) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.gpkg");
+    auto layer = streetsFile(path);
+    ASSERT_TRUE(layer->startEditing());
+    qgishost::QgisFeatureClass fc(*layer);
+    {
+        auto edit = fc.beginTransaction();
+        writeAll(fc, fc.findField("pages"), {" X", " Y", " Z"});
+        edit->commit();
+    }
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", "old", "old"}));
+    EXPECT_TRUE(layer->isModified());
+    ASSERT_TRUE(layer->commitChanges());
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{" X", " Y", " Z"}));
+}
+
+TEST(FieldWrite, TextConvertsToTheFieldsTypeOrIsRefusedWhole) {
+    QLocale::setDefault(QLocale::c());
+    const QgsField text("t", QVariant::String, "text", 5);
+    const QgsField whole("i", QVariant::Int, "integer");
+    const QgsField big("l", QVariant::LongLong, "integer64");
+    const QgsField real("r", QVariant::Double, "real");
+    const QgsField date("d", QVariant::Date, "date");
+    const QgsField unbounded("u", QVariant::String, "text", 0);
+
+    EXPECT_EQ(qgishost::convertForField(text, " A1"), QVariant(" A1"));
+    EXPECT_EQ(qgishost::convertForField(text, "12345"), QVariant("12345"));
+    EXPECT_THROW(qgishost::convertForField(text, "123456"), host::HostError);
+    EXPECT_EQ(qgishost::convertForField(unbounded, QString(300, 'x')).toString().size(), 300);
+
+    EXPECT_EQ(qgishost::convertForField(whole, " 12"), QVariant(12));
+    EXPECT_THROW(qgishost::convertForField(whole, " A1"), host::HostError);
+    EXPECT_THROW(qgishost::convertForField(whole, " 1, 2"), host::HostError);
+    EXPECT_THROW(qgishost::convertForField(whole, "3000000000"), host::HostError);
+    EXPECT_THROW(qgishost::convertForField(whole, ""), host::HostError);
+    EXPECT_EQ(qgishost::convertForField(big, "3000000000"), QVariant(3000000000LL));
+
+    EXPECT_DOUBLE_EQ(qgishost::convertForField(real, " 2.5").toDouble(), 2.5);
+    EXPECT_THROW(qgishost::convertForField(real, "two"), host::HostError);
+
+    EXPECT_EQ(qgishost::convertForField(date, "2024-02-29"), QVariant(QDate(2024, 2, 29)));
+    EXPECT_THROW(qgishost::convertForField(date, "2023-02-29"), host::HostError);
+
+    try {
+        qgishost::convertForField(whole, " A1");
+        FAIL();
+    } catch (const host::HostError& e) {
+        EXPECT_LT(e.number(), 0);
+        EXPECT_TRUE(e.description().contains("\" A1\"")) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains("i")) << e.description().toStdString();
+    }
+}

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <random>
 
-using bramlotte::qgis::Box;
-using bramlotte::qgis::PackedRTree;
+using bramlotte::qgishost::Box;
+using bramlotte::qgishost::PackedRTree;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <QFileInfo>
 
-namespace bramlotte::testing {
+namespace bramlotte::testmaps {
 
 std::unique_ptr<QgsVectorLayer> memoryLayer(const QString& name, const QString& geometry,
                                             const QStringList& fields,
@@ -61,4 +61,4 @@ QString sharedData(const QString& file) {
     return QFileInfo::exists(path) ? path : QString();
 }
 
-}  // namespace bramlotte::testing
+}  // namespace bramlotte::testmaps

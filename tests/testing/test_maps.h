@@ -8,12 +8,14 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include "tests/testing/qt_printers.h"
 #include <QVariant>
 
 #include <memory>
 #include <vector>
 
-namespace bramlotte::testing {
+namespace bramlotte::testmaps {
 
 struct Row {
     QString wkt;  // empty for a feature without shape
@@ -36,4 +38,4 @@ std::unique_ptr<QgsVectorLayer> writeGeoPackage(const QgsVectorLayer& layer, con
 // Path of a file in the shared real-data folder, or empty when absent.
 QString sharedData(const QString& file);
 
-}  // namespace bramlotte::testing
+}  // namespace bramlotte::testmaps
