@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 namespace bramlotte::bench {
 namespace {
@@ -70,18 +71,22 @@ std::string upper(std::string s) {
 }
 
 // Names a run of segments: a base, sometimes a second word, and a suffix.
-std::string streetName(std::mt19937& rng) {
+// Now and then an earlier name comes back typed in capitals, as in data
+// merged from several sources.
+std::string streetName(std::mt19937& rng, std::vector<std::string>& used) {
     std::uniform_int_distribution<size_t> base(0, kBaseNames.size() - 1);
     std::uniform_int_distribution<size_t> suffix(0, kSuffixes.size() - 1);
     std::uniform_int_distribution<int> percent(0, 99);
+    if (!used.empty() && percent(rng) < 4) {
+        std::uniform_int_distribution<size_t> earlier(0, used.size() - 1);
+        return upper(used[earlier(rng)]);
+    }
     std::string name = kBaseNames[base(rng)];
     if (percent(rng) < 30) {
         name += std::string(" ") + kBaseNames[base(rng)];
     }
     name += std::string(" ") + kSuffixes[suffix(rng)];
-    if (percent(rng) < 3) {
-        name = upper(name);  // the same street typed in capitals elsewhere
-    }
+    used.push_back(name);
     return name;
 }
 
@@ -144,6 +149,7 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
     check(GDALDatasetStartTransaction(ds.get(), FALSE) == OGRERR_NONE, "cannot start writing");
     OGRFeatureDefnH streetDefn = OGR_L_GetLayerDefn(streets);
     std::string name;
+    std::vector<std::string> usedNames;
     const char* kind = kHighways[0];
     int runLeft = 0;
     // Rows (west to east) first, then columns (south to north).
@@ -152,7 +158,7 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
             runLeft = 0;
             for (int step = 0; step < g - 1 && summary.segments < n; ++step) {
                 if (runLeft == 0) {
-                    name = streetName(rng);
+                    name = streetName(rng, usedNames);
                     kind = kHighways[highway(rng)];
                     runLeft = runLength(rng);
                     ++summary.namedStreets;
@@ -186,10 +192,12 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
     }
     check(GDALDatasetCommitTransaction(ds.get()) == OGRERR_NONE, "cannot save streets");
 
-    // Page grid over the streets' extent: about one page per segmentsPerPage.
+    // Page grid over the streets' extent, with half a block to spare for the
+    // bends of the outer streets: about one page per segmentsPerPage.
     const int perSide = std::max(
         1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n) / options.segmentsPerPage))));
-    const double cell = extent / perSide;
+    const double margin = kBlock / 2;
+    const double cell = (extent + 2 * margin) / perSide;
     OGRLayerH pages = createLayer(ds.get(), "pages", wkbPolygon, srs.get());
     addField(pages, "PAGE", OFTString);
     addField(pages, "ROW", OFTString);
@@ -198,10 +206,10 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
     check(GDALDatasetStartTransaction(ds.get(), FALSE) == OGRERR_NONE, "cannot start writing");
     OGRFeatureDefnH pageDefn = OGR_L_GetLayerDefn(pages);
     for (int row = 0; row < perSide; ++row) {
-        const double top = extent - row * cell;  // row A is the northernmost
+        const double top = extent + margin - row * cell;  // row A is the northernmost
         const std::string letters = rowLetters(row);
         for (int col = 0; col < perSide; ++col) {
-            const double left = col * cell;
+            const double left = col * cell - margin;
             std::unique_ptr<std::remove_pointer_t<OGRFeatureH>, FeatureDestroyer> f(
                 OGR_F_Create(pageDefn));
             OGRGeometryH ring = OGR_G_CreateGeometry(wkbLinearRing);

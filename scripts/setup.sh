@@ -12,7 +12,6 @@ packages=(
     xvfb xauth x11-apps imagemagick poppler-utils
     fonts-liberation fonts-dejavu-core
     locales time
-    postgresql postgresql-15-postgis-3
 )
 
 missing=()

@@ -23,12 +23,17 @@ void ensureRuntimeDir() {
     setenv("XDG_RUNTIME_DIR", QFile::encodeName(dir).constData(), 1);
 }
 
+bool hasValue(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
 }  // namespace
 
 QgisSession::QgisSession(int& argc, char** argv, bool gui) {
     ensureRuntimeDir();
-    if (gui && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM")) {
+    // Without a display, Qt draws offscreen (forms, layouts, PDF export).
+    if (!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY") && !hasValue("QT_QPA_PLATFORM")) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     app_ = std::make_unique<QgsApplication>(argc, argv, gui);

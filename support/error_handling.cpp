@@ -1,0 +1,71 @@
+#include "support/error_handling.h"
+
+#include "command/addin_state.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace bramlotte::support {
+namespace {
+
+// Hides the status bar's progress indicator. Before the first click there is
+// no host application to ask; the report must go on regardless.
+void hideProgress() {
+    try {
+        const auto& app = addInState().hostApplication;
+        host::StatusBar* bar = app ? app->statusBar() : nullptr;
+        host::ProgressIndicator* progress = bar ? bar->progressIndicator() : nullptr;
+        if (progress) {
+            progress->hide();
+        }
+    } catch (...) {
+        // Nothing to hide, or the host cannot say: the box matters more.
+    }
+}
+
+}  // namespace
+
+QString FormatErrorLine(int32_t line) {
+    return line == 0 ? QString() : QStringLiteral("Line : ") + QString::number(line);
+}
+
+QString UnexpectedErrorText(const QString& location, int32_t number, const QString& description) {
+    const AddInState& state = addInState();
+    const QStringList lines = {
+        QStringLiteral("We're sorry, an unexpected error has occurred."),
+        QString(),
+        QStringLiteral("Please email ") + kSupportEmail + QStringLiteral(" and we'll"),
+        QStringLiteral("be happy to help out."),
+        QString(),
+        QStringLiteral("Please let us know the following:"),
+        QString(),
+        QStringLiteral("APPLICATION: ") + state.productName + QLatin1Char(' ') + state.productVersion,
+        QStringLiteral("ERROR NUMBER: ") + QString::number(number),
+        QStringLiteral("MODULE: ") + location,
+        QStringLiteral("ERROR DESCRIPTION: ") + description,
+        QString(),
+        QStringLiteral("If possible, please attach a screenshot of this"),
+        QStringLiteral("message with your QGIS project in the background."),
+        QStringLiteral("You can do this by pressing <CTRL> and <Prnt Screen>"),
+        QStringLiteral("and then pasting the image into a graphics application"),
+        QStringLiteral("such as Paint. Saving the image as a JPG is preferrable."),
+        QString(),
+        QStringLiteral("Thank you!"),
+    };
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+void ReportUnexpectedError(const QString& location, int32_t number, const QString& description) {
+    hideProgress();
+    // The failure was caught by the caller's trap: nothing is pending now.
+    const QString text = UnexpectedErrorText(location, number, description);
+    try {
+        ui().messageBox(text, Buttons::Ok, Answer::Ok);
+    } catch (...) {
+        // No desktop to show it on: the report still reaches the user.
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+}
+
+}  // namespace bramlotte::support

@@ -1,0 +1,100 @@
+#include "support/quillmere_io.h"
+
+#include "support/error_trap.h"
+#include "support/file_system_error.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bramlotte::support {
+namespace {
+
+const char* const kModule = "Quillmere_IO";
+
+// The path as the system takes it; a NUL inside makes it malformed.
+bool systemPath(const QString& path, QByteArray& out) {
+    out = QFile::encodeName(path);
+    return !path.isEmpty() && !out.contains('\0');
+}
+
+bool statPath(const QString& path, struct stat& st) {
+    QByteArray p;
+    return systemPath(path, p) && ::stat(p.constData(), &st) == 0;
+}
+
+[[noreturn]] void fail(int err, const QString& path) { throw FileSystemError::fromErrno(err, path); }
+
+}  // namespace
+
+bool mayWriteFile(const QString& path) {
+    struct stat st {};
+    if (!statPath(path, st)) {
+        return false;
+    }
+    const uid_t uid = geteuid();
+    if (uid == 0) {
+        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    }
+    if (st.st_uid == uid) {
+        return (st.st_mode & S_IWUSR) != 0;
+    }
+    QByteArray p;
+    systemPath(path, p);
+    return ::access(p.constData(), W_OK) == 0;
+}
+
+bool fDoesFileExist(const QString& path) {
+    bool exists = false;
+    BRAMLOTTE_TRAP("fDoesFileExist", kModule, [&](ErrorTrap& trap) {
+        struct stat st {};
+        BRAMLOTTE_LINE(trap);
+        exists = statPath(path, st) && S_ISREG(st.st_mode);
+    });
+    return exists;
+}
+
+bool fDoesDirectoryExist(const QString& path) {
+    bool exists = false;
+    BRAMLOTTE_TRAP("fDoesDirectoryExist", kModule, [&](ErrorTrap& trap) {
+        struct stat st {};
+        BRAMLOTTE_LINE(trap);
+        exists = statPath(path, st) && S_ISDIR(st.st_mode);
+    });
+    return exists;
+}
+
+void fDeleteFile(const QString& path) {
+    BRAMLOTTE_TRAP("fDeleteFile", kModule, [&](ErrorTrap& trap) {
+        BRAMLOTTE_LINE(trap);
+        if (!fDoesFileExist(path)) {
+            return;
+        }
+        BRAMLOTTE_LINE(trap);
+        if (!mayWriteFile(path)) {
+            fail(EACCES, path);  // not forced: a read-only file stays
+        }
+        QByteArray p;
+        systemPath(path, p);
+        if (::unlink(p.constData()) != 0) {
+            fail(errno, path);
+        }
+    });
+}
+
+void fCreateDirectory(const QString& path) {
+    BRAMLOTTE_TRAP("fCreateDirectory", kModule, [&](ErrorTrap& trap) {
+        QByteArray p;
+        BRAMLOTTE_LINE(trap);
+        if (!systemPath(path, p)) {
+            fail(EINVAL, path);
+        }
+        if (::mkdir(p.constData(), 0777) != 0) {
+            fail(errno, path);
+        }
+    });
+}
+
+}  // namespace bramlotte::support

@@ -1,0 +1,24 @@
+// File-system helpers. Each reports its own failures through the error
+// reporter and returns normally; none throws.
+#pragma once
+
+#include <QString>
+
+namespace bramlotte::support {
+
+// True only for an existing file (not a folder; false for a missing or
+// malformed path).
+bool fDoesFileExist(const QString& path);
+// True only for an existing folder.
+bool fDoesDirectoryExist(const QString& path);
+// Deletes the file at `path`; a missing file is no error. Not forced: a file
+// the user may not write stays and the failure is reported.
+void fDeleteFile(const QString& path);
+// Creates exactly one folder; reports an existing path or a missing parent.
+void fCreateDirectory(const QString& path);
+
+// Whether the user may write the file, decided from its mode bits (so that
+// a read-only file counts as read-only even for the superuser).
+bool mayWriteFile(const QString& path);
+
+}  // namespace bramlotte::support

@@ -1,0 +1,74 @@
+// The headless progress indicator draws only on a terminal.
+#include "map/qgis/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+using bramlotte::qgishost::TerminalProgress;
+
+namespace {
+
+void runBuild(TerminalProgress& p) {
+    p.setRange(1, 4);
+    p.setStepValue(1);
+    p.setPosition(1);
+    p.setMessage("Building index...");
+    p.step();
+    p.show();
+    p.step();
+    p.step();
+    p.hide();
+    p.hide();  // hiding twice, or before showing, is harmless
+}
+
+std::string drain(int fd) {
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) {
+        out.append(buf, static_cast<size_t>(n));
+        if (n < static_cast<ssize_t>(sizeof buf)) {
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(TerminalProgress, SilentOnAPipeDrawnOnATerminal) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    FILE* piped = fdopen(fds[1], "w");
+    {
+        TerminalProgress p(piped);
+        runBuild(p);
+        EXPECT_FALSE(p.isVisible());
+        EXPECT_EQ(p.position(), 4);
+    }
+    fclose(piped);
+    EXPECT_EQ(drain(fds[0]), "");
+    close(fds[0]);
+
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        GTEST_SKIP() << "no pseudo-terminal available";
+    }
+    FILE* tty = fdopen(slave, "w");
+    {
+        TerminalProgress p(tty);
+        runBuild(p);
+    }
+    fflush(tty);
+    const std::string shown = drain(master);
+    fclose(tty);
+    close(master);
+    EXPECT_NE(shown.find("Building index... ["), std::string::npos) << shown;
+    EXPECT_NE(shown.find("100%"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << "hide clears the line";
+}
