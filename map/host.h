@@ -59,6 +59,8 @@ public:
 class Feature {
 public:
     virtual ~Feature() = default;
+    // The feature's identifier, unique within its feature class.
+    virtual long long id() const = 0;
     // Shared so a spatial filter can keep it after the feature is gone.
     virtual std::shared_ptr<const Shape> shape() const = 0;
     // Value of the field at the feature-class index; a null QVariant is null.

@@ -19,6 +19,7 @@ public:
     StoreFeature(FeatureStore& store, size_t row, const FilteredCursor* owner)
         : store_(&store), row_(row), owner_(owner) {}
 
+    long long id() const override { return store().id(row_); }
     std::shared_ptr<const host::Shape> shape() const override {
         return std::make_shared<QgisShape>(store().geometry(row_), store().layer().crs());
     }

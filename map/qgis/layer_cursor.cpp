@@ -14,6 +14,7 @@ public:
                     std::shared_ptr<const std::vector<int>> layerIndex)
         : feature_(std::move(feature)), crs_(std::move(crs)), layerIndex_(std::move(layerIndex)) {}
 
+    long long id() const override { return feature_.id(); }
     std::shared_ptr<const host::Shape> shape() const override {
         return std::make_shared<QgisShape>(feature_.geometry(), crs_);
     }

@@ -1,0 +1,98 @@
+#include "index/index_formatting.h"
+
+#include <QCollator>
+#include <QLocale>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace bramlotte::index {
+namespace {
+
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QString tableField(const QString& value, const QString& delimiter) {
+    const bool quote = (!delimiter.isEmpty() && value.contains(delimiter)) ||
+                       value.contains(QLatin1Char('"')) || value.contains(QLatin1Char('\r')) ||
+                       value.contains(QLatin1Char('\n'));
+    if (!quote) {
+        return value;
+    }
+    QString quoted = value;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+}  // namespace
+
+void ResultList::add(const QStringList& lines) {
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // Sort keys once per line, not a collation per comparison.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(static_cast<size_t>(lines_.size() + lines.size()));
+    QStringList all = lines_ + lines;
+    for (const QString& l : all) {
+        keys.push_back(collator.sortKey(l));
+    }
+    std::vector<int> order(static_cast<size_t>(all.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]) < 0;
+    });
+    QStringList sorted;
+    sorted.reserve(all.size());
+    for (int i : order) {
+        sorted.append(all.at(i));
+    }
+    lines_ = std::move(sorted);
+}
+
+QStringList ResultLines(const IndexMap& map, const QString& columnSeparator) {
+    QStringList lines;
+    lines.reserve(map.count());
+    for (int i = 0; i < map.count(); ++i) {
+        lines.append(map.key(i) + columnSeparator + map.entryAt(i));
+    }
+    return lines;
+}
+
+void FillResultList(const IndexMap& map, const QString& columnSeparator, ResultList& list) {
+    list.add(ResultLines(map, columnSeparator));
+}
+
+QStringList TableRows(const IndexMap& map, const QString& delimiter) {
+    QStringList rows;
+    rows.reserve(map.count());
+    for (int i = 0; i < map.count(); ++i) {
+        QString row = tableField(map.key(i), delimiter);
+        for (const QString& item : map.itemsAt(i)) {
+            // An item text is a space and the value.
+            const QString value = item.startsWith(QLatin1Char(' ')) ? item.mid(1) : item;
+            row += delimiter;
+            row += tableField(value, delimiter);
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+QStringList ColumnTexts(const ResultList& list, int columns) {
+    QStringList texts;
+    const int lines = list.count();
+    const int perColumn = columns > 0 ? (lines + columns - 1) / columns : 0;
+    for (int c = 0; c < columns; ++c) {
+        QString text;
+        const int first = c * perColumn;
+        const int last = std::min(first + perColumn, lines);
+        for (int p = first; p < last; ++p) {
+            text += kLineBreak;
+            text += list.line(p);
+        }
+        texts.append(text);
+    }
+    return texts;
+}
+
+}  // namespace bramlotte::index

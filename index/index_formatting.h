@@ -1,0 +1,41 @@
+// The shapes in which the outputs receive the index: result lines in the
+// sorted result list, table rows, and the column texts of the layout.
+#pragma once
+
+#include "index/index_map.h"
+
+#include <QStringList>
+
+namespace bramlotte::index {
+
+// The result list: lines in ascending order by the system locale's
+// case-insensitive collation; lines that compare equal keep the order in
+// which they were added.
+class ResultList {
+public:
+    void clear() { lines_.clear(); }
+    // Adds `lines` and sorts once.
+    void add(const QStringList& lines);
+    int count() const { return lines_.size(); }
+    const QString& line(int position) const { return lines_.at(position); }
+    const QStringList& lines() const { return lines_; }
+
+private:
+    QStringList lines_;
+};
+
+// Key + column separator + entry text, for every key in index-map order.
+QStringList ResultLines(const IndexMap& map, const QString& columnSeparator);
+
+// Empties nothing: adds the result line of every key to `list`.
+void FillResultList(const IndexMap& map, const QString& columnSeparator, ResultList& list);
+
+// One row per key in index-map order: the key and the key's items (each
+// without the space its item text starts with), joined by `delimiter`. A
+// field holding the delimiter, a double quote, CR or LF is quoted.
+QStringList TableRows(const IndexMap& map, const QString& delimiter);
+
+// The text of each of `columns` layout columns: CR LF before every line.
+QStringList ColumnTexts(const ResultList& list, int columns);
+
+}  // namespace bramlotte::index

@@ -1,0 +1,51 @@
+// The index map: for every Layer #2 value (the key), the Layer #1 values that
+// go with it, as an entry text and as the list of its item texts.
+#pragma once
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace bramlotte::index {
+
+class IndexMap {
+public:
+    int count() const { return static_cast<int>(entries_.size()); }
+    // Keys compare exactly: case-sensitive, untrimmed.
+    bool exists(const QString& key) const { return positions_.contains(key); }
+    // The entry text of `key`; empty text for a missing key.
+    QString get(const QString& key) const;
+    // The item texts of `key`, in the order they were met.
+    QStringList items(const QString& key) const;
+    QString key(int position) const { return entries_.at(static_cast<size_t>(position)).key; }
+    const QString& entryAt(int position) const { return entries_.at(static_cast<size_t>(position)).text; }
+    const QStringList& itemsAt(int position) const {
+        return entries_.at(static_cast<size_t>(position)).items;
+    }
+
+    // Adds a new key whose entry is the one item `itemText`; a no-op for an
+    // existing key.
+    void add(const QString& key, const QString& itemText);
+    // Replaces the entry of `key` (adding the key when missing) with `items`
+    // joined by `separator`.
+    void set(const QString& key, const QStringList& items, const QString& separator);
+    // Adds `itemText` to the entry of `key` unless the entry already holds
+    // that item, compared as a whole without regard to case. Returns whether
+    // it was added.
+    bool addItem(const QString& key, const QString& itemText, const QString& separator);
+
+private:
+    struct Entry {
+        QString key;
+        QString text;
+        QStringList items;
+        QSet<QString> folded;  // case-folded items, for the duplicate test
+    };
+    std::vector<Entry> entries_;
+    QHash<QString, size_t> positions_;
+};
+
+}  // namespace bramlotte::index

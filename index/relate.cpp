@@ -1,0 +1,93 @@
+#include "index/relate.h"
+
+#include "index/text_forms.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <unordered_map>
+
+namespace bramlotte::index {
+namespace {
+
+// The entry a Layer #2 feature receives in field-output mode.
+struct FeatureEntry {
+    QString text;
+    QSet<QString> folded;
+};
+
+}  // namespace
+
+const QStringList& relationshipNames() {
+    static const QStringList names = {
+        QStringLiteral("INTERSECT"),      QStringLiteral("ENVELOPE INTERSECTS"),
+        QStringLiteral("TOUCH"),          QStringLiteral("OVERLAP"),
+        QStringLiteral("CROSS"),          QStringLiteral("WHOLLY CONTAIN"),
+        QStringLiteral("ARE WHOLLY CONTAINED BY")};
+    return names;
+}
+
+std::optional<int32_t> relationshipCode(const QString& name) {
+    static const int32_t codes[] = {host::relation::kIntersects, host::relation::kEnvelopeIntersects,
+                                    host::relation::kTouches,    host::relation::kOverlaps,
+                                    host::relation::kCrosses,    host::relation::kContains,
+                                    host::relation::kIsWithin};
+    const int at = relationshipNames().indexOf(name);  // exact, case-sensitive
+    if (at < 0) {
+        return std::nullopt;
+    }
+    return codes[at];
+}
+
+IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
+    IndexMap map;
+    std::shared_ptr<host::FeatureClass> searched = in.layer2->featureClass();
+    std::unordered_map<long long, FeatureEntry> featureEntries;
+
+    std::unique_ptr<host::FeatureCursor> walk = in.layer1->search();
+    while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {
+        if (progress) {
+            progress->step();
+        }
+        const host::SpatialFilter filter{feature1->shape(), in.relationship,
+                                         searched->shapeFieldName()};
+        std::unique_ptr<host::FeatureCursor> related;
+        try {
+            related = in.fieldWriter ? searched->update(filter) : searched->search(filter);
+        } catch (const host::HostError& e) {
+            throw RelateFailure(e);
+        }
+
+        // The Layer #1 item, read once and only when a related feature needs it.
+        std::optional<QString> item;
+        auto itemText = [&]() -> const QString& {
+            if (!item) {
+                const QVariant v = feature1->value(in.field1);
+                item = isBlank(v) ? QString() : QStringLiteral(" ") + textForm(v);
+            }
+            return *item;
+        };
+
+        while (std::unique_ptr<host::Feature> feature2 = related->nextFeature()) {
+            const QVariant keyValue = feature2->value(in.field2);
+            if (!isBlank(keyValue) && !itemText().isEmpty()) {
+                map.addItem(textForm(keyValue), itemText(), in.itemSeparator);
+            }
+            if (in.fieldWriter && !itemText().isEmpty()) {
+                // Each feature gets all its own items, whatever its key.
+                FeatureEntry& own = featureEntries[feature2->id()];
+                if (own.folded.isEmpty()) {
+                    own.text = itemText();
+                    own.folded.insert(itemText().toCaseFolded());
+                } else if (!own.folded.contains(itemText().toCaseFolded())) {
+                    own.folded.insert(itemText().toCaseFolded());
+                    own.text += in.itemSeparator + itemText();
+                }
+                in.fieldWriter->write(*feature2, *related, own.text);
+            }
+        }
+    }
+    return map;
+}
+
+}  // namespace bramlotte::index

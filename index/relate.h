@@ -1,0 +1,55 @@
+// The relate engine: walks every feature of Layer #1, searches Layer #2 for
+// the features in the chosen relationship to its shape, and gathers the
+// Layer #1 values of every Layer #2 value into the index map.
+#pragma once
+
+#include "index/index_map.h"
+#include "map/host.h"
+
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+
+namespace bramlotte::index {
+
+// The relationship names the picker offers, and their host codes.
+std::optional<int32_t> relationshipCode(const QString& name);
+const QStringList& relationshipNames();
+
+// Opening a Layer #2 search failed: the relationship does not suit the
+// layers' shapes. The build shows its own message for it.
+class RelateFailure : public std::runtime_error {
+public:
+    explicit RelateFailure(const host::HostError& cause)
+        : std::runtime_error(cause.what()), cause_(cause) {}
+    const host::HostError& cause() const { return cause_; }
+
+private:
+    host::HostError cause_;
+};
+
+// Receives, in field-output mode, each related Layer #2 feature with its
+// own entry: the items of every Layer #1 feature related to it so far.
+class FieldWriter {
+public:
+    virtual ~FieldWriter() = default;
+    virtual void write(host::Feature& feature, host::FeatureCursor& cursor,
+                       const QString& entryText) = 0;
+};
+
+struct RelateInputs {
+    host::FeatureLayer* layer1 = nullptr;
+    int field1 = -1;  // index in Layer #1's feature class
+    host::FeatureLayer* layer2 = nullptr;
+    int field2 = -1;  // index in Layer #2's feature class
+    int32_t relationship = host::relation::kIntersects;
+    QString itemSeparator = QStringLiteral(",");
+    FieldWriter* fieldWriter = nullptr;  // set for "Field within layer"
+};
+
+// Throws RelateFailure when a Layer #2 search cannot be opened; any other
+// host failure passes through as host::HostError.
+IndexMap Relate(const RelateInputs& inputs, host::ProgressIndicator* progress);
+
+}  // namespace bramlotte::index

@@ -1,0 +1,105 @@
+// Result lines and their order, table rows, and layout column splits.
+#include "index/index_formatting.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include "tests/testing/qt_printers.h"
+
+using namespace bramlotte::index;
+
+namespace {
+
+IndexMap mapOf(const std::vector<std::pair<QString, QStringList>>& entries,
+               const QString& separator = ",") {
+    IndexMap map;
+    for (const auto& [key, items] : entries) {
+        for (const QString& item : items) {
+            map.addItem(key, " " + item, separator);
+        }
+    }
+    return map;
+}
+
+ResultList listOf(int lines) {
+    QStringList l;
+    for (int i = 0; i < lines; ++i) {
+        l << QStringLiteral("Street %1").arg(i, 2, 10, QLatin1Char('0'));
+    }
+    ResultList list;
+    list.add(l);
+    return list;
+}
+
+QList<int> lineCounts(const QStringList& columns) {
+    QList<int> counts;
+    for (const QString& c : columns) {
+        counts << c.count("\r\n");
+    }
+    return counts;
+}
+
+}  // namespace
+
+TEST(IndexFormatting, ResultListSortsWithoutCaseKeepingTiesInOrder) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const IndexMap map = mapOf({{"Main St", {"A1", "B2"}},
+                                {"oak ave", {"C3"}},
+                                {"Elm St", {"B2"}},
+                                {"Oak Ave", {"C3"}},
+                                {"Émile St", {"D4"}},
+                                {"zoo Rd", {"A1"}}});
+    ResultList list;
+    FillResultList(map, "...", list);
+    EXPECT_EQ(list.lines(), (QStringList{"Elm St... B2", "Émile St... D4", "Main St... A1, B2",
+                                         "oak ave... C3", "Oak Ave... C3", "zoo Rd... A1"}));
+    EXPECT_EQ(ResultLines(map, "").at(0), "Main St A1, B2");
+    list.clear();
+    FillResultList(IndexMap(), "...", list);
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST(IndexFormatting, NoLineLimit) {
+    IndexMap map;
+    for (int i = 0; i < 40000; ++i) {
+        map.add(QString::number(i), " A1");
+    }
+    ResultList list;
+    FillResultList(map, "...", list);
+    EXPECT_EQ(list.count(), 40000);
+}
+
+TEST(IndexFormatting, TableRowsInMapOrderFromItems) {
+    const IndexMap map = mapOf({{"Main St", {"A1", "B2"}}, {"Elm St", {"C3"}}});
+    EXPECT_EQ(TableRows(map, ","), (QStringList{"Main St,A1,B2", "Elm St,C3"}));
+    EXPECT_EQ(TableRows(map, "\t"), (QStringList{"Main St\tA1\tB2", "Elm St\tC3"}));
+    EXPECT_TRUE(TableRows(IndexMap(), ",").isEmpty());
+
+    // Values with the separator and a space, the delimiter, quotes, breaks.
+    const IndexMap odd = mapOf({{"Smith, J", {"A1", "Hill, North"}},
+                                {"Quote \"Q\"", {"B\tC"}},
+                                {"Two\r\nlines", {"x\ny"}}});
+    EXPECT_EQ(TableRows(odd, ","),
+              (QStringList{"\"Smith, J\",A1,\"Hill, North\"", "\"Quote \"\"Q\"\"\",B\tC",
+                           "\"Two\r\nlines\",\"x\ny\""}));
+    EXPECT_EQ(TableRows(odd, "\t").at(0), "Smith, J\tA1\tHill, North");
+    EXPECT_EQ(TableRows(odd, "\t").at(1), "\"Quote \"\"Q\"\"\"\t\"B\tC\"");
+
+    // An empty item separator gives the same row as the plain one.
+    const IndexMap bare = mapOf({{"Main St", {"A1", "B2"}}}, "");
+    EXPECT_EQ(bare.get("Main St"), " A1 B2");
+    EXPECT_EQ(TableRows(bare, ","), (QStringList{"Main St,A1,B2"}));
+}
+
+TEST(IndexFormatting, ColumnSplits) {
+    EXPECT_EQ(lineCounts(ColumnTexts(listOf(10), 3)), (QList<int>{4, 4, 2}));
+    EXPECT_EQ(lineCounts(ColumnTexts(listOf(10), 4)), (QList<int>{3, 3, 3, 1}));
+    EXPECT_EQ(lineCounts(ColumnTexts(listOf(2), 4)), (QList<int>{1, 1, 0, 0}));
+    EXPECT_EQ(lineCounts(ColumnTexts(listOf(9), 2)), (QList<int>{5, 4}));
+    EXPECT_EQ(lineCounts(ColumnTexts(listOf(6), 1)), (QList<int>{6}));
+    EXPECT_EQ(ColumnTexts(listOf(0), 3), (QStringList{"", "", ""}));
+    const QStringList two = ColumnTexts(listOf(3), 2);
+    EXPECT_EQ(two.at(0), "\r\nStreet 00\r\nStreet 01");
+    EXPECT_EQ(two.at(1), "\r\nStreet 02");
+}
