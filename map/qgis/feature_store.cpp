@@ -49,7 +49,7 @@ void FeatureStore::invalidate() {
     loaded_ = false;
     ids_ = {};
     attributes_ = {};
-    wkbData_ = QByteArray();
+    wkbData_ = {};
     wkbOffset_ = {};
     boxes_ = {};
     tree_ = PackedRTree();
@@ -76,58 +76,59 @@ void FeatureStore::load() {
     }
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(layerIndexes);
+    // The layer's fields usually begin with the source's own, in order: then
+    // a feature's attributes are kept as they come, without a copy.
+    bool sameOrder = layer_->fields().count() == own.count();
+    for (int i = 0; i < own.count() && sameOrder; ++i) {
+        sameOrder = layerIndexes[i] == i;
+    }
 
-    struct Row {
-        QgsFeatureId id;
-        QgsAttributes values;
-        QByteArray wkb;
-        Box box;
-    };
-    std::vector<Row> rows;
-    rows.reserve(static_cast<size_t>(std::max<long long>(0, layer_->featureCount())));
+    const size_t expected = static_cast<size_t>(std::max<long long>(0, layer_->featureCount()));
+    ids_.reserve(expected);
+    attributes_.reserve(expected);
+    boxes_.reserve(expected);
+    wkbOffset_.reserve(expected + 1);
+    wkbOffset_.push_back(0);
     QgsFeatureIterator it = layer_->getFeatures(request);
     QgsFeature f;
     while (it.nextFeature(f)) {
-        Row row{f.id(), QgsAttributes(own.count()), {}, {}};
-        const QgsAttributes all = f.attributes();
-        for (int i = 0; i < own.count(); ++i) {
-            const int li = layerIndexes[i];
-            row.values[i] = li >= 0 && li < all.size() ? all.at(li) : QVariant();
+        ids_.push_back(f.id());
+        if (sameOrder) {
+            attributes_.push_back(f.attributes());
+        } else {
+            const QgsAttributes all = f.attributes();
+            QgsAttributes values(own.count());
+            for (int i = 0; i < own.count(); ++i) {
+                const int li = layerIndexes[i];
+                values[i] = li >= 0 && li < all.size() ? all.at(li) : QVariant();
+            }
+            attributes_.push_back(std::move(values));
         }
-        if (f.hasGeometry() && !f.geometry().isEmpty()) {
-            row.wkb = f.geometry().asWkb();
-            row.box = toBox(f.geometry().boundingBox());
+        Box box;
+        const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
+        if (g && !g->isEmpty()) {
+            const QByteArray wkb = g->asWkb();
+            wkbData_.insert(wkbData_.end(), wkb.constBegin(), wkb.constEnd());
+            box = toBox(g->boundingBox());
         }
-        rows.push_back(std::move(row));
+        boxes_.push_back(box);
+        wkbOffset_.push_back(wkbData_.size());
     }
-    if (it.isValid() == false && rows.empty() && layer_->featureCount() > 0) {
+    if (!it.isValid() && ids_.empty() && layer_->featureCount() > 0) {
         throw host::HostError(host::error::kFail,
                               QStringLiteral("The features of layer %1 cannot be read.")
                                   .arg(layer_->name()));
     }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.id < b.id; });
+    sortById();
 
-    ids_.reserve(rows.size());
-    attributes_.reserve(rows.size());
-    boxes_.reserve(rows.size());
-    wkbOffset_.reserve(rows.size() + 1);
-    size_t total = 0;
-    for (const Row& r : rows) {
-        total += static_cast<size_t>(r.wkb.size());
-    }
-    wkbData_.reserve(static_cast<int>(total));
-    wkbOffset_.push_back(0);
     std::vector<Box> indexed;  // only shapes take part in searches
     std::vector<uint32_t> indexedRow;
-    for (Row& r : rows) {
-        ids_.push_back(r.id);
-        attributes_.push_back(std::move(r.values));
-        boxes_.push_back(r.box);
-        wkbData_.append(r.wkb);
-        wkbOffset_.push_back(static_cast<size_t>(wkbData_.size()));
-        if (!r.wkb.isEmpty()) {
-            indexed.push_back(r.box);
-            indexedRow.push_back(static_cast<uint32_t>(ids_.size() - 1));
+    indexed.reserve(ids_.size());
+    indexedRow.reserve(ids_.size());
+    for (size_t row = 0; row < ids_.size(); ++row) {
+        if (hasGeometry(row)) {
+            indexed.push_back(boxes_[row]);
+            indexedRow.push_back(static_cast<uint32_t>(row));
         }
     }
     tree_ = PackedRTree(indexed);
@@ -139,7 +140,40 @@ void FeatureStore::load() {
 
 const unsigned char* FeatureStore::wkb(size_t row, size_t& size) const {
     size = wkbOffset_[row + 1] - wkbOffset_[row];
-    return reinterpret_cast<const unsigned char*>(wkbData_.constData()) + wkbOffset_[row];
+    return wkbData_.data() + wkbOffset_[row];
+}
+
+void FeatureStore::sortById() {
+    // Sources usually deliver ascending ids already; reorder only when not.
+    if (std::is_sorted(ids_.begin(), ids_.end())) {
+        return;
+    }
+    std::vector<size_t> order(ids_.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids_[a] < ids_[b]; });
+    std::vector<QgsFeatureId> ids;
+    std::vector<QgsAttributes> attributes;
+    std::vector<Box> boxes;
+    std::vector<unsigned char> wkbData;
+    std::vector<size_t> wkbOffset{0};
+    ids.reserve(order.size());
+    attributes.reserve(order.size());
+    boxes.reserve(order.size());
+    wkbData.reserve(wkbData_.size());
+    wkbOffset.reserve(order.size() + 1);
+    for (size_t row : order) {
+        ids.push_back(ids_[row]);
+        attributes.push_back(std::move(attributes_[row]));
+        boxes.push_back(boxes_[row]);
+        wkbData.insert(wkbData.end(), wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row]),
+                       wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row + 1]));
+        wkbOffset.push_back(wkbData.size());
+    }
+    ids_ = std::move(ids);
+    attributes_ = std::move(attributes);
+    boxes_ = std::move(boxes);
+    wkbData_ = std::move(wkbData);
+    wkbOffset_ = std::move(wkbOffset);
 }
 
 QgsGeometry FeatureStore::geometry(size_t row) const {

@@ -13,7 +13,6 @@
 #include <qgsgeometry.h>
 #include <qgsvectorlayer.h>
 
-#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 
@@ -59,6 +58,7 @@ private:
     explicit FeatureStore(QgsVectorLayer& layer);
     void invalidate();
     void load();
+    void sortById();
 
     QPointer<QgsVectorLayer> layer_;
     bool loaded_ = false;
@@ -69,7 +69,7 @@ private:
 
     std::vector<QgsFeatureId> ids_;  // ascending
     std::vector<QgsAttributes> attributes_;
-    QByteArray wkbData_;
+    std::vector<unsigned char> wkbData_;  // every shape as WKB, row after row
     std::vector<size_t> wkbOffset_;  // rowCount + 1 offsets into wkbData_
     std::vector<Box> boxes_;
     PackedRTree tree_;

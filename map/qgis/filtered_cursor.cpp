@@ -8,6 +8,11 @@
 #include <qgsvectordataprovider.h>
 
 #include <QMap>
+#include <QPair>
+#include <QSet>
+
+#include <qgscurve.h>
+#include <qgspolygon.h>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -59,6 +64,40 @@ Box boxOf(const QgsGeometry& g) {
     return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
 }
 
+// True for a polygon that is exactly its own bounding box, as map pages and
+// grid cells are: then a shape's box alone can decide some relationships.
+bool isAxisAlignedRectangle(const QgsGeometry& g) {
+    const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(g.constGet());
+    if (!polygon || polygon->numInteriorRings() > 0 || !polygon->exteriorRing()) {
+        return false;
+    }
+    const QgsCurve* ring = polygon->exteriorRing();
+    const QgsRectangle box = g.boundingBox();
+    if (ring->nCoordinates() != 5 || box.width() <= 0 || box.height() <= 0) {
+        return false;
+    }
+    for (int i = 0; i < 5; ++i) {
+        const QgsPoint p = ring->vertexAt(QgsVertexId(0, 0, i));
+        const bool onX = p.x() == box.xMinimum() || p.x() == box.xMaximum();
+        const bool onY = p.y() == box.yMinimum() || p.y() == box.yMaximum();
+        if (!onX || !onY) {
+            return false;
+        }
+    }
+    // Four distinct corners: the ring cannot be a bow tie of them.
+    QSet<QPair<double, double>> corners;
+    for (int i = 0; i < 4; ++i) {
+        const QgsPoint p = ring->vertexAt(QgsVertexId(0, 0, i));
+        corners.insert({p.x(), p.y()});
+    }
+    return corners.size() == 4 && ring->isClosed();
+}
+
+bool strictlyInside(const Box& inner, const Box& outer) {
+    return outer.xmin < inner.xmin && inner.xmax < outer.xmax && outer.ymin < inner.ymin &&
+           inner.ymax < outer.ymax;
+}
+
 }  // namespace
 
 FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate)
@@ -71,6 +110,7 @@ FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeo
     if (code == host::relation::kEnvelopeIntersects || candidates_.empty()) {
         return;
     }
+    queryIsRectangle_ = isAxisAlignedRectangle(query);
     ctx_ = QgsGeos::getGEOSHandler();
     query_ = QgsGeos::asGeos(query).release();
     if (!query_) {
@@ -112,6 +152,15 @@ FeatureStore& FilteredCursor::store() const {
 
 bool FilteredCursor::matches(uint32_t row) {
     const Box& b = store().box(row);
+    if (queryIsRectangle_) {
+        // Inside the rectangle a shape meets it; strictly inside it is within it.
+        if (code_ == host::relation::kIntersects && queryBox_.contains(b)) {
+            return true;
+        }
+        if (code_ == host::relation::kContains && strictlyInside(b, queryBox_)) {
+            return true;
+        }
+    }
     switch (code_) {
         case host::relation::kEnvelopeIntersects:
             return true;  // the tree compared the boxes

@@ -38,6 +38,7 @@ private:
     std::vector<uint32_t> candidates_;
     size_t next_ = 0;
     Box queryBox_;
+    bool queryIsRectangle_ = false;
     GEOSContextHandle_t ctx_ = nullptr;
     GEOSGeometry* query_ = nullptr;
     const GEOSPreparedGeometry* prepared_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -26,15 +27,17 @@ void runBuild(TerminalProgress& p) {
     p.hide();  // hiding twice, or before showing, is harmless
 }
 
+// Everything written to `fd` so far: reads until nothing more arrives.
 std::string drain(int fd) {
     std::string out;
     char buf[4096];
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) {
-        out.append(buf, static_cast<size_t>(n));
-        if (n < static_cast<ssize_t>(sizeof buf)) {
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, 200) > 0 && (p.revents & POLLIN)) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) {
             break;
         }
+        out.append(buf, static_cast<size_t>(n));
     }
     return out;
 }

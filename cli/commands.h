@@ -1,0 +1,22 @@
+// The work behind each command of the bramlotte program, callable from tests.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace bramlotte::cli {
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 2;
+constexpr int kExitUsage = 64;
+
+// Prints each feature layer of the map in the pickers' order: its name, a
+// tab, and its table-view field names separated by tabs.
+int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err);
+
+// Makes the demo town in `dir` and builds its street index there.
+int runDemo(const QString& dir, QTextStream& out, QTextStream& err);
+
+}  // namespace bramlotte::cli

@@ -1,0 +1,24 @@
+#include "map/map_walk.h"
+
+namespace bramlotte::map {
+
+void walkFeatureLayers(const host::FocusMap& map,
+                       const std::function<void(std::unique_ptr<host::Layer>)>& visit) {
+    const int count = map.layerCount();
+    for (int i = 0; i < count; ++i) {
+        std::unique_ptr<host::Layer> layer = map.layer(i);
+        if (host::GroupLayer* group = layer->asGroupLayer()) {
+            const int members = group->memberCount();
+            for (int j = 0; j < members; ++j) {
+                std::unique_ptr<host::Layer> member = group->member(static_cast<int16_t>(j));
+                if (member->asFeatureLayer()) {
+                    visit(std::move(member));
+                }
+            }
+        } else if (layer->asFeatureLayer()) {
+            visit(std::move(layer));
+        }
+    }
+}
+
+}  // namespace bramlotte::map
