@@ -27,6 +27,7 @@ namespace {
 struct Counts {
     long long features = 0;
     long long hits = 0;
+    double firstSearchSeconds = 0;  // includes the one read of the streets
 };
 
 // Reads every feature of a layer, attributes and geometry, as the host does.
@@ -57,9 +58,16 @@ Counts searchAll(const QString& path) {
     const QString shapeField = streetClass->shapeFieldName();
     Counts counts;
     auto cursor = pages->asFeatureLayer()->search();
+    QElapsedTimer first;
     while (auto page = cursor->nextFeature()) {
         ++counts.features;
+        if (counts.features == 1) {
+            first.start();
+        }
         auto hits = streetClass->search({page->shape(), host::relation::kIntersects, shapeField});
+        if (counts.features == 1) {
+            counts.firstSearchSeconds = first.nsecsElapsed() / 1e9;
+        }
         while (auto street = hits->nextFeature()) {
             counts.hits += street->value(name).isNull() ? 0 : 1;
         }
@@ -89,7 +97,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "generating %s ...\n", qPrintable(town));
         bench::TownOptions options;
         options.segments = segments;
-        const QString partial = QDir(cache).filePath(QStringLiteral("partial-%1.gpkg").arg(segments));
+        const QString partial =
+            QDir(cache).filePath(QStringLiteral("partial-%1.gpkg").arg(segments));
         QFile::remove(partial);
         bench::generateTown(partial.toStdString(), options);
         QFile::rename(partial, town);
@@ -105,9 +114,10 @@ int main(int argc, char** argv) {
     const Counts counts = searchAll(town);
     const double searchSeconds = timer.nsecsElapsed() / 1e9;
 
-    std::printf("%-10s %-8s %-10s %-10s %-10s %-8s\n", "segments", "pages", "hits", "read s",
-                "search s", "ratio");
-    std::printf("%-10lld %-8lld %-10lld %-10.2f %-10.2f %-8.2f\n", streets, pages, counts.hits,
-                readSeconds, searchSeconds, searchSeconds / readSeconds);
+    std::printf("%-10s %-8s %-10s %-8s %-10s %-12s %-8s\n", "segments", "pages", "hits", "read s",
+                "search s", "(first one)", "ratio");
+    std::printf("%-10lld %-8lld %-10lld %-8.2f %-10.2f %-12.2f %-8.2f\n", streets, pages,
+                counts.hits, readSeconds, searchSeconds, counts.firstSearchSeconds,
+                searchSeconds / readSeconds);
     return counts.features == pages ? 0 : 1;
 }

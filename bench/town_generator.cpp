@@ -20,27 +20,25 @@ constexpr double kOriginX = 500000.0;
 constexpr double kOriginY = 5000000.0;
 
 const std::array<const char*, 96> kBaseNames = {
-    "Oak",      "Maple",     "Cedar",    "Elm",      "Pine",      "Birch",    "Willow",
-    "Ash",      "Chestnut",  "Walnut",   "Poplar",   "Linden",    "Hawthorn", "Juniper",
-    "Magnolia", "Sycamore",  "Hazel",    "Alder",    "Rowan",     "Spruce",   "Laurel",
-    "Holly",    "Ivy",       "Meadow",   "Orchard",  "Mill",      "Church",   "Market",
-    "Bridge",   "Station",   "Harbour",  "Castle",   "Park",      "Garden",   "School",
-    "King",     "Queen",     "Prince",   "Victoria", "Albert",    "George",   "Charlotte",
-    "Émile",    "Müller",    "Sørensen", "Åkerman",  "Łukasz",    "Renée",    "Björk",
-    "Hill",     "Valley",    "River",    "Lake",     "Forest",    "Spring",   "Summer",
-    "Winter",   "Autumn",    "North",    "South",    "East",      "West",     "High",
-    "Low",      "New",       "Old",      "Green",    "Grey",      "Red",      "White",
-    "Black",    "Silver",    "Golden",   "Rose",     "Lily",      "Violet",   "Daisy",
-    "Clover",   "Heather",   "Fern",     "Moss",     "Stone",     "Brook",    "Ford",
-    "Well",     "Cross",     "Abbey",    "Chapel",   "Tower",     "Gate",     "Wharf",
-    "Quarry",   "Foundry",   "Tannery",  "Weaver",   "Cooper"};
+    "Oak",      "Maple",     "Cedar",  "Elm",    "Pine",     "Birch",   "Willow",   "Ash",
+    "Chestnut", "Walnut",    "Poplar", "Linden", "Hawthorn", "Juniper", "Magnolia", "Sycamore",
+    "Hazel",    "Alder",     "Rowan",  "Spruce", "Laurel",   "Holly",   "Ivy",      "Meadow",
+    "Orchard",  "Mill",      "Church", "Market", "Bridge",   "Station", "Harbour",  "Castle",
+    "Park",     "Garden",    "School", "King",   "Queen",    "Prince",  "Victoria", "Albert",
+    "George",   "Charlotte", "Émile",  "Müller", "Sørensen", "Åkerman", "Łukasz",   "Renée",
+    "Björk",    "Hill",      "Valley", "River",  "Lake",     "Forest",  "Spring",   "Summer",
+    "Winter",   "Autumn",    "North",  "South",  "East",     "West",    "High",     "Low",
+    "New",      "Old",       "Green",  "Grey",   "Red",      "White",   "Black",    "Silver",
+    "Golden",   "Rose",      "Lily",   "Violet", "Daisy",    "Clover",  "Heather",  "Fern",
+    "Moss",     "Stone",     "Brook",  "Ford",   "Well",     "Cross",   "Abbey",    "Chapel",
+    "Tower",    "Gate",      "Wharf",  "Quarry", "Foundry",  "Tannery", "Weaver",   "Cooper"};
 
-const std::array<const char*, 12> kSuffixes = {
-    "Street", "Avenue", "Road",    "Lane",   "Way",  "Drive",
-    "Court",  "Place",  "Terrace", "Crescent", "Boulevard", "Row"};
+const std::array<const char*, 12> kSuffixes = {"Street",  "Avenue",   "Road",      "Lane",
+                                               "Way",     "Drive",    "Court",     "Place",
+                                               "Terrace", "Crescent", "Boulevard", "Row"};
 
-const std::array<const char*, 5> kHighways = {"residential", "residential", "tertiary",
-                                              "secondary", "primary"};
+const std::array<const char*, 5> kHighways = {"residential", "residential", "tertiary", "secondary",
+                                              "primary"};
 
 struct DatasetCloser {
     void operator()(void* ds) const { GDALClose(ds); }
@@ -195,7 +193,8 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
     // Page grid over the streets' extent, with half a block to spare for the
     // bends of the outer streets: about one page per segmentsPerPage.
     const int perSide = std::max(
-        1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n) / options.segmentsPerPage))));
+        1,
+        static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n) / options.segmentsPerPage))));
     const double margin = kBlock / 2;
     const double cell = (extent + 2 * margin) / perSide;
     OGRLayerH pages = createLayer(ds.get(), "pages", wkbPolygon, srs.get());

@@ -8,10 +8,10 @@
 namespace bramlotte::bench {
 
 struct TownOptions {
-    long long segments = 400;   // street segments to write
+    long long segments = 400;  // street segments to write
     uint32_t seed = 1;
-    int segmentsPerPage = 10;   // about one page per this many segments
-    int epsg = 32632;           // a projected CRS in metres
+    int segmentsPerPage = 10;  // about one page per this many segments
+    int epsg = 32632;          // a projected CRS in metres
 };
 
 struct TownSummary {

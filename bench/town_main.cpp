@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
             options.seed = static_cast<uint32_t>(std::stoul(argv[3]));
         }
         const auto s = bramlotte::bench::generateTown(argv[1], options);
-        std::printf("%s: %lld street segments (%lld named runs), %lld pages\n", argv[1],
-                    s.segments, s.namedStreets, s.pages);
+        std::printf("%s: %lld street segments (%lld named runs), %lld pages\n", argv[1], s.segments,
+                    s.namedStreets, s.pages);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

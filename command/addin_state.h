@@ -17,9 +17,9 @@ struct AddInState {
     QString productName;     // "Bramlotte" once the command is created
     QString productVersion;  // "v2.03" once the command is created
     std::shared_ptr<host::ApplicationReference> hostApplicationReference;  // first click
-    std::shared_ptr<host::Application> hostApplication;  // every click
-    std::shared_ptr<host::MapDocument> mapDocument;      // every click
-    QPointer<QWidget> indexDialog;                       // the latest click's dialog
+    std::shared_ptr<host::Application> hostApplication;                    // every click
+    std::shared_ptr<host::MapDocument> mapDocument;                        // every click
+    QPointer<QWidget> indexDialog;  // the latest click's dialog
     // The desktop the add-in runs on (Qt for people, scripted for the
     // command line and tests).
     std::shared_ptr<support::UiToolkit> ui;

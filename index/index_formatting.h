@@ -12,7 +12,7 @@ namespace bramlotte::index {
 // case-insensitive collation; lines that compare equal keep the order in
 // which they were added.
 class ResultList {
-public:
+  public:
     void clear() { lines_.clear(); }
     // Adds `lines` and sorts once.
     void add(const QStringList& lines);
@@ -20,7 +20,7 @@ public:
     const QString& line(int position) const { return lines_.at(position); }
     const QStringList& lines() const { return lines_; }
 
-private:
+  private:
     QStringList lines_;
 };
 

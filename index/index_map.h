@@ -12,7 +12,7 @@
 namespace bramlotte::index {
 
 class IndexMap {
-public:
+  public:
     int count() const { return static_cast<int>(entries_.size()); }
     // Keys compare exactly: case-sensitive, untrimmed.
     bool exists(const QString& key) const { return positions_.contains(key); }
@@ -21,7 +21,9 @@ public:
     // The item texts of `key`, in the order they were met.
     QStringList items(const QString& key) const;
     QString key(int position) const { return entries_.at(static_cast<size_t>(position)).key; }
-    const QString& entryAt(int position) const { return entries_.at(static_cast<size_t>(position)).text; }
+    const QString& entryAt(int position) const {
+        return entries_.at(static_cast<size_t>(position)).text;
+    }
     const QStringList& itemsAt(int position) const {
         return entries_.at(static_cast<size_t>(position)).items;
     }
@@ -37,7 +39,7 @@ public:
     // it was added.
     bool addItem(const QString& key, const QString& itemText, const QString& separator);
 
-private:
+  private:
     struct Entry {
         QString key;
         QString text;

@@ -19,19 +19,22 @@ struct FeatureEntry {
 }  // namespace
 
 const QStringList& relationshipNames() {
-    static const QStringList names = {
-        QStringLiteral("INTERSECT"),      QStringLiteral("ENVELOPE INTERSECTS"),
-        QStringLiteral("TOUCH"),          QStringLiteral("OVERLAP"),
-        QStringLiteral("CROSS"),          QStringLiteral("WHOLLY CONTAIN"),
-        QStringLiteral("ARE WHOLLY CONTAINED BY")};
+    static const QStringList names = {QStringLiteral("INTERSECT"),
+                                      QStringLiteral("ENVELOPE INTERSECTS"),
+                                      QStringLiteral("TOUCH"),
+                                      QStringLiteral("OVERLAP"),
+                                      QStringLiteral("CROSS"),
+                                      QStringLiteral("WHOLLY CONTAIN"),
+                                      QStringLiteral("ARE WHOLLY CONTAINED BY")};
     return names;
 }
 
 std::optional<int32_t> relationshipCode(const QString& name) {
-    static const int32_t codes[] = {host::relation::kIntersects, host::relation::kEnvelopeIntersects,
-                                    host::relation::kTouches,    host::relation::kOverlaps,
-                                    host::relation::kCrosses,    host::relation::kContains,
-                                    host::relation::kIsWithin};
+    static const int32_t codes[] = {
+        host::relation::kIntersects, host::relation::kEnvelopeIntersects,
+        host::relation::kTouches,    host::relation::kOverlaps,
+        host::relation::kCrosses,    host::relation::kContains,
+        host::relation::kIsWithin};
     const int at = relationshipNames().indexOf(name);  // exact, case-sensitive
     if (at < 0) {
         return std::nullopt;

@@ -20,19 +20,19 @@ const QStringList& relationshipNames();
 // Opening a Layer #2 search failed: the relationship does not suit the
 // layers' shapes. The build shows its own message for it.
 class RelateFailure : public std::runtime_error {
-public:
+  public:
     explicit RelateFailure(const host::HostError& cause)
         : std::runtime_error(cause.what()), cause_(cause) {}
     const host::HostError& cause() const { return cause_; }
 
-private:
+  private:
     host::HostError cause_;
 };
 
 // Receives, in field-output mode, each related Layer #2 feature with its
 // own entry: the items of every Layer #1 feature related to it so far.
 class FieldWriter {
-public:
+  public:
     virtual ~FieldWriter() = default;
     virtual void write(host::Feature& feature, host::FeatureCursor& cursor,
                        const QString& entryText) = 0;

@@ -17,13 +17,15 @@ namespace bramlotte::host {
 // The one exception type of every failing host call. Host failures carry a
 // negative number, as the host's own error codes do.
 class HostError : public std::runtime_error {
-public:
+  public:
     HostError(int32_t number, const QString& description)
-        : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+        : std::runtime_error(description.toStdString()),
+          number_(number),
+          description_(description) {}
     int32_t number() const { return number_; }
     const QString& description() const { return description_; }
 
-private:
+  private:
     int32_t number_;
     QString description_;
 };
@@ -45,19 +47,19 @@ constexpr int32_t kEnvelopeIntersects = 2;
 constexpr int32_t kTouches = 4;
 constexpr int32_t kOverlaps = 5;
 constexpr int32_t kCrosses = 6;
-constexpr int32_t kContains = 7;     // searched feature lies wholly within the query shape
-constexpr int32_t kIsWithin = 8;     // searched feature wholly contains the query shape
+constexpr int32_t kContains = 7;  // searched feature lies wholly within the query shape
+constexpr int32_t kIsWithin = 8;  // searched feature wholly contains the query shape
 }  // namespace relation
 
 // A feature's shape. Opaque: only the host looks inside.
 class Shape {
-public:
+  public:
     virtual ~Shape() = default;
     virtual bool isEmpty() const = 0;
 };
 
 class Feature {
-public:
+  public:
     virtual ~Feature() = default;
     // The feature's identifier, unique within its feature class.
     virtual long long id() const = 0;
@@ -70,7 +72,7 @@ public:
 };
 
 class FeatureCursor {
-public:
+  public:
     virtual ~FeatureCursor() = default;
     // The next feature, or nullptr at the end.
     virtual std::unique_ptr<Feature> nextFeature() = 0;
@@ -86,7 +88,7 @@ struct SpatialFilter {
 
 // A list of fields: a feature class's or a layer table view's.
 class Fields {
-public:
+  public:
     virtual ~Fields() = default;
     virtual int fieldCount() const = 0;
     virtual QString fieldName(int index) const = 0;
@@ -95,13 +97,13 @@ public:
 // Writes through update cursors of one feature class go into one edit
 // transaction. Destroying it without commit() rolls every write back.
 class EditTransaction {
-public:
+  public:
     virtual ~EditTransaction() = default;
     virtual void commit() = 0;
 };
 
 class FeatureClass : public Fields {
-public:
+  public:
     // Index of the named field, without regard to case; -1 when absent.
     virtual int findField(const QString& name) const = 0;
     virtual QString shapeFieldName() const = 0;
@@ -115,7 +117,7 @@ class GroupLayer;
 class FeatureLayer;
 
 class Layer {
-public:
+  public:
     virtual ~Layer() = default;
     virtual QString name() const = 0;
     // nullptr when the layer is not of that kind.
@@ -124,14 +126,14 @@ public:
 };
 
 class GroupLayer : public Layer {
-public:
+  public:
     virtual int memberCount() const = 0;
     virtual std::unique_ptr<Layer> member(int16_t index) const = 0;
     GroupLayer* asGroupLayer() override { return this; }
 };
 
 class FeatureLayer : public Layer {
-public:
+  public:
     virtual std::shared_ptr<FeatureClass> featureClass() = 0;
     virtual std::unique_ptr<Fields> tableView() = 0;
     // Every feature the layer shows (its filter applied), in host order.
@@ -140,7 +142,7 @@ public:
 };
 
 class FocusMap {
-public:
+  public:
     virtual ~FocusMap() = default;
     virtual int layerCount() const = 0;
     virtual std::unique_ptr<Layer> layer(int index) const = 0;
@@ -163,7 +165,7 @@ struct TextElement {
 };
 
 class PageLayout {
-public:
+  public:
     virtual ~PageLayout() = default;
     virtual double pageWidth() const = 0;   // page units
     virtual double pageHeight() const = 0;  // page units
@@ -171,14 +173,14 @@ public:
 };
 
 class ActiveView {
-public:
+  public:
     virtual ~ActiveView() = default;
     virtual void refresh() = 0;
     virtual void partialRefresh(int phase) = 0;
 };
 
 class MapDocument {
-public:
+  public:
     virtual ~MapDocument() = default;
     virtual std::unique_ptr<FocusMap> focusMap() = 0;
     virtual std::unique_ptr<PageLayout> pageLayout() = 0;
@@ -189,7 +191,7 @@ public:
 };
 
 class ProgressIndicator {
-public:
+  public:
     virtual ~ProgressIndicator() = default;
     virtual void setRange(long long low, long long high) = 0;
     virtual void setStepValue(long long step) = 0;
@@ -201,13 +203,13 @@ public:
 };
 
 class StatusBar {
-public:
+  public:
     virtual ~StatusBar() = default;
     virtual ProgressIndicator* progressIndicator() = 0;
 };
 
 class Application {
-public:
+  public:
     virtual ~Application() = default;
     virtual std::shared_ptr<MapDocument> document() = 0;
     virtual StatusBar* statusBar() = 0;
@@ -215,7 +217,7 @@ public:
 
 // The object through which an add-in reaches the running host application.
 class ApplicationReference {
-public:
+  public:
     virtual ~ApplicationReference() = default;
     virtual std::shared_ptr<Application> application() = 0;
 };

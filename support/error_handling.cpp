@@ -40,7 +40,8 @@ QString UnexpectedErrorText(const QString& location, int32_t number, const QStri
         QString(),
         QStringLiteral("Please let us know the following:"),
         QString(),
-        QStringLiteral("APPLICATION: ") + state.productName + QLatin1Char(' ') + state.productVersion,
+        QStringLiteral("APPLICATION: ") + state.productName + QLatin1Char(' ') +
+            state.productVersion,
         QStringLiteral("ERROR NUMBER: ") + QString::number(number),
         QStringLiteral("MODULE: ") + location,
         QStringLiteral("ERROR DESCRIPTION: ") + description,

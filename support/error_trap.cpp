@@ -33,9 +33,9 @@ bool trapErrors(const char* procedure, const char* module, int firstLine,
         number = kInternalError;
         description = QStringLiteral("Unknown failure");
     }
-    const QString location = QStringLiteral("%1 %2 %3")
-                                 .arg(QLatin1String(procedure), QLatin1String(module),
-                                      FormatErrorLine(trap.line()));
+    const QString location =
+        QStringLiteral("%1 %2 %3")
+            .arg(QLatin1String(procedure), QLatin1String(module), FormatErrorLine(trap.line()));
     ReportUnexpectedError(location, number, description);
     return false;
 }

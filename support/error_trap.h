@@ -16,12 +16,12 @@
 namespace bramlotte::support {
 
 class ErrorTrap {
-public:
+  public:
     explicit ErrorTrap(int firstLine) : firstLine_(firstLine) {}
     void at(int sourceLine) { line_ = sourceLine - firstLine_; }
     int32_t line() const { return line_; }
 
-private:
+  private:
     int firstLine_;
     int32_t line_ = 0;
 };

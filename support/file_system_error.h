@@ -20,9 +20,11 @@ constexpr int32_t kPathNotFound = 76;
 }  // namespace fs_error
 
 class FileSystemError : public std::runtime_error {
-public:
+  public:
     FileSystemError(int32_t number, const QString& description)
-        : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+        : std::runtime_error(description.toStdString()),
+          number_(number),
+          description_(description) {}
 
     // The failure that `err` (an errno value) means for an operation on `path`.
     static FileSystemError fromErrno(int err, const QString& path);
@@ -30,7 +32,7 @@ public:
     int32_t number() const { return number_; }
     const QString& description() const { return description_; }
 
-private:
+  private:
     int32_t number_;
     QString description_;
 };

@@ -10,13 +10,15 @@
 
 namespace bramlotte::support {
 
-QtUiToolkit::~QtUiToolkit() { setPointer(Pointer::Default); }
+QtUiToolkit::~QtUiToolkit() {
+    setPointer(Pointer::Default);
+}
 
 Answer QtUiToolkit::messageBox(const QString& text, Buttons buttons, Answer defaultAnswer) {
-    QMessageBox box(QMessageBox::NoIcon, title_, text,
-                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                              : QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(
+        QMessageBox::NoIcon, title_, text,
+        buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+        QApplication::activeWindow());
     if (buttons == Buttons::YesNo) {
         box.setDefaultButton(defaultAnswer == Answer::No ? QMessageBox::No : QMessageBox::Yes);
     }
@@ -51,7 +53,9 @@ void QtUiToolkit::setPointer(Pointer pointer) {
     pointer_ = pointer;
 }
 
-int QtUiToolkit::showModal(QDialog& form) { return form.exec(); }
+int QtUiToolkit::showModal(QDialog& form) {
+    return form.exec();
+}
 
 void QtUiToolkit::openLink(const QString& address) {
     QDesktopServices::openUrl(QUrl(address));

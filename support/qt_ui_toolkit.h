@@ -6,7 +6,7 @@
 namespace bramlotte::support {
 
 class QtUiToolkit : public UiToolkit {
-public:
+  public:
     // `title` is the add-in's default message-box title.
     explicit QtUiToolkit(QString title = QStringLiteral("Bramlotte")) : title_(std::move(title)) {}
     ~QtUiToolkit() override;
@@ -17,7 +17,7 @@ public:
     void openLink(const QString& address) override;
     QSize screenSize() const override;
 
-private:
+  private:
     QString title_;
     Pointer pointer_ = Pointer::Default;
 };

@@ -5,9 +5,9 @@
 
 #include <QFile>
 
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace bramlotte::support {
 namespace {
@@ -25,7 +25,9 @@ bool statPath(const QString& path, struct stat& st) {
     return systemPath(path, p) && ::stat(p.constData(), &st) == 0;
 }
 
-[[noreturn]] void fail(int err, const QString& path) { throw FileSystemError::fromErrno(err, path); }
+[[noreturn]] void fail(int err, const QString& path) {
+    throw FileSystemError::fromErrno(err, path);
+}
 
 }  // namespace
 

@@ -13,7 +13,7 @@
 namespace bramlotte::support {
 
 class ScriptedUiToolkit : public UiToolkit {
-public:
+  public:
     struct Message {
         QString text;
         Buttons buttons;
@@ -44,7 +44,7 @@ public:
     QSize screenSize() const override { return screen_; }
     void setScreenSize(QSize size) { screen_ = size; }
 
-private:
+  private:
     std::deque<Answer> answers_;
     Answer fallback_ = Answer::No;
     std::function<void(const Message&)> echo_;

@@ -15,7 +15,7 @@ enum class Answer { Ok, Yes, No };
 enum class Pointer { Default, Wait };
 
 class UiToolkit {
-public:
+  public:
     virtual ~UiToolkit() = default;
     // A plain box: no icon, no title of its own. Waits for the answer.
     virtual Answer messageBox(const QString& text, Buttons buttons = Buttons::Ok,

@@ -1,6 +1,7 @@
 #include "map/qgis/feature_store.h"
 
 #include "map/host.h"
+#include "map/qgis/wkb_writer.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsfeaturerequest.h>
@@ -14,7 +15,9 @@ namespace {
 
 const char* const kObjectName = "bramlotte_feature_store";
 
-Box toBox(const QgsRectangle& r) { return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()}; }
+Box toBox(const QgsRectangle& r) {
+    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
+}
 
 }  // namespace
 
@@ -107,17 +110,16 @@ void FeatureStore::load() {
         Box box;
         const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
         if (g && !g->isEmpty()) {
-            const QByteArray wkb = g->asWkb();
-            wkbData_.insert(wkbData_.end(), wkb.constBegin(), wkb.constEnd());
+            appendWkb(*g, wkbData_);
             box = toBox(g->boundingBox());
         }
         boxes_.push_back(box);
         wkbOffset_.push_back(wkbData_.size());
     }
     if (!it.isValid() && ids_.empty() && layer_->featureCount() > 0) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The features of layer %1 cannot be read.")
-                                  .arg(layer_->name()));
+        throw host::HostError(
+            host::error::kFail,
+            QStringLiteral("The features of layer %1 cannot be read.").arg(layer_->name()));
     }
     sortById();
 
@@ -165,7 +167,8 @@ void FeatureStore::sortById() {
         ids.push_back(ids_[row]);
         attributes.push_back(std::move(attributes_[row]));
         boxes.push_back(boxes_[row]);
-        wkbData.insert(wkbData.end(), wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row]),
+        wkbData.insert(wkbData.end(),
+                       wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row]),
                        wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row + 1]));
         wkbOffset.push_back(wkbData.size());
     }
@@ -208,16 +211,15 @@ std::vector<uint32_t> FeatureStore::candidates(const Box& query) const {
 
 void FeatureStore::beginTransaction() {
     QgsVectorDataProvider* provider = layer_ ? layer_->dataProvider() : nullptr;
-    if (!provider ||
-        !(provider->capabilities() & QgsVectorDataProvider::ChangeAttributeValues)) {
-        throw host::HostError(host::error::kWriteFailed,
-                              QStringLiteral("Layer %1 cannot be edited.")
-                                  .arg(layer_ ? layer_->name() : QString()));
+    if (!provider || !(provider->capabilities() & QgsVectorDataProvider::ChangeAttributeValues)) {
+        throw host::HostError(
+            host::error::kWriteFailed,
+            QStringLiteral("Layer %1 cannot be edited.").arg(layer_ ? layer_->name() : QString()));
     }
     if (transactionOpen_) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("An edit of layer %1 is already open.")
-                                  .arg(layer_->name()));
+        throw host::HostError(
+            host::error::kFail,
+            QStringLiteral("An edit of layer %1 is already open.").arg(layer_->name()));
     }
     staged_.clear();
     transactionOpen_ = true;

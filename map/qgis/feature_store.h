@@ -22,7 +22,7 @@ namespace bramlotte::qgishost {
 
 class FeatureStore : public QObject {
     Q_OBJECT
-public:
+  public:
     // The store of `layer`, created on first use.
     static FeatureStore& of(QgsVectorLayer& layer);
 
@@ -54,7 +54,7 @@ public:
     void commitTransaction();
     void rollbackTransaction();
 
-private:
+  private:
     explicit FeatureStore(QgsVectorLayer& layer);
     void invalidate();
     void load();
@@ -70,7 +70,7 @@ private:
     std::vector<QgsFeatureId> ids_;  // ascending
     std::vector<QgsAttributes> attributes_;
     std::vector<unsigned char> wkbData_;  // every shape as WKB, row after row
-    std::vector<size_t> wkbOffset_;  // rowCount + 1 offsets into wkbData_
+    std::vector<size_t> wkbOffset_;       // rowCount + 1 offsets into wkbData_
     std::vector<Box> boxes_;
     PackedRTree tree_;
     std::vector<uint32_t> indexRow_;  // tree item -> row

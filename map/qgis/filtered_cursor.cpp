@@ -20,7 +20,7 @@ namespace {
 // A feature held by a feature store. Values put into it wait for the
 // cursor's updateFeature.
 class StoreFeature : public host::Feature {
-public:
+  public:
     StoreFeature(FeatureStore& store, size_t row, const FilteredCursor* owner)
         : store_(&store), row_(row), owner_(owner) {}
 
@@ -46,10 +46,11 @@ public:
     const QMap<int, QVariant>& pending() const { return pending_; }
     void clearPending() { pending_.clear(); }
 
-private:
+  private:
     FeatureStore& store() const {
         if (!store_) {
-            throw host::HostError(host::error::kFail, QStringLiteral("The layer no longer exists."));
+            throw host::HostError(host::error::kFail,
+                                  QStringLiteral("The layer no longer exists."));
         }
         return *store_;
     }
@@ -126,7 +127,9 @@ FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeo
     }
 }
 
-FilteredCursor::~FilteredCursor() { release(); }
+FilteredCursor::~FilteredCursor() {
+    release();
+}
 
 void FilteredCursor::release() {
     if (reader_) {
@@ -216,9 +219,9 @@ void FilteredCursor::updateFeature(host::Feature& feature) {
     }
     FeatureStore& s = store();
     if (!s.transactionOpen()) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("Layer %1 is not open for editing.")
-                                  .arg(s.layer().name()));
+        throw host::HostError(
+            host::error::kFail,
+            QStringLiteral("Layer %1 is not open for editing.").arg(s.layer().name()));
     }
     for (auto it = f->pending().constBegin(); it != f->pending().constEnd(); ++it) {
         s.stageValue(f->row(), it.key(), it.value());

@@ -14,7 +14,7 @@
 namespace bramlotte::qgishost {
 
 class FilteredCursor : public host::FeatureCursor {
-public:
+  public:
     // A cursor that delivers nothing.
     FilteredCursor(FeatureStore& store, bool forUpdate);
     // Features whose shapes stand in relationship `code` to `query`, which
@@ -27,7 +27,7 @@ public:
     std::unique_ptr<host::Feature> nextFeature() override;
     void updateFeature(host::Feature& feature) override;
 
-private:
+  private:
     FeatureStore& store() const;
     bool matches(uint32_t row);
     void release();  // frees the GEOS objects

@@ -9,7 +9,7 @@ namespace bramlotte::qgishost {
 namespace {
 
 class IteratedFeature : public host::Feature {
-public:
+  public:
     IteratedFeature(QgsFeature feature, QgsCoordinateReferenceSystem crs,
                     std::shared_ptr<const std::vector<int>> layerIndex)
         : feature_(std::move(feature)), crs_(std::move(crs)), layerIndex_(std::move(layerIndex)) {}
@@ -30,7 +30,7 @@ public:
                               QStringLiteral("Features of a layer search cannot be edited."));
     }
 
-private:
+  private:
     QgsFeature feature_;
     QgsCoordinateReferenceSystem crs_;
     std::shared_ptr<const std::vector<int>> layerIndex_;

@@ -12,12 +12,12 @@
 namespace bramlotte::qgishost {
 
 class LayerCursor : public host::FeatureCursor {
-public:
+  public:
     explicit LayerCursor(QgsVectorLayer& layer);
     std::unique_ptr<host::Feature> nextFeature() override;
     void updateFeature(host::Feature& feature) override;
 
-private:
+  private:
     QgsFeatureIterator iterator_;
     QgsCoordinateReferenceSystem crs_;
     // For each field of the data source, its index in the layer's fields.

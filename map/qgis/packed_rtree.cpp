@@ -7,8 +7,12 @@
 namespace bramlotte::qgishost {
 namespace {
 
-double centreX(const Box& b) { return (b.xmin + b.xmax) * 0.5; }
-double centreY(const Box& b) { return (b.ymin + b.ymax) * 0.5; }
+double centreX(const Box& b) {
+    return (b.xmin + b.xmax) * 0.5;
+}
+double centreY(const Box& b) {
+    return (b.ymin + b.ymax) * 0.5;
+}
 
 Box unite(const Box* first, size_t count) {
     Box u = first[0];
@@ -22,19 +26,28 @@ Box unite(const Box* first, size_t count) {
 }
 
 // Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
-// x centre, each slice sorted by y centre.
+// x centre, each slice sorted by y centre. Sorts (centre, position) pairs so
+// the comparisons read contiguous memory.
 void strOrder(const std::vector<Box>& boxes, std::vector<uint32_t>& entries) {
     const size_t n = entries.size();
     const size_t nodes = (n + PackedRTree::kNodeSize - 1) / PackedRTree::kNodeSize;
     const size_t slices = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
     const size_t perSlice = slices * PackedRTree::kNodeSize;
-    std::sort(entries.begin(), entries.end(), [&](uint32_t a, uint32_t b) {
-        return centreX(boxes[a]) < centreX(boxes[b]);
-    });
+    std::vector<std::pair<double, uint32_t>> keyed(n);
+    for (size_t i = 0; i < n; ++i) {
+        keyed[i] = {centreX(boxes[entries[i]]), entries[i]};
+    }
+    std::sort(keyed.begin(), keyed.end());
     for (size_t s = 0; s < n; s += perSlice) {
-        auto end = entries.begin() + static_cast<std::ptrdiff_t>(std::min(n, s + perSlice));
-        std::sort(entries.begin() + static_cast<std::ptrdiff_t>(s), end,
-                  [&](uint32_t a, uint32_t b) { return centreY(boxes[a]) < centreY(boxes[b]); });
+        const size_t end = std::min(n, s + perSlice);
+        for (size_t i = s; i < end; ++i) {
+            keyed[i].first = centreY(boxes[keyed[i].second]);
+        }
+        std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(s),
+                  keyed.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    for (size_t i = 0; i < n; ++i) {
+        entries[i] = keyed[i].second;
     }
 }
 
@@ -90,19 +103,20 @@ void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
     if (boxes_.empty()) {
         return;
     }
-    // Stack of (entry position, level) of entries to examine.
+    // Depth-first; each level adds at most one group, so a small fixed stack
+    // serves any tree (levels stay below 16 for 2^64 items).
     struct Pending {
         size_t entry;
         size_t level;
     };
-    std::vector<Pending> stack;
+    Pending stack[kNodeSize * 16];
+    size_t depth = 0;
     const size_t top = levelStart_.size() - 2;
     for (size_t e = levelStart_[top]; e < levelStart_[top + 1]; ++e) {
-        stack.push_back({e, top});
+        stack[depth++] = {e, top};
     }
-    while (!stack.empty()) {
-        const Pending p = stack.back();
-        stack.pop_back();
+    while (depth > 0) {
+        const Pending p = stack[--depth];
         if (!boxes_[p.entry].intersects(q)) {
             continue;
         }
@@ -113,7 +127,9 @@ void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
         const size_t first = refs_[p.entry];
         const size_t last = std::min(first + kNodeSize, levelStart_[p.level]);
         for (size_t c = first; c < last; ++c) {
-            stack.push_back({c, p.level - 1});
+            if (boxes_[c].intersects(q)) {
+                stack[depth++] = {c, p.level - 1};
+            }
         }
     }
 }

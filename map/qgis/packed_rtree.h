@@ -21,7 +21,7 @@ struct Box {
 };
 
 class PackedRTree {
-public:
+  public:
     static constexpr int kNodeSize = 16;
 
     PackedRTree() = default;
@@ -33,7 +33,7 @@ public:
 
     size_t size() const { return itemCount_; }
 
-private:
+  private:
     // All nodes, level by level from the leaves up; the root is last.
     // Leaf entries point at items, inner entries at the first entry of a child
     // group of up to kNodeSize entries.

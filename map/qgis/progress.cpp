@@ -9,7 +9,9 @@ namespace bramlotte::qgishost {
 TerminalProgress::TerminalProgress(FILE* stream)
     : stream_(stream), terminal_(stream && isatty(fileno(stream)) == 1) {}
 
-TerminalProgress::~TerminalProgress() { hide(); }
+TerminalProgress::~TerminalProgress() {
+    hide();
+}
 
 void TerminalProgress::setRange(long long low, long long high) {
     low_ = low;

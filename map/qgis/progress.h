@@ -11,7 +11,7 @@ namespace bramlotte::qgishost {
 // Draws "message [####    ]  45%" on one line of `stream`, but only when it
 // is a terminal; otherwise it stays silent.
 class TerminalProgress : public host::ProgressIndicator {
-public:
+  public:
     explicit TerminalProgress(FILE* stream = stderr);
     ~TerminalProgress() override;
 
@@ -27,7 +27,7 @@ public:
     long long position() const { return position_; }
     QString message() const { return message_; }
 
-private:
+  private:
     void draw(bool force);
 
     FILE* stream_;
@@ -39,12 +39,12 @@ private:
 };
 
 class SimpleStatusBar : public host::StatusBar {
-public:
+  public:
     explicit SimpleStatusBar(std::unique_ptr<host::ProgressIndicator> indicator)
         : indicator_(std::move(indicator)) {}
     host::ProgressIndicator* progressIndicator() override { return indicator_.get(); }
 
-private:
+  private:
     std::unique_ptr<host::ProgressIndicator> indicator_;
 };
 

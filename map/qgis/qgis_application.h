@@ -8,7 +8,7 @@
 namespace bramlotte::qgishost {
 
 class QgisApplication : public host::Application {
-public:
+  public:
     QgisApplication(std::shared_ptr<host::MapDocument> document,
                     std::unique_ptr<host::StatusBar> statusBar)
         : document_(std::move(document)), statusBar_(std::move(statusBar)) {}
@@ -18,7 +18,7 @@ public:
         document_ = std::move(document);
     }
 
-private:
+  private:
     std::shared_ptr<host::MapDocument> document_;
     std::unique_ptr<host::StatusBar> statusBar_;
 };

@@ -7,7 +7,7 @@ namespace bramlotte::qgishost {
 namespace {
 
 class QgisActiveView : public host::ActiveView {
-public:
+  public:
     explicit QgisActiveView(QgisMapDocument& document) : document_(document) {}
     void refresh() override {
         if (document_.isPageLayoutActive()) {
@@ -23,7 +23,7 @@ public:
         }
     }
 
-private:
+  private:
     QgisMapDocument& document_;
 };
 

@@ -13,14 +13,14 @@ namespace bramlotte::qgishost {
 // What the desktop shows. Without a desktop (headless runs) the document only
 // records which view is active.
 class DesktopViews {
-public:
+  public:
     virtual ~DesktopViews() = default;
     virtual void showLayout(QgsPrintLayout& layout) = 0;
     virtual void refreshMap() = 0;
 };
 
 class QgisMapDocument : public host::MapDocument {
-public:
+  public:
     explicit QgisMapDocument(QgsProject& project, DesktopViews* desktop = nullptr)
         : project_(&project), desktop_(desktop) {}
 
@@ -33,7 +33,7 @@ public:
     QgsProject& project() const;
     DesktopViews* desktop() const { return desktop_; }
 
-private:
+  private:
     QPointer<QgsProject> project_;
     DesktopViews* desktop_;
     bool layoutActive_ = false;

@@ -14,7 +14,7 @@ namespace {
 
 // Ends the store's transaction: commit on request, roll back otherwise.
 class StoreTransaction : public host::EditTransaction {
-public:
+  public:
     explicit StoreTransaction(FeatureStore& store) : store_(&store) { store.beginTransaction(); }
     ~StoreTransaction() override {
         if (store_ && !done_) {
@@ -30,7 +30,7 @@ public:
         store_->commitTransaction();
     }
 
-private:
+  private:
     QPointer<FeatureStore> store_;
     bool done_ = false;
 };
@@ -59,7 +59,9 @@ QgsVectorLayer& QgisFeatureClass::layer() const {
     return *layer_;
 }
 
-int QgisFeatureClass::fieldCount() const { return layer().dataProvider()->fields().count(); }
+int QgisFeatureClass::fieldCount() const {
+    return layer().dataProvider()->fields().count();
+}
 
 QString QgisFeatureClass::fieldName(int index) const {
     const QgsFields fields = layer().dataProvider()->fields();
@@ -83,11 +85,14 @@ int QgisFeatureClass::findField(const QString& name) const {
 
 QString QgisFeatureClass::shapeFieldName() const {
     // Database sources name their geometry column in the data source address.
-    const QString column = QgsDataSourceUri(layer().dataProvider()->dataSourceUri()).geometryColumn();
+    const QString column =
+        QgsDataSourceUri(layer().dataProvider()->dataSourceUri()).geometryColumn();
     return column.isEmpty() ? QStringLiteral("Shape") : column;
 }
 
-long long QgisFeatureClass::featureCount() const { return layer().featureCount(); }
+long long QgisFeatureClass::featureCount() const {
+    return layer().featureCount();
+}
 
 std::unique_ptr<host::FeatureCursor> QgisFeatureClass::search(const host::SpatialFilter& filter) {
     return open(filter, false);
@@ -116,14 +121,14 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
     }
     if (!filter.geometryField.isEmpty() &&
         filter.geometryField.compare(shapeFieldName(), Qt::CaseInsensitive) != 0) {
-        throw host::HostError(host::error::kInvalidArgument,
-                              QStringLiteral("Layer %1 has no shape field %2.")
-                                  .arg(l.name(), filter.geometryField));
+        throw host::HostError(
+            host::error::kInvalidArgument,
+            QStringLiteral("Layer %1 has no shape field %2.").arg(l.name(), filter.geometryField));
     }
     if (!isKnownRelation(filter.spatialRel)) {
-        throw host::HostError(host::error::kRelationUndefined,
-                              QStringLiteral("Unknown spatial relationship %1.")
-                                  .arg(filter.spatialRel));
+        throw host::HostError(
+            host::error::kRelationUndefined,
+            QStringLiteral("Unknown spatial relationship %1.").arg(filter.spatialRel));
     }
     if (!shape || shape->isEmpty()) {
         return std::make_unique<FilteredCursor>(store, forUpdate);  // matches nothing

@@ -10,7 +10,7 @@
 namespace bramlotte::qgishost {
 
 class QgisFeatureClass : public host::FeatureClass {
-public:
+  public:
     explicit QgisFeatureClass(QgsVectorLayer& layer);
 
     int fieldCount() const override;
@@ -22,7 +22,7 @@ public:
     std::unique_ptr<host::FeatureCursor> update(const host::SpatialFilter& filter) override;
     std::unique_ptr<host::EditTransaction> beginTransaction() override;
 
-private:
+  private:
     QgsVectorLayer& layer() const;
     std::unique_ptr<host::FeatureCursor> open(const host::SpatialFilter& filter, bool forUpdate);
 

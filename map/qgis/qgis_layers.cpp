@@ -17,7 +17,7 @@ namespace {
 // A fields list over the layer's own view of its fields (joins and virtual
 // fields included).
 class LayerTableView : public host::Fields {
-public:
+  public:
     explicit LayerTableView(QgsVectorLayer& layer) : layer_(&layer) {}
     int fieldCount() const override { return layer().fields().count(); }
     QString fieldName(int index) const override {
@@ -29,7 +29,7 @@ public:
         return fields.at(index).name();
     }
 
-private:
+  private:
     QgsVectorLayer& layer() const {
         if (!layer_) {
             gone();
@@ -40,16 +40,16 @@ private:
 };
 
 class OtherLayer : public host::Layer {
-public:
+  public:
     explicit OtherLayer(QString name) : name_(std::move(name)) {}
     QString name() const override { return name_; }
 
-private:
+  private:
     QString name_;
 };
 
 class QgisGroupLayer : public host::GroupLayer {
-public:
+  public:
     explicit QgisGroupLayer(QgsLayerTreeGroup& group) : group_(&group) {}
     QString name() const override { return group().name(); }
     int memberCount() const override { return group().children().size(); }
@@ -62,7 +62,7 @@ public:
         return layerForNode(children.at(index));
     }
 
-private:
+  private:
     QgsLayerTreeGroup& group() const {
         if (!group_) {
             gone();
@@ -73,7 +73,7 @@ private:
 };
 
 class QgisFeatureLayer : public host::FeatureLayer {
-public:
+  public:
     explicit QgisFeatureLayer(QgsVectorLayer& layer) : layer_(&layer) {}
     QString name() const override { return layer().name(); }
     std::shared_ptr<host::FeatureClass> featureClass() override {
@@ -86,7 +86,7 @@ public:
         return std::make_unique<LayerCursor>(layer());
     }
 
-private:
+  private:
     QgsVectorLayer& layer() const {
         if (!layer_) {
             gone();
@@ -121,7 +121,9 @@ QgsLayerTree& QgisFocusMap::root() const {
     return *project_->layerTreeRoot();
 }
 
-int QgisFocusMap::layerCount() const { return root().children().size(); }
+int QgisFocusMap::layerCount() const {
+    return root().children().size();
+}
 
 std::unique_ptr<host::Layer> QgisFocusMap::layer(int index) const {
     const QList<QgsLayerTreeNode*> children = root().children();

@@ -15,13 +15,13 @@ namespace bramlotte::qgishost {
 std::unique_ptr<host::Layer> layerForNode(QgsLayerTreeNode* node);
 
 class QgisFocusMap : public host::FocusMap {
-public:
+  public:
     explicit QgisFocusMap(QgsProject& project) : project_(&project) {}
     int layerCount() const override;
     std::unique_ptr<host::Layer> layer(int index) const override;
     void afterBuild() override;
 
-private:
+  private:
     QgsLayerTree& root() const;
     QPointer<QgsProject> project_;
 };

@@ -75,9 +75,13 @@ QgsPrintLayout& QgisPageLayout::layout() const {
     return *layout_;
 }
 
-double QgisPageLayout::pageWidth() const { return pageSizeInches(layout()).width(); }
+double QgisPageLayout::pageWidth() const {
+    return pageSizeInches(layout()).width();
+}
 
-double QgisPageLayout::pageHeight() const { return pageSizeInches(layout()).height(); }
+double QgisPageLayout::pageHeight() const {
+    return pageSizeInches(layout()).height();
+}
 
 void QgisPageLayout::addElement(const host::TextElement& element) {
     QgsPrintLayout& l = layout();
@@ -97,8 +101,7 @@ void QgisPageLayout::addElement(const host::TextElement& element) {
     label->setText(text);
     label->attemptResize(textSize(font, text));
     const double height = pageHeight();
-    label->attemptMove(
-        QgsLayoutPoint(element.x, height - element.y, QgsUnitTypes::LayoutInches));
+    label->attemptMove(QgsLayoutPoint(element.x, height - element.y, QgsUnitTypes::LayoutInches));
     l.addLayoutItem(label.release());  // the layout owns its items
 }
 

@@ -16,13 +16,13 @@ namespace bramlotte::qgishost {
 QgsPrintLayout& pageLayoutOf(QgsProject& project);
 
 class QgisPageLayout : public host::PageLayout {
-public:
+  public:
     explicit QgisPageLayout(QgsPrintLayout& layout) : layout_(&layout) {}
     double pageWidth() const override;
     double pageHeight() const override;
     void addElement(const host::TextElement& element) override;
 
-private:
+  private:
     QgsPrintLayout& layout() const;
     QPointer<QgsPrintLayout> layout_;
 };

@@ -4,9 +4,9 @@
 
 #include <QDir>
 
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
 
 namespace bramlotte::qgishost {
 namespace {

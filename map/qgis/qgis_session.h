@@ -9,14 +9,14 @@ class QgsApplication;
 namespace bramlotte::qgishost {
 
 class QgisSession {
-public:
+  public:
     // `argc` and `argv` must outlive the session, as Qt requires.
     QgisSession(int& argc, char** argv, bool gui = true);
     ~QgisSession();
     QgisSession(const QgisSession&) = delete;
     QgisSession& operator=(const QgisSession&) = delete;
 
-private:
+  private:
     std::unique_ptr<QgsApplication> app_;
 };
 

@@ -9,14 +9,14 @@
 namespace bramlotte::qgishost {
 
 class QgisShape : public host::Shape {
-public:
+  public:
     QgisShape(QgsGeometry geometry, QgsCoordinateReferenceSystem crs)
         : geometry_(std::move(geometry)), crs_(std::move(crs)) {}
     bool isEmpty() const override { return geometry_.isNull() || geometry_.isEmpty(); }
     const QgsGeometry& geometry() const { return geometry_; }
     const QgsCoordinateReferenceSystem& crs() const { return crs_; }
 
-private:
+  private:
     QgsGeometry geometry_;
     QgsCoordinateReferenceSystem crs_;
 };

@@ -35,8 +35,7 @@ bool relationDefined(int32_t code, Dimension query, Dimension searched) {
 }
 
 std::optional<bool> relationHolds(GEOSContextHandle_t ctx, int32_t code,
-                                  const GEOSPreparedGeometry* query,
-                                  const GEOSGeometry* searched) {
+                                  const GEOSPreparedGeometry* query, const GEOSGeometry* searched) {
     using namespace host::relation;
     char r = 2;
     switch (code) {

@@ -19,8 +19,7 @@ bool relationDefined(int32_t code, Dimension query, Dimension searched);
 // Tests one searched geometry against the prepared query shape. Returns
 // nullopt when GEOS fails on the pair (for example on an invalid polygon).
 std::optional<bool> relationHolds(GEOSContextHandle_t ctx, int32_t code,
-                                  const GEOSPreparedGeometry* query,
-                                  const GEOSGeometry* searched);
+                                  const GEOSPreparedGeometry* query, const GEOSGeometry* searched);
 
 bool isKnownRelation(int32_t code);
 

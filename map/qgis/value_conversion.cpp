@@ -51,8 +51,8 @@ QVariant convertForField(const QgsField& field, const QString& text) {
             if (!ok) {
                 refuse(field, text, QStringLiteral("it is not a whole number"));
             }
-            if (field.type() == QVariant::Int && (v < std::numeric_limits<int>::min() ||
-                                                  v > std::numeric_limits<int>::max())) {
+            if (field.type() == QVariant::Int &&
+                (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())) {
                 refuse(field, text, QStringLiteral("the number is out of the field's range"));
             }
             if ((field.type() == QVariant::UInt || field.type() == QVariant::ULongLong) && v < 0) {
@@ -64,8 +64,9 @@ QVariant convertForField(const QgsField& field, const QString& text) {
             return QVariant(v);
         }
         case QVariant::Double: {
-            auto [v, ok] = parseNumber(
-                text, [](const QLocale& l, const QString& t, bool* ok) { return l.toDouble(t, ok); });
+            auto [v, ok] = parseNumber(text, [](const QLocale& l, const QString& t, bool* ok) {
+                return l.toDouble(t, ok);
+            });
             if (!ok) {
                 refuse(field, text, QStringLiteral("it is not a number"));
             }

@@ -47,7 +47,8 @@ TEST(TownGenerator, SizesSeedsAndRealisticNames) {
     bench::TownOptions options;
     options.segments = 3000;
     options.seed = 11;
-    const QString a = dir.filePath("a.gpkg"), b = dir.filePath("b.gpkg"), c = dir.filePath("c.gpkg");
+    const QString a = dir.filePath("a.gpkg"), b = dir.filePath("b.gpkg"),
+                  c = dir.filePath("c.gpkg");
     const auto summary = bench::generateTown(a.toStdString(), options);
     EXPECT_EQ(summary.segments, 3000);
     EXPECT_GE(summary.pages, 300);
@@ -57,7 +58,8 @@ TEST(TownGenerator, SizesSeedsAndRealisticNames) {
     bench::generateTown(c.toStdString(), options);
     EXPECT_EQ(layerDigest(a, "streets"), layerDigest(b, "streets"));
     EXPECT_NE(layerDigest(a, "streets"), layerDigest(c, "streets"));
-    EXPECT_THROW(bench::generateTown(a.toStdString(), options), std::runtime_error);  // no overwrite
+    EXPECT_THROW(bench::generateTown(a.toStdString(), options),
+                 std::runtime_error);  // no overwrite
 
     QgsVectorLayer streets(a + "|layername=streets", "streets", "ogr");
     ASSERT_TRUE(streets.isValid());

@@ -56,7 +56,7 @@ QStringList entries(const index::IndexMap& map) {
 }
 
 class RecordingWriter : public index::FieldWriter {
-public:
+  public:
     void write(host::Feature& feature, host::FeatureCursor&, const QString& entry) override {
         writes << QStringLiteral("%1:%2").arg(feature.value(0).toString(), entry);
     }
@@ -75,19 +75,25 @@ TEST(Relate, ItemsInWalkOrderOncePerKeyWithKeysCaseSensitive) {
     qgishost::TerminalProgress progress(nullptr);
     progress.setPosition(1);
     const index::IndexMap map = index::Relate(atlas.inputs(), &progress);
-    EXPECT_EQ(entries(map), (QStringList{"Main St= A1, B2", "OAK AVE= A1", "Main St = A1",
-                                         "Oak Ave= B2"}));
+    EXPECT_EQ(entries(map),
+              (QStringList{"Main St= A1, B2", "OAK AVE= A1", "Main St = A1", "Oak Ave= B2"}));
     EXPECT_EQ(map.items("Main St"), (QStringList{" A1", " B2"}));
     EXPECT_EQ(progress.position(), 3);  // stepped once per page
 
-    const index::IndexMap bare = index::Relate(atlas.inputs(host::relation::kIntersects, ""), nullptr);
+    const index::IndexMap bare =
+        index::Relate(atlas.inputs(host::relation::kIntersects, ""), nullptr);
     EXPECT_EQ(bare.get("Main St"), " A1 B2");
 }
 
 TEST(Relate, DuplicatesAreWholeItemsComparedWithoutCase) {
     // Five pages over one street, with values that are substrings of others.
-    Atlas atlas({{kWest, {"12"}}, {kWest, {"1"}}, {kWest, {"Bay"}}, {kWest, {"B"}},
-                 {kWest, {"bay"}}, {kWest, {"A1"}}, {kWest, {"a1"}}},
+    Atlas atlas({{kWest, {"12"}},
+                 {kWest, {"1"}},
+                 {kWest, {"Bay"}},
+                 {kWest, {"B"}},
+                 {kWest, {"bay"}},
+                 {kWest, {"A1"}},
+                 {kWest, {"a1"}}},
                 {{"LINESTRING(1 1,2 2)", {"Main St"}}});
     const index::IndexMap map = index::Relate(atlas.inputs(), nullptr);
     EXPECT_EQ(map.get("Main St"), " 12, 1, Bay, B, A1");
@@ -128,8 +134,7 @@ TEST(Relate, RelationshipCodesReachTheHostAndRefusalsAreRelateFailures) {
     // A diagonal street inside A1's box, off the page triangle: only the
     // envelope relationship finds it.
     Atlas atlas({{"POLYGON((0 0,10 0,0 10,0 0))", {"A1"}}},
-                {{"LINESTRING(7 7,9 9)", {"Corner St"}},
-                 {"LINESTRING(-5 5,20 5)", {"Long St"}}});
+                {{"LINESTRING(7 7,9 9)", {"Corner St"}}, {"LINESTRING(-5 5,20 5)", {"Long St"}}});
     EXPECT_EQ(entries(index::Relate(atlas.inputs(2), nullptr)),
               (QStringList{"Corner St= A1", "Long St= A1"}));
     EXPECT_EQ(entries(index::Relate(atlas.inputs(1), nullptr)), (QStringList{"Long St= A1"}));
@@ -170,7 +175,7 @@ TEST(Relate, TheFieldWriterGetsEachFeaturesOwnEntry) {
     const index::IndexMap map = index::Relate(in, nullptr);
     EXPECT_EQ(map.get("Main St"), " A1, B2");
     // The nameless street still gets its page; the nameless page writes nothing.
-    EXPECT_EQ(writer.writes, (QStringList{"Main St: A1", "Main St: A1",  // page A1
-                                          "Main St: A1, B2", ": B2",      // page B2
+    EXPECT_EQ(writer.writes, (QStringList{"Main St: A1", "Main St: A1",         // page A1
+                                          "Main St: A1, B2", ": B2",            // page B2
                                           "Main St: A1, B2", "Main St: A1"}));  // a1 again
 }

@@ -26,11 +26,11 @@ std::shared_ptr<const host::Shape> everywhere() {
 
 // A GeoPackage of three streets: name, a short text field, an integer field.
 std::unique_ptr<QgsVectorLayer> streetsFile(const QString& path) {
-    auto memory = memoryLayer("streets", "LineString",
-                              {"name:string(20)", "pages:string(8)", "n:integer"},
-                              {{"LINESTRING(1 1,2 2)", {"Main St", "old", 1}},
-                               {"LINESTRING(3 3,4 4)", {"Oak Ave", "old", 2}},
-                               {"LINESTRING(5 5,6 6)", {"Elm St", "old", 3}}});
+    auto memory =
+        memoryLayer("streets", "LineString", {"name:string(20)", "pages:string(8)", "n:integer"},
+                    {{"LINESTRING(1 1,2 2)", {"Main St", "old", 1}},
+                     {"LINESTRING(3 3,4 4)", {"Oak Ave", "old", 2}},
+                     {"LINESTRING(5 5,6 6)", {"Elm St", "old", 3}}});
     return testmaps::writeGeoPackage(*memory, path, "streets");
 }
 

@@ -97,8 +97,8 @@ TEST(SpatialSearch, PolygonQueryAgainstLinesAndPoints) {
                  {rel::kCrosses, "across"},
                  {rel::kContains, "in"},
                  {rel::kIsWithin, ""}});
-    auto points = layerOf("Point", {{"in", "POINT(5 5)"}, {"edge", "POINT(10 5)"},
-                                    {"out", "POINT(20 20)"}});
+    auto points =
+        layerOf("Point", {{"in", "POINT(5 5)"}, {"edge", "POINT(10 5)"}, {"out", "POINT(20 20)"}});
     expectCodes(*points, kSquare,
                 {{rel::kIntersects, "in edge"},
                  {rel::kTouches, "edge"},
@@ -147,8 +147,8 @@ TEST(SpatialSearch, PointQueryAgainstPointsLinesAndPolygons) {
                  {rel::kOverlaps, ""},
                  {rel::kContains, "same"},
                  {rel::kIsWithin, "same"}});
-    auto lines = layerOf("LineString", {{"through", "LINESTRING(0 0,10 10)"},
-                                        {"starts", "LINESTRING(5 5,9 9)"}});
+    auto lines = layerOf("LineString",
+                         {{"through", "LINESTRING(0 0,10 10)"}, {"starts", "LINESTRING(5 5,9 9)"}});
     expectCodes(*lines, "POINT(5 5)",
                 {{rel::kIntersects, "through starts"},
                  {rel::kTouches, "starts"},
@@ -219,9 +219,9 @@ TEST(SpatialSearch, DeliversInFeatureIdOrderAndReadsTheLayerOnceUntilItChanges) 
     ASSERT_TRUE(points->startEditing());
     ASSERT_TRUE(points->addFeature(f));
     ASSERT_TRUE(points->commitChanges());
-    EXPECT_EQ(search(*points, "POLYGON((599 599,601 599,601 601,599 601,599 599))",
-                     rel::kIntersects),
-              "new");
+    EXPECT_EQ(
+        search(*points, "POLYGON((599 599,601 599,601 601,599 601,599 599))", rel::kIntersects),
+        "new");
     EXPECT_EQ(store.loadCount(), 2);
     // So does a new filter.
     points->setSubsetString("\"id\" = 'new'");

@@ -1,8 +1,8 @@
 // The error box: its exact text, the location with and without a line, the
 // progress indicator hidden on every report, and reports with no host.
+#include "support/error_handling.h"
 #include "command/addin_state.h"
 #include "map/qgis/progress.h"
-#include "support/error_handling.h"
 #include "support/error_trap.h"
 #include "support/file_system_error.h"
 #include "support/scripted_ui_toolkit.h"
@@ -18,7 +18,7 @@ namespace {
 
 // A host application whose status bar is a real (headless) indicator.
 class TestApplication : public host::Application {
-public:
+  public:
     TestApplication() : bar_(std::make_unique<qgishost::TerminalProgress>()) {}
     std::shared_ptr<host::MapDocument> document() override { return nullptr; }
     host::StatusBar* statusBar() override { return &bar_; }
@@ -26,12 +26,12 @@ public:
         return static_cast<qgishost::TerminalProgress&>(*bar_.progressIndicator());
     }
 
-private:
+  private:
     qgishost::SimpleStatusBar bar_;
 };
 
 class ErrorHandlingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = addInState();
         ui_ = std::make_shared<ScriptedUiToolkit>();
@@ -42,8 +42,7 @@ protected:
     void TearDown() override { addInState() = saved_; }
     QStringList shownLines() const {
         EXPECT_EQ(ui_->messages().size(), 1u);
-        return ui_->messages().empty() ? QStringList()
-                                       : ui_->messages().back().text.split("\r\n");
+        return ui_->messages().empty() ? QStringList() : ui_->messages().back().text.split("\r\n");
     }
     std::shared_ptr<ScriptedUiToolkit> ui_;
     AddInState saved_;
@@ -59,26 +58,25 @@ TEST_F(ErrorHandlingTest, TheWholeBoxForAHostFailure) {
     EXPECT_FALSE(text.endsWith("\r\n"));
     EXPECT_EQ(text.count("\r\n"), 18);
     EXPECT_EQ(text.count("\n"), 18);  // every break is CR LF
-    const QStringList expected = {
-        "We're sorry, an unexpected error has occurred.",
-        "",
-        "Please email support@quillmere.example and we'll",
-        "be happy to help out.",
-        "",
-        "Please let us know the following:",
-        "",
-        "APPLICATION: Bramlotte v2.03",
-        "ERROR NUMBER: -2147467259",
-        "MODULE: btnNext_Click frmIndex Line : 7",
-        "ERROR DESCRIPTION: Unspecified",
-        "",
-        "If possible, please attach a screenshot of this",
-        "message with your QGIS project in the background.",
-        "You can do this by pressing <CTRL> and <Prnt Screen>",
-        "and then pasting the image into a graphics application",
-        "such as Paint. Saving the image as a JPG is preferrable.",
-        "",
-        "Thank you!"};
+    const QStringList expected = {"We're sorry, an unexpected error has occurred.",
+                                  "",
+                                  "Please email support@quillmere.example and we'll",
+                                  "be happy to help out.",
+                                  "",
+                                  "Please let us know the following:",
+                                  "",
+                                  "APPLICATION: Bramlotte v2.03",
+                                  "ERROR NUMBER: -2147467259",
+                                  "MODULE: btnNext_Click frmIndex Line : 7",
+                                  "ERROR DESCRIPTION: Unspecified",
+                                  "",
+                                  "If possible, please attach a screenshot of this",
+                                  "message with your QGIS project in the background.",
+                                  "You can do this by pressing <CTRL> and <Prnt Screen>",
+                                  "and then pasting the image into a graphics application",
+                                  "such as Paint. Saving the image as a JPG is preferrable.",
+                                  "",
+                                  "Thank you!"};
     EXPECT_EQ(text.split("\r\n"), expected);
 }
 

@@ -1,7 +1,7 @@
 // The file helpers on a real temporary folder: existence tests, deletion
 // that is not forced, folder creation, and failures reported, never thrown.
-#include "command/addin_state.h"
 #include "support/quillmere_io.h"
+#include "command/addin_state.h"
 #include "support/scripted_ui_toolkit.h"
 
 #include <QDir>
@@ -20,7 +20,7 @@ using namespace bramlotte::support;
 namespace {
 
 class QuillmereIoTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = addInState();
         ui_ = std::make_shared<ScriptedUiToolkit>();
@@ -83,7 +83,8 @@ TEST_F(QuillmereIoTest, AReadOnlyFileIsNotDeletedAndTheFailureIsReported) {
     fDeleteFile(f);
     EXPECT_TRUE(QFile::exists(f));
     const QString module = reportedModule();
-    EXPECT_TRUE(module.startsWith("MODULE: fDeleteFile Quillmere_IO Line : ")) << module.toStdString();
+    EXPECT_TRUE(module.startsWith("MODULE: fDeleteFile Quillmere_IO Line : "))
+        << module.toStdString();
     EXPECT_EQ(ui_->messages()[0].text.split("\r\n")[8], "ERROR NUMBER: 70");
 }
 

@@ -9,8 +9,8 @@
 namespace bramlotte::testmaps {
 
 std::unique_ptr<QgsVectorLayer> memoryLayer(const QString& name, const QString& geometry,
-                                            const QStringList& fields,
-                                            const std::vector<Row>& rows, const QString& crs) {
+                                            const QStringList& fields, const std::vector<Row>& rows,
+                                            const QString& crs) {
     QString uri = geometry;
     if (geometry != QLatin1String("None")) {
         uri += QStringLiteral("?crs=") + crs;

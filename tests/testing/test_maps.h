@@ -9,8 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "tests/testing/qt_printers.h"
 #include <QVariant>
+#include "tests/testing/qt_printers.h"
 
 #include <memory>
 #include <vector>
@@ -26,8 +26,7 @@ struct Row {
 // `fields` are "name:string(20)" style specs; `geometry` is "Point",
 // "LineString", "Polygon" or "None".
 std::unique_ptr<QgsVectorLayer> memoryLayer(const QString& name, const QString& geometry,
-                                            const QStringList& fields,
-                                            const std::vector<Row>& rows,
+                                            const QStringList& fields, const std::vector<Row>& rows,
                                             const QString& crs = QStringLiteral("EPSG:32632"));
 
 // Writes `layer` as a GeoPackage table `table` into `path` (adding to an

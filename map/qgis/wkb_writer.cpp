@@ -1,0 +1,105 @@
+#include "map/qgis/wkb_writer.h"
+
+#include <qgsgeometrycollection.h>
+#include <qgslinestring.h>
+#include <qgspoint.h>
+#include <qgspolygon.h>
+
+#include <cstring>
+#include <memory>
+
+namespace bramlotte::qgishost {
+namespace {
+
+enum WkbType : uint32_t {
+    kPoint = 1,
+    kLineString = 2,
+    kPolygon = 3,
+    kMultiPoint = 4,
+    kMultiLineString = 5,
+    kMultiPolygon = 6,
+    kCollection = 7
+};
+
+void put32(std::vector<unsigned char>& out, uint32_t v) {
+    unsigned char b[4];
+    std::memcpy(b, &v, 4);  // little-endian machine; the header byte says so
+    out.insert(out.end(), b, b + 4);
+}
+
+void putCoordinates(std::vector<unsigned char>& out, const double* x, const double* y, int n) {
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(n) * 16);
+    unsigned char* p = out.data() + at;
+    for (int i = 0; i < n; ++i, p += 16) {
+        std::memcpy(p, &x[i], 8);
+        std::memcpy(p + 8, &y[i], 8);
+    }
+}
+
+void header(std::vector<unsigned char>& out, uint32_t type) {
+    out.push_back(1);  // little-endian
+    put32(out, type);
+}
+
+void putRing(std::vector<unsigned char>& out, const QgsLineString& line) {
+    put32(out, static_cast<uint32_t>(line.numPoints()));
+    putCoordinates(out, line.xData(), line.yData(), line.numPoints());
+}
+
+void append(const QgsAbstractGeometry& g, std::vector<unsigned char>& out);
+
+void appendLinear(const QgsAbstractGeometry& g, std::vector<unsigned char>& out) {
+    if (const auto* point = qgsgeometry_cast<const QgsPoint*>(&g)) {
+        header(out, kPoint);
+        const double x = point->x(), y = point->y();
+        putCoordinates(out, &x, &y, 1);
+    } else if (const auto* line = qgsgeometry_cast<const QgsLineString*>(&g)) {
+        header(out, kLineString);
+        putRing(out, *line);
+    } else if (const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(&g)) {
+        header(out, kPolygon);
+        put32(out, static_cast<uint32_t>(1 + polygon->numInteriorRings()));
+        putRing(out, *qgsgeometry_cast<const QgsLineString*>(polygon->exteriorRing()));
+        for (int i = 0; i < polygon->numInteriorRings(); ++i) {
+            putRing(out, *qgsgeometry_cast<const QgsLineString*>(polygon->interiorRing(i)));
+        }
+    } else if (const auto* collection = qgsgeometry_cast<const QgsGeometryCollection*>(&g)) {
+        uint32_t type = kCollection;
+        switch (QgsWkbTypes::flatType(g.wkbType())) {
+            case QgsWkbTypes::MultiPoint:
+                type = kMultiPoint;
+                break;
+            case QgsWkbTypes::MultiLineString:
+                type = kMultiLineString;
+                break;
+            case QgsWkbTypes::MultiPolygon:
+                type = kMultiPolygon;
+                break;
+            default:
+                break;
+        }
+        header(out, type);
+        put32(out, static_cast<uint32_t>(collection->numGeometries()));
+        for (int i = 0; i < collection->numGeometries(); ++i) {
+            append(*collection->geometryN(i), out);
+        }
+    }
+}
+
+void append(const QgsAbstractGeometry& g, std::vector<unsigned char>& out) {
+    if (g.hasCurvedSegments()) {
+        const std::unique_ptr<QgsAbstractGeometry> linear(g.segmentize());
+        appendLinear(*linear, out);
+    } else {
+        appendLinear(g, out);
+    }
+}
+
+}  // namespace
+
+void appendWkb(const QgsAbstractGeometry& geometry, std::vector<unsigned char>& out) {
+    append(geometry, out);
+}
+
+}  // namespace bramlotte::qgishost
