@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+class QWidget;
+
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -213,6 +215,18 @@ class Application {
     virtual ~Application() = default;
     virtual std::shared_ptr<MapDocument> document() = 0;
     virtual StatusBar* statusBar() = 0;
+};
+
+// A modeless host window that shows one form over the host.
+class HostFrame {
+  public:
+    virtual ~HostFrame() = default;
+    // Binds the form to this frame; creating the form's window runs its load.
+    virtual void create(QWidget& form) = 0;
+    virtual void setCaption(const QString& caption) = 0;
+    virtual void setVisible(bool visible) = 0;
+    // In pixels; a width or height of 0 keeps the form's own.
+    virtual void move(int left, int top, int width, int height) = 0;
 };
 
 // The object through which an add-in reaches the running host application.

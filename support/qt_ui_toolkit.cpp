@@ -1,5 +1,7 @@
 #include "support/qt_ui_toolkit.h"
 
+#include "support/qt_host_frame.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -59,6 +61,10 @@ int QtUiToolkit::showModal(QDialog& form) {
 
 void QtUiToolkit::openLink(const QString& address) {
     QDesktopServices::openUrl(QUrl(address));
+}
+
+std::unique_ptr<host::HostFrame> QtUiToolkit::newHostFrame() {
+    return std::make_unique<QtHostFrame>(hostWindow_);
 }
 
 QSize QtUiToolkit::screenSize() const {

@@ -3,12 +3,17 @@
 
 #include "support/ui_toolkit.h"
 
+#include <QPointer>
+#include <QWidget>
+
 namespace bramlotte::support {
 
 class QtUiToolkit : public UiToolkit {
   public:
     // `title` is the add-in's default message-box title.
-    explicit QtUiToolkit(QString title = QStringLiteral("Bramlotte")) : title_(std::move(title)) {}
+    // `hostWindow` is the host's main window, under which forms open.
+    explicit QtUiToolkit(QWidget* hostWindow = nullptr, QString title = QStringLiteral("Bramlotte"))
+        : hostWindow_(hostWindow), title_(std::move(title)) {}
     ~QtUiToolkit() override;
     Answer messageBox(const QString& text, Buttons buttons, Answer defaultAnswer) override;
     void setPointer(Pointer pointer) override;
@@ -16,8 +21,10 @@ class QtUiToolkit : public UiToolkit {
     int showModal(QDialog& form) override;
     void openLink(const QString& address) override;
     QSize screenSize() const override;
+    std::unique_ptr<host::HostFrame> newHostFrame() override;
 
   private:
+    QPointer<QWidget> hostWindow_;
     QString title_;
     Pointer pointer_ = Pointer::Default;
 };

@@ -1,5 +1,7 @@
 #include "support/scripted_ui_toolkit.h"
 
+#include "support/qt_host_frame.h"
+
 #include <QDialog>
 
 namespace bramlotte::support {
@@ -32,6 +34,10 @@ Answer ScriptedUiToolkit::messageBox(const QString& text, Buttons buttons, Answe
 void ScriptedUiToolkit::setPointer(Pointer pointer) {
     pointer_ = pointer;
     pointerHistory_.push_back(pointer);
+}
+
+std::unique_ptr<host::HostFrame> ScriptedUiToolkit::newHostFrame() {
+    return std::make_unique<QtHostFrame>(nullptr);
 }
 
 int ScriptedUiToolkit::showModal(QDialog& form) {

@@ -42,6 +42,8 @@ class ScriptedUiToolkit : public UiToolkit {
     int showModal(QDialog& form) override;
     void openLink(const QString& address) override { links_ << address; }
     QSize screenSize() const override { return screen_; }
+    // Frames are real windows, offscreen, with no host window above them.
+    std::unique_ptr<host::HostFrame> newHostFrame() override;
     void setScreenSize(QSize size) { screen_ = size; }
 
   private:

@@ -3,8 +3,12 @@
 // command-line program and the tests.
 #pragma once
 
+#include "map/host.h"
+
 #include <QSize>
 #include <QString>
+
+#include <memory>
 
 class QDialog;
 
@@ -26,6 +30,8 @@ class UiToolkit {
     virtual int showModal(QDialog& form) = 0;
     virtual void openLink(const QString& address) = 0;
     virtual QSize screenSize() const = 0;
+    // A new host frame, over the host's main window.
+    virtual std::unique_ptr<host::HostFrame> newHostFrame() = 0;
 };
 
 }  // namespace bramlotte::support
