@@ -20,6 +20,12 @@ struct AddInState {
     std::shared_ptr<host::Application> hostApplication;                    // every click
     std::shared_ptr<host::MapDocument> mapDocument;                        // every click
     QPointer<QWidget> indexDialog;  // the latest click's dialog
+    // Where the save dialogs chose to save (kept between openings).
+    QString ExportTablePath;
+    QString ExportTableExtension;
+    QString ExportTableDelimiter;
+    QString ExportTextPath;
+    QString ExportFolder;  // the folder the latest saved dialog was in
     // The desktop the add-in runs on (Qt for people, scripted for the
     // command line and tests).
     std::shared_ptr<support::UiToolkit> ui;

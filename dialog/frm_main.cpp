@@ -2,6 +2,7 @@
 
 #include "command/addin_state.h"
 #include "dialog/artwork.h"
+#include "index/build_run.h"
 #include "index/relate.h"
 #include "map/layer_lookup.h"
 #include "support/error_handling.h"

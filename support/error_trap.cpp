@@ -10,7 +10,7 @@
 namespace bramlotte::support {
 
 bool trapErrors(const char* procedure, const char* module, int firstLine,
-                const std::function<void(ErrorTrap&)>& body) {
+                const std::function<void(ErrorTrap&)>& body, const std::function<void()>& tidyUp) {
     ErrorTrap trap(firstLine);
     int32_t number = 0;
     QString description;
@@ -32,6 +32,13 @@ bool trapErrors(const char* procedure, const char* module, int firstLine,
     } catch (...) {
         number = kInternalError;
         description = QStringLiteral("Unknown failure");
+    }
+    if (tidyUp) {
+        try {
+            tidyUp();
+        } catch (...) {
+            // The report matters more than a tidy-up that fails too.
+        }
     }
     const QString location =
         QStringLiteral("%1 %2 %3")

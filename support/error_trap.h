@@ -29,12 +29,14 @@ class ErrorTrap {
 #define BRAMLOTTE_LINE(trap) (trap).at(__LINE__)
 
 // Runs `body`; a failure of any kind is reported through
-// ReportUnexpectedError with the location "procedure module line-text".
-// Returns true when the body ran to its end.
+// ReportUnexpectedError with the location "procedure module line-text",
+// after `tidyUp` (when given) has run. Returns true when the body ran to its
+// end.
 bool trapErrors(const char* procedure, const char* module, int firstLine,
-                const std::function<void(ErrorTrap&)>& body);
+                const std::function<void(ErrorTrap&)>& body,
+                const std::function<void()>& tidyUp = {});
 
-#define BRAMLOTTE_TRAP(procedure, module, body) \
-    ::bramlotte::support::trapErrors(procedure, module, __LINE__, body)
+#define BRAMLOTTE_TRAP(procedure, module, ...) \
+    ::bramlotte::support::trapErrors(procedure, module, __LINE__, __VA_ARGS__)
 
 }  // namespace bramlotte::support
