@@ -144,6 +144,9 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
     OGRLayerH streets = createLayer(ds.get(), "streets", wkbLineString, srs.get());
     addField(streets, "name", OFTString);
     addField(streets, "highway", OFTString);
+    if (options.pagesField) {
+        addField(streets, "pages", OFTString);
+    }
     check(GDALDatasetStartTransaction(ds.get(), FALSE) == OGRERR_NONE, "cannot start writing");
     OGRFeatureDefnH streetDefn = OGR_L_GetLayerDefn(streets);
     std::string name;

@@ -12,6 +12,7 @@ struct TownOptions {
     uint32_t seed = 1;
     int segmentsPerPage = 10;  // about one page per this many segments
     int epsg = 32632;          // a projected CRS in metres
+    bool pagesField = false;   // an empty text field "pages" on the streets
 };
 
 struct TownSummary {

@@ -1,31 +1,16 @@
 #include "cli/commands.h"
 
+#include "cli/build_command.h"
+
 #include "bench/town_generator.h"
-#include "index/index_formatting.h"
-#include "index/relate.h"
 #include "map/map_walk.h"
 #include "map/qgis/map_opener.h"
 #include "map/qgis/qgis_document.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace bramlotte::cli {
-namespace {
-
-std::unique_ptr<host::Layer> findLayer(host::FocusMap& map, const QString& name) {
-    std::unique_ptr<host::Layer> found;
-    map::walkFeatureLayers(map, [&](std::unique_ptr<host::Layer> layer) {
-        if (layer->name().compare(name, Qt::CaseInsensitive) == 0) {
-            found = std::move(layer);
-        }
-    });
-    return found;
-}
-
-}  // namespace
-
 int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err) {
     QgsProject project;
     try {
@@ -51,56 +36,56 @@ int runDemo(const QString& dir, QTextStream& out, QTextStream& err) {
         err << "Cannot create the folder " << dir << Qt::endl;
         return kExitFailed;
     }
-    const QString town = QDir(dir).filePath(QStringLiteral("demo-town.gpkg"));
+    const QDir folder(dir);
+    const QString town = folder.filePath(QStringLiteral("demo-town.gpkg"));
+    const QString indexed = folder.filePath(QStringLiteral("demo-town-indexed.gpkg"));
     QFile::remove(town);
+    QFile::remove(indexed);
     bench::TownOptions options;
     options.segments = 600;
     options.seed = 2003;
+    options.pagesField = true;
     try {
         bench::generateTown(town.toStdString(), options);
     } catch (const std::exception& e) {
         err << e.what() << Qt::endl;
         return kExitFailed;
     }
+    if (!QFile::copy(town, indexed)) {
+        err << "Cannot copy the demo map to " << indexed << Qt::endl;
+        return kExitFailed;
+    }
     out << "Demo map: " << town << Qt::endl;
-    if (const int status = runLayers({town}, out, err); status != kExitOk) {
+
+    // The street index of the demo town, in each of the four outputs.
+    BuildOptions build;
+    build.maps = QStringList{town};
+    build.layer1 = QStringLiteral("pages");
+    build.field1 = QStringLiteral("PAGE");
+    build.layer2 = QStringLiteral("streets");
+    build.field2 = QStringLiteral("name");
+    build.yes = true;
+    build.saveAs = folder.filePath(QStringLiteral("index"));
+    for (const QString& output : {QStringLiteral("text"), QStringLiteral("table")}) {
+        build.output = output;
+        if (const int status = runBuild(build, out, err); status != kExitOk) {
+            return status;
+        }
+    }
+    build.output = QStringLiteral("layout");
+    build.columns = QStringLiteral("3");
+    build.layoutPdf = folder.filePath(QStringLiteral("index.pdf"));
+    if (const int status = runBuild(build, out, err); status != kExitOk) {
         return status;
     }
-
-    QgsProject project;
-    qgishost::openMap(project, {town});
-    qgishost::QgisMapDocument document(project);
-    auto map = document.focusMap();
-    auto pages = findLayer(*map, QStringLiteral("pages"));
-    auto streets = findLayer(*map, QStringLiteral("streets"));
-    index::RelateInputs in;
-    in.layer1 = pages->asFeatureLayer();
-    in.field1 = in.layer1->featureClass()->findField(QStringLiteral("PAGE"));
-    in.layer2 = streets->asFeatureLayer();
-    in.field2 = in.layer2->featureClass()->findField(QStringLiteral("name"));
-    index::ResultList lines;
-    try {
-        index::FillResultList(index::Relate(in, nullptr), QStringLiteral("..."), lines);
-    } catch (const std::exception& e) {
-        err << e.what() << Qt::endl;
-        return kExitFailed;
+    build.layoutPdf.reset();
+    build.maps = QStringList{indexed};
+    build.output = QStringLiteral("field");
+    build.outputField = QStringLiteral("pages");
+    if (const int status = runBuild(build, out, err); status != kExitOk) {
+        return status;
     }
-
-    const QString indexPath = QDir(dir).filePath(QStringLiteral("index.txt"));
-    QSaveFile file(indexPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        err << "Cannot write " << indexPath << ": " << file.errorString() << Qt::endl;
-        return kExitFailed;
-    }
-    for (const QString& line : lines.lines()) {
-        file.write(line.toUtf8());
-        file.write("\r\n");
-    }
-    if (!file.commit()) {
-        err << "Cannot write " << indexPath << ": " << file.errorString() << Qt::endl;
-        return kExitFailed;
-    }
-    out << "Street index of " << lines.count() << " names: " << indexPath << Qt::endl;
+    out << indexed << Qt::endl;
     return kExitOk;
 }
 

@@ -9,6 +9,7 @@ namespace bramlotte::cli {
 
 // Exit statuses.
 constexpr int kExitOk = 0;
+constexpr int kExitRefused = 1;
 constexpr int kExitFailed = 2;
 constexpr int kExitUsage = 64;
 
@@ -16,7 +17,9 @@ constexpr int kExitUsage = 64;
 // tab, and its table-view field names separated by tabs.
 int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err);
 
-// Makes the demo town in `dir` and builds its street index there.
+// Makes the demo town in `dir` and builds its street index there in all four
+// outputs: the text file, the table, the layout as PDF, and a copy of the
+// map with the pages written into each street.
 int runDemo(const QString& dir, QTextStream& out, QTextStream& err);
 
 }  // namespace bramlotte::cli

@@ -1,5 +1,6 @@
 #include "map/qgis/qgis_page_layout.h"
 
+#include <qgslayoutexporter.h>
 #include <qgslayoutitemlabel.h>
 #include <qgslayoutitempage.h>
 #include <qgslayoutmanager.h>
@@ -65,6 +66,18 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project) {
                               QStringLiteral("A page layout cannot be added to the project."));
     }
     return added;
+}
+
+void exportPageLayoutPdf(QgsProject& project, const QString& path) {
+    QgsLayoutExporter exporter(&pageLayoutOf(project));
+    QgsLayoutExporter::PdfExportSettings settings;
+    settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
+    settings.rasterizeWholeImage = false;
+    if (exporter.exportToPdf(path, settings) != QgsLayoutExporter::Success) {
+        throw host::HostError(host::error::kWriteFailed,
+                              QStringLiteral("Cannot export the page layout to %1 (%2).")
+                                  .arg(path, exporter.errorFile()));
+    }
 }
 
 QgsPrintLayout& QgisPageLayout::layout() const {

@@ -15,6 +15,10 @@ namespace bramlotte::qgishost {
 // project without one.
 QgsPrintLayout& pageLayoutOf(QgsProject& project);
 
+// Exports the project's page layout to a PDF whose text stays text
+// (selectable and searchable). Throws host::HostError on failure.
+void exportPageLayoutPdf(QgsProject& project, const QString& path);
+
 class QgisPageLayout : public host::PageLayout {
   public:
     explicit QgisPageLayout(QgsPrintLayout& layout) : layout_(&layout) {}

@@ -1,0 +1,222 @@
+#include "cli/build_command.h"
+
+#include "cli/commands.h"
+#include "command/addin_state.h"
+#include "dialog/frm_main.h"
+#include "export/frm_load_dir.h"
+#include "index/build_run.h"
+#include "map/qgis/map_opener.h"
+#include "map/qgis/progress.h"
+#include "map/qgis/qgis_application.h"
+#include "map/qgis/qgis_document.h"
+#include "map/qgis/qgis_page_layout.h"
+#include "support/scripted_ui_toolkit.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
+#include <QRadioButton>
+#include <QStringListModel>
+
+#include <algorithm>
+
+namespace bramlotte::cli {
+namespace {
+
+// A choice the picker does not offer.
+struct UsageError {
+    QString message;
+};
+
+QStringList entries(const QComboBox& c) {
+    QStringList l;
+    for (int i = 0; i < c.count(); ++i) {
+        l << c.itemText(i);
+    }
+    return l;
+}
+
+// Picks `text` in `picker` exactly as listed.
+void pick(QComboBox& picker, const QString& text, const QString& what) {
+    const int at = picker.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (at < 0) {
+        const QStringList offered = entries(picker);
+        throw UsageError{QStringLiteral("%1 \"%2\" is not offered; the choices are: %3")
+                             .arg(what, text,
+                                  offered.isEmpty() ? QStringLiteral("(none)")
+                                                    : offered.join(QStringLiteral(", ")))};
+    }
+    picker.setCurrentIndex(at);
+}
+
+QRadioButton* outputOption(dialog::frmMain& d, const QString& output) {
+    if (output == QLatin1String("text")) {
+        return d.optText;
+    }
+    if (output == QLatin1String("table")) {
+        return d.optTable;
+    }
+    if (output == QLatin1String("field")) {
+        return d.optFields;
+    }
+    if (output == QLatin1String("layout")) {
+        return d.optElement;
+    }
+    if (output == QLatin1String("window")) {
+        return d.optWindow;
+    }
+    throw UsageError{QStringLiteral("--output takes text, table, field, layout or window")};
+}
+
+// Plays the user's part in a save dialog: folder, name, delimiter, Save; and
+// Cancel when Save did not close it (the overwrite question answered No).
+int playSaveDialog(exporting::frmLoadDir& d, const BuildOptions& o) {
+    if (o.saveAs) {
+        const QFileInfo target(*o.saveAs);
+        d.Dir1->setPath(target.absolutePath());
+        d.Text1->setText(target.fileName());
+    }
+    if (d.Option2 && o.delimiter == QLatin1String("tab")) {
+        d.Option2->setChecked(true);
+        d.Option2_Click();
+    }
+    d.btnSave_Click();
+    if (d.result() != QDialog::Accepted) {
+        d.btnCancel_Click();
+    }
+    return d.result();
+}
+
+bool isReport(const support::ScriptedUiToolkit::Message& m) {
+    return m.text.startsWith(QStringLiteral("We're sorry, an unexpected error has occurred."));
+}
+
+}  // namespace
+
+int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
+    if (o.delimiter != QLatin1String("comma") && o.delimiter != QLatin1String("tab")) {
+        err << "--delimiter takes comma or tab" << Qt::endl;
+        return kExitUsage;
+    }
+    const bool projectFile =
+        o.maps.size() == 1 && (o.maps.first().endsWith(".qgs") || o.maps.first().endsWith(".qgz"));
+    if (o.saveProject && !projectFile) {
+        err << "--save-project needs a QGIS project file as the map" << Qt::endl;
+        return kExitUsage;
+    }
+    QgsProject project;
+    try {
+        qgishost::openMap(project, o.maps);
+    } catch (const host::HostError& e) {
+        err << e.description() << Qt::endl;
+        return kExitUsage;
+    }
+
+    // The add-in state as the command's creation and click leave it.
+    AddInState& state = addInState();
+    const AddInState saved = state;
+    auto ui = std::make_shared<support::ScriptedUiToolkit>();
+    ui->setFallbackAnswer(o.yes ? support::Answer::Yes : support::Answer::No);
+    ui->setEcho([&err](const support::ScriptedUiToolkit::Message& m) {
+        err << m.text << Qt::endl;
+        if (m.buttons == support::Buttons::YesNo) {
+            err << (m.answer == support::Answer::Yes ? "Yes" : "No") << Qt::endl;
+        }
+        err.flush();
+    });
+    ui->setFormScript([&o](QDialog& form) {
+        return playSaveDialog(static_cast<exporting::frmLoadDir&>(form), o);
+    });
+    auto document = std::make_shared<qgishost::QgisMapDocument>(project);
+    state.productName = QStringLiteral("Bramlotte");
+    state.productVersion = QStringLiteral("v2.03");
+    state.ui = ui;
+    state.mapDocument = document;
+    state.hostApplication = std::make_shared<qgishost::QgisApplication>(
+        document, std::make_unique<qgishost::SimpleStatusBar>(
+                      std::make_unique<qgishost::TerminalProgress>(stderr)));
+    struct Restore {
+        const AddInState& saved;
+        ~Restore() { addInState() = saved; }
+    } restore{saved};
+
+    auto dialog = std::make_unique<dialog::frmMain>();
+    state.indexDialog = dialog.get();
+    dialog::frmMain& d = *dialog;
+    d.Frame();
+    index::BuildOutcome outcome;
+    try {
+        pick(*d.cboMapLayers, o.layer1, QStringLiteral("Layer #1"));
+        d.cboMapLayers_Click();
+        pick(*d.cboLayerFields, o.field1, QStringLiteral("Layer #1 field"));
+        pick(*d.cboSearchLayers, o.layer2, QStringLiteral("Layer #2"));
+        d.cboSearchLayers_Change();
+        pick(*d.cboSearchLayerFields, o.field2, QStringLiteral("Layer #2 field"));
+        if (o.relationship) {
+            pick(*d.cboRelationship, *o.relationship, QStringLiteral("Relationship"));
+        }
+        outputOption(d, o.output)->setChecked(true);
+        if (o.outputField) {
+            pick(*d.cboOutputFields, *o.outputField, QStringLiteral("Output field"));
+        }
+    } catch (const UsageError& e) {
+        err << e.message << Qt::endl;
+        return kExitUsage;
+    }
+    if (o.columnSeparator) {
+        d.txtSeparator->setText(*o.columnSeparator);
+    }
+    if (o.itemSeparator) {
+        d.txtItemSep->setText(*o.itemSeparator);
+    }
+    if (o.columns) {
+        d.txtNum->setText(*o.columns);
+    }
+
+    outcome = index::RunBuild(d);  // the press of "Build Index"
+    for (const QString& file : outcome.filesWritten) {
+        out << file << Qt::endl;
+    }
+    if (o.output == QLatin1String("window")) {
+        for (const QString& line : d.resultList().lines()) {
+            out << line << Qt::endl;
+        }
+    }
+    try {
+        if (o.layoutPdf && outcome.result == index::BuildOutcome::Result::Built) {
+            qgishost::exportPageLayoutPdf(project, *o.layoutPdf);
+            out << *o.layoutPdf << Qt::endl;
+        }
+        if (o.saveProject && outcome.result == index::BuildOutcome::Result::Built) {
+            if (!project.write()) {
+                throw host::HostError(host::error::kWriteFailed, project.error());
+            }
+            out << project.fileName() << Qt::endl;
+        }
+    } catch (const host::HostError& e) {
+        err << e.description() << Qt::endl;
+        return kExitFailed;
+    }
+
+    const auto& shown = ui->messages();
+    const bool reported = std::any_of(shown.begin(), shown.end(), isReport);
+    const bool answeredNo = std::any_of(shown.begin(), shown.end(), [](const auto& m) {
+        return m.buttons == support::Buttons::YesNo && m.answer == support::Answer::No;
+    });
+    switch (outcome.result) {
+        case index::BuildOutcome::Result::Built:
+        case index::BuildOutcome::Result::Refused:
+            if (reported) {
+                return kExitFailed;
+            }
+            return outcome.result == index::BuildOutcome::Result::Refused || answeredNo
+                       ? kExitRefused
+                       : kExitOk;
+        default:
+            return kExitFailed;
+    }
+}
+
+}  // namespace bramlotte::cli

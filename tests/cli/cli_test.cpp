@@ -1,0 +1,190 @@
+// The bramlotte program end to end: each output, each exit status, messages
+// on stderr, the scripted save dialog, and the layers listing.
+#include "bench/town_generator.h"
+#include "tests/testing/test_maps.h"
+
+#include <qgsfeatureiterator.h>
+#include <qgslayertree.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace bramlotte;
+
+namespace {
+
+struct Result {
+    int status;
+    QString out, err;
+};
+
+Result runProgram(const QStringList& args, const QString& workDir = QString()) {
+    QProcess p;
+    p.setProgram(BRAMLOTTE_CLI);
+    p.setArguments(args);
+    if (!workDir.isEmpty()) {
+        p.setWorkingDirectory(workDir);
+    }
+    p.start();
+    p.waitForFinished(120000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll())
+                                       : QStringLiteral("<missing>");
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir;
+        town_ = dir_->filePath("town.gpkg");
+        bench::TownOptions options;
+        options.segments = 300;
+        options.pagesField = true;
+        bench::generateTown(town_.toStdString(), options);
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    QStringList build(const QStringList& more) const {
+        return QStringList{"build", town_,      "--layer1", "pages",    "--field1",
+                           "PAGE",  "--layer2", "streets",  "--field2", "name"} +
+               more;
+    }
+    static inline QTemporaryDir* dir_ = nullptr;
+    static inline QString town_;
+};
+
+}  // namespace
+
+TEST_F(CliTest, TextAndTableFilesFollowTheDialogsNameRules) {
+    QTemporaryDir out;
+    Result r = runProgram(build({"--save-as", out.filePath("index")}));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, out.filePath("index.txt") + "\n");
+    const QStringList lines = readText(out.filePath("index.txt")).split("\r\n");
+    ASSERT_GT(lines.size(), 5);
+    EXPECT_EQ(lines.last(), "");  // CR LF after the last line too
+    EXPECT_TRUE(lines[0].contains("... "));
+
+    r = runProgram(build(
+        {"--output", "table", "--delimiter", "tab", "--save-as", out.filePath("Results.csv")}));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, out.filePath("Results.txt") + "\n");
+    EXPECT_TRUE(readText(out.filePath("Results.txt")).contains('\t'));
+
+    // Without --save-as: the current folder and the default name.
+    r = runProgram(build({"--output", "table"}), out.path());
+    EXPECT_EQ(r.out, out.filePath("Bramlotte_Output.csv") + "\n");
+}
+
+TEST_F(CliTest, QuestionsAreAnsweredNoUnlessYesIsGiven) {
+    QTemporaryDir out;
+    ASSERT_EQ(runProgram(build({"--save-as", out.filePath("index")})).status, 0);
+    QFile::resize(out.filePath("index.txt"), 3);
+    Result r = runProgram(build({"--save-as", out.filePath("index")}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "File already exists. Overwrite?\nNo\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(QFileInfo(out.filePath("index.txt")).size(), 3);
+    r = runProgram(build({"--save-as", out.filePath("index"), "--yes"}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GT(QFileInfo(out.filePath("index.txt")).size(), 3);
+}
+
+TEST_F(CliTest, FieldOutputWritesTheMapAfterConfirmation) {
+    QTemporaryDir out;
+    const QString copy = out.filePath("copy.gpkg");
+    ASSERT_TRUE(QFile::copy(town_, copy));
+    const QStringList args = {"build",    copy,       "--layer1",       "pages",    "--field1",
+                              "PAGE",     "--layer2", "streets",        "--field2", "name",
+                              "--output", "field",    "--output-field", "pages"};
+    Result r = runProgram(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "All field values in field: pages will be overwritten.\r\nContinue?\nNo\n");
+    r = runProgram(args + QStringList{"--yes"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    QgsVectorLayer streets(copy + "|layername=streets", "s", "ogr");
+    QgsFeature f;
+    int filled = 0;
+    for (auto it = streets.getFeatures(); it.nextFeature(f);) {
+        filled += f.attribute("pages").toString().startsWith(' ');
+    }
+    EXPECT_EQ(filled, 300);  // nameless streets get their pages too
+
+    // Into an integer field: the edit failure, exit 2, nothing written.
+    r = runProgram(QStringList{"build", copy, "--layer1", "pages", "--field1", "PAGE", "--layer2",
+                               "pages", "--field2", "PAGE", "--output", "field", "--output-field",
+                               "PAGE_NO", "--yes"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("Error editing field values...")) << r.err.toStdString();
+}
+
+TEST_F(CliTest, RefusalsFailuresAndUsage) {
+    Result r = runProgram(build({"--output", "layout", "--columns", "abc"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Please enter a numeric value for the column number\n");
+    r = runProgram(QStringList{"build", town_, "--layer1", "pages", "--field1", "PAGE", "--layer2",
+                               "pages", "--field2", "PAGE", "--relationship", "CROSS", "--output",
+                               "window"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.startsWith("Error relating the two layers...\r\n"));
+    r = runProgram(build({"--output", "layout", "--columns", "40000"}));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("MODULE: btnNext_Click frmIndex Line : "));
+
+    EXPECT_EQ(runProgram(build({"--frobnicate"})).status, 64);
+    r = runProgram(QStringList{"build", dir_->filePath("nope.gpkg"), "--layer1", "a", "--field1",
+                               "b", "--layer2", "c", "--field2", "d"});
+    EXPECT_EQ(r.status, 64);
+    r = runProgram(build({"--relationship", "NEAR"}));
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(r.err.contains("INTERSECT, ENVELOPE INTERSECTS, TOUCH")) << r.err.toStdString();
+    r = runProgram(QStringList{"build", town_, "--layer1", "Pages", "--field1", "PAGE", "--layer2",
+                               "streets", "--field2", "name"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_TRUE(r.err.contains("the choices are: streets, pages")) << r.err.toStdString();
+}
+
+TEST_F(CliTest, WindowOutputAndLayersOfAProjectWithGroups) {
+    Result r = runProgram(
+        build({"--output", "window", "--column-separator", " | ", "--item-separator", ";"}));
+    ASSERT_EQ(r.status, 0);
+    const QStringList lines = r.out.trimmed().split('\n');
+    ASSERT_GT(lines.size(), 5);
+    EXPECT_TRUE(lines[0].contains(" |  ")) << lines[0].toStdString();
+
+    const QString project = dir_->filePath("atlas.qgs");
+    {
+        QgsProject p;
+        auto* streets = new QgsVectorLayer(town_ + "|layername=streets", "streets", "ogr");
+        auto* pages = new QgsVectorLayer(town_ + "|layername=pages", "pages", "ogr");
+        p.addMapLayer(streets, false);
+        p.addMapLayer(pages, false);
+        p.layerTreeRoot()->addLayer(streets);
+        QgsLayerTreeGroup* g = p.layerTreeRoot()->addGroup("atlas");
+        g->addLayer(pages);
+        ASSERT_TRUE(p.write(project));
+    }
+    r = runProgram({"layers", project});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "streets\tfid\tname\thighway\tpages\npages\tfid\tPAGE\tROW\tCOL\tPAGE_NO\n");
+}
+
+TEST_F(CliTest, MonacoLayoutAsPdf) {
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
+    }
+    QTemporaryDir out;
+    const Result r = runProgram({"build", monaco, "--layer1", "pages", "--field1", "PAGE",
+                                 "--layer2", "streets", "--field2", "name", "--output", "layout",
+                                 "--columns", "4", "--layout-pdf", out.filePath("m.pdf")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_GT(QFileInfo(out.filePath("m.pdf")).size(), 10000);
+}
