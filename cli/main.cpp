@@ -2,6 +2,7 @@
 // work to cli/commands and cli/build_command.
 #include "cli/build_command.h"
 #include "cli/commands.h"
+#include "command/registration.h"
 #include "map/qgis/qgis_session.h"
 
 #include <QTextStream>
@@ -86,6 +87,21 @@ int main(int argc, char** argv) {
     }
     if (command == "--version") {
         out << "bramlotte v2.03\n";
+        return bramlotte::cli::kExitOk;
+    }
+    if ((command == "register" || command == "unregister") && argc == 2) {
+        QString error;
+        const QString key = QStringLiteral("libbramlotteplugin");
+        const bool ok = command == "register"
+                            ? bramlotte::registerPlugin(BRAMLOTTE_PLUGIN_DIR, key, error)
+                            : bramlotte::unregisterPlugin(BRAMLOTTE_PLUGIN_DIR, key, error);
+        if (!ok) {
+            err << error << "\n";
+            return bramlotte::cli::kExitFailed;
+        }
+        out << (command == "register" ? "QGIS will load the Bramlotte plugin from "
+                                      : "QGIS will no longer load the Bramlotte plugin from ")
+            << BRAMLOTTE_PLUGIN_DIR << " (settings: " << bramlotte::qgisSettingsFile() << ")\n";
         return bramlotte::cli::kExitOk;
     }
     QStringList rest;

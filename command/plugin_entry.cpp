@@ -1,0 +1,97 @@
+// The QGIS plugin: the library QGIS loads. It only wires the command into
+// QGIS: one action under a "Quillmere" menu and toolbar, clicks to OnClick.
+#include "command/addin_state.h"
+#include "command/bramlotte_command.h"
+#include "command/frm_resources.h"
+#include "map/qgis/qgis_desktop.h"
+#include "support/qt_ui_toolkit.h"
+
+#include <qgisinterface.h>
+#include <qgisplugin.h>
+
+#include <QAction>
+#include <QPointer>
+#include <QToolBar>
+
+namespace {
+
+const QString kPluginName = QStringLiteral("Bramlotte");
+const QString kDescription = QStringLiteral("Builds the index of a street atlas");
+const QString kCategory = QStringLiteral("Plugins");
+const QString kVersion = QStringLiteral("2.03");
+const QString kMenu = QStringLiteral("Quillmere");
+
+class BramlottePlugin : public QgisPlugin {
+  public:
+    explicit BramlottePlugin(QgisInterface* iface)
+        : QgisPlugin(kPluginName, kDescription, kCategory, kVersion, QgisPlugin::UI),
+          iface_(iface),
+          host_(iface),
+          command_(host_) {}
+
+    void initGui() override {
+        bramlotte::addInState().ui =
+            std::make_shared<bramlotte::support::QtUiToolkit>(iface_->mainWindow());
+        command_.OnCreate(iface_);
+        QIcon icon(bramlotte::frmResources::instance().Picture1());
+        if (command_.Bitmap() == 0) {
+            icon = QIcon();
+        }
+        action_ = new QAction(icon, command_.Caption(), iface_->mainWindow());
+        action_->setObjectName(QStringLiteral("Quillmere.Bramlotte"));
+        action_->setToolTip(command_.Tooltip());
+        action_->setStatusTip(command_.Message());
+        action_->setEnabled(command_.Enabled());
+        action_->setCheckable(false);
+        action_->setChecked(command_.Checked());
+        QObject::connect(action_, &QAction::triggered, [this] { command_.OnClick(); });
+        iface_->addPluginToMenu(kMenu, action_);
+        toolbar_ = iface_->addToolBar(kMenu);
+        toolbar_->setObjectName(kMenu);
+        toolbar_->addAction(action_);
+    }
+
+    void unload() override {
+        if (action_) {
+            iface_->removePluginMenu(kMenu, action_);
+        }
+        delete toolbar_.data();
+        delete action_.data();
+        bramlotte::addInState() = bramlotte::AddInState();
+    }
+
+  private:
+    QgisInterface* iface_;
+    bramlotte::qgishost::QgisCommandHost host_;
+    bramlotte::Bramlotte command_;
+    QPointer<QAction> action_;
+    QPointer<QToolBar> toolbar_;
+};
+
+}  // namespace
+
+QGISEXTERN QgisPlugin* classFactory(QgisInterface* iface) {
+    return new BramlottePlugin(iface);
+}
+QGISEXTERN const QString* name() {
+    return &kPluginName;
+}
+QGISEXTERN const QString* description() {
+    return &kDescription;
+}
+QGISEXTERN const QString* category() {
+    return &kCategory;
+}
+QGISEXTERN int type() {
+    return QgisPlugin::UI;
+}
+QGISEXTERN const QString* version() {
+    return &kVersion;
+}
+QGISEXTERN const QString* icon() {
+    static const QString none;
+    return &none;
+}
+QGISEXTERN void unload(QgisPlugin* plugin) {
+    delete plugin;
+}
