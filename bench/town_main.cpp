@@ -1,28 +1,37 @@
 // bramlotte-town: writes a synthetic town GeoPackage.
-//   bramlotte-town OUT.gpkg [SEGMENTS] [SEED]
+//   bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field]
 #include "bench/town_generator.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: bramlotte-town OUT.gpkg [SEGMENTS] [SEED]\n");
+    bramlotte::bench::TownOptions options;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pages-field") == 0) {
+            options.pagesField = true;
+        } else {
+            positional.emplace_back(argv[i]);
+        }
+    }
+    if (positional.empty() || positional.size() > 3) {
+        std::fprintf(stderr, "usage: bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field]\n");
         return 64;
     }
-    bramlotte::bench::TownOptions options;
     try {
-        if (argc > 2) {
-            options.segments = std::stoll(argv[2]);
+        if (positional.size() > 1) {
+            options.segments = std::stoll(positional[1]);
         }
-        if (argc > 3) {
-            options.seed = static_cast<uint32_t>(std::stoul(argv[3]));
+        if (positional.size() > 2) {
+            options.seed = static_cast<uint32_t>(std::stoul(positional[2]));
         }
-        const auto s = bramlotte::bench::generateTown(argv[1], options);
-        std::printf("%s: %lld street segments (%lld named runs), %lld pages\n", argv[1], s.segments,
-                    s.namedStreets, s.pages);
+        const auto s = bramlotte::bench::generateTown(positional[0], options);
+        std::printf("%s: %lld street segments (%lld named runs), %lld pages\n",
+                    positional[0].c_str(), s.segments, s.namedStreets, s.pages);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -11,7 +11,8 @@ packages=(
     libgdal-dev gdal-bin libgeos-dev
     xvfb xauth x11-apps imagemagick poppler-utils
     fonts-liberation fonts-dejavu-core
-    locales time
+    locales time bc
+    postgresql postgresql-15-postgis-3
 )
 
 missing=()

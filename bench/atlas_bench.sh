@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Whole index builds on synthetic towns, next to the read floor and to
+# PostGIS answering the same question, all measured in one run.
+#
+#   bench/atlas_bench.sh [S] [M] [L]     (default: S M L)
+#
+# S has about 20 thousand street segments, M 250 thousand, L 1.5 million,
+# with a page per 10 segments. Towns are generated once and kept in
+# $BRAMLOTTE_BENCH_CACHE (default /tmp/bramlotte-bench). Needs a built tree
+# (scripts/build.sh) and PostgreSQL with PostGIS (scripts/setup.sh).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BRAMLOTTE_BUILD:-$root/build}"
+cache="${BRAMLOTTE_BENCH_CACHE:-/tmp/bramlotte-bench}"
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(S M L)
+mkdir -p "$cache"
+work="$(mktemp -d)"
+chmod 755 "$work"  # the database server runs as its own user
+export QT_QPA_PLATFORM=offscreen
+
+segments_of() {
+    case "$1" in
+        S) echo 20000 ;; M) echo 250000 ;; L) echo 1500000 ;;
+        *) echo "unknown size $1" >&2; exit 64 ;;
+    esac
+}
+
+# --- a private PostgreSQL server on loopback --------------------------------
+pgbin="$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)"
+pgdir="$work/pg"
+mkdir -p "$pgdir"
+run_pg() {
+    if [ "$(id -u)" -eq 0 ]; then
+        chown -R postgres "$pgdir"
+        su postgres -s /bin/sh -c "$*"
+    else
+        sh -c "$*"
+    fi
+}
+pguser="$( [ "$(id -u)" -eq 0 ] && echo postgres || id -un )"
+run_pg "'$pgbin/initdb' -D '$pgdir/data' -U '$pguser' -A trust >/dev/null"
+run_pg "'$pgbin/pg_ctl' -D '$pgdir/data' -l '$pgdir/log' -w -o \"-k '$pgdir' -c listen_addresses=127.0.0.1 -p 55432 -c fsync=off\" start >/dev/null"
+stop_pg() {
+    run_pg "'$pgbin/pg_ctl' -D '$pgdir/data' -m fast stop >/dev/null" || true
+    rm -rf "$work"
+}
+trap stop_pg EXIT
+psql_bench() { PGOPTIONS="-c client_min_messages=warning" psql -X -q -h "$pgdir" -p 55432 -U "$pguser" "$@"; }
+psql_bench -d postgres -c "CREATE DATABASE bench"
+psql_bench -d bench -c "CREATE EXTENSION postgis" >/dev/null
+
+now() { date +%s.%N; }
+elapsed() { echo "$2 - $1" | bc -l; }
+# Runs a command, prints "seconds max-resident-KB".
+timed() {
+    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$work/out" 2>"$work/err" || {
+        cat "$work/err" >&2; return 1; }
+    cat "$work/time"
+}
+
+bramlotte="$build/cli/bramlotte"
+# The memory of a build on a tiny town: the baseline of every run.
+"$build/bramlotte-town" "$work/tiny.gpkg" 20 >/dev/null
+read -r _ base_kb < <(timed "$bramlotte" build "$work/tiny.gpkg" --layer1 pages --field1 PAGE \
+    --layer2 streets --field2 name --output window)
+
+rows=()
+for size in "${sizes[@]}"; do
+    n="$(segments_of "$size")"
+    town="$cache/atlas-town-$n.gpkg"
+    if [ ! -f "$town" ]; then
+        "$build/bramlotte-town" "$cache/partial-$n.gpkg" "$n" 1 --pages-field >/dev/null
+        mv "$cache/partial-$n.gpkg" "$town"
+    fi
+    read -r read_s features wkb_bytes < <("$build/bench/bench_read" "$town" streets pages)
+    args=(--layer1 pages --field1 PAGE --layer2 streets --field2 name --yes)
+    read -r text_s text_kb < <(timed "$bramlotte" build "$town" "${args[@]}" --save-as "$work/index")
+    read -r table_s table_kb < <(timed "$bramlotte" build "$town" "${args[@]}" --output table \
+        --save-as "$work/index")
+    cp "$town" "$work/field.gpkg"
+    read -r field_s field_kb < <(timed "$bramlotte" build "$work/field.gpkg" "${args[@]}" \
+        --output field --output-field pages)
+    rm -f "$work/field.gpkg"
+
+    # PostGIS: load (timed apart), then the same index as one query.
+    psql_bench -d bench -c "DROP TABLE IF EXISTS streets, pages" >/dev/null
+    t0="$(now)"
+    ogr2ogr -f PostgreSQL "PG:host=$pgdir port=55432 user=$pguser dbname=bench" "$town" \
+        streets pages -lco GEOMETRY_NAME=geom -lco SPATIAL_INDEX=GIST -lco LAUNDER=NO \
+        -nlt PROMOTE_TO_MULTI -gt 100000
+    psql_bench -d bench -c "ANALYZE streets; ANALYZE pages" >/dev/null
+    load_s="$(elapsed "$t0" "$(now)")"
+    query="COPY (SELECT s.name, string_agg(DISTINCT p.\"PAGE\", '|') FROM streets s
+             JOIN pages p ON ST_Intersects(s.geom, p.geom)
+             WHERE s.name IS NOT NULL AND btrim(s.name, ' ') <> ''
+             GROUP BY s.name) TO STDOUT WITH (FORMAT csv)"
+    best=""
+    for _ in 1 2; do  # the better of two runs, as the file cache is warm for both sides
+        t0="$(now)"
+        psql_bench -d bench -c "$query" >"$work/postgis.csv"
+        q="$(elapsed "$t0" "$(now)")"
+        if [ -z "$best" ] || (( $(echo "$q < $best" | bc -l) )); then best="$q"; fi
+    done
+
+    # Bramlotte's table and PostGIS's rows must agree key for key.
+    python3 - "$work/index.csv" "$work/postgis.csv" <<'PY'
+import csv, sys
+ours = {row[0]: set(row[1:]) for row in csv.reader(open(sys.argv[1], newline="", encoding="utf-8"))}
+theirs = {row[0]: set(row[1].split("|")) for row in csv.reader(open(sys.argv[2], newline="", encoding="utf-8"))}
+if ours != theirs:
+    diff = sorted(set(ours) ^ set(theirs))[:5] or [k for k in ours if ours[k] != theirs.get(k)][:5]
+    sys.exit(f"bramlotte and PostGIS disagree ({len(ours)} vs {len(theirs)} keys), e.g. {diff}")
+print(f"  {len(ours)} keys: bramlotte and PostGIS agree key for key", file=sys.stderr)
+PY
+    wkb_mb="$(echo "$wkb_bytes / 1048576" | bc -l)"
+    mem_ratio="$(echo "($text_kb - $base_kb) / ($wkb_bytes / 1024)" | bc -l)"
+    rows+=("$(printf "%-4s %9s %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %7.2f %7.2f %7.2f %7.2f %6.0f %6.0f %5.2f" \
+        "$size" "$features" "$read_s" "$text_s" "$table_s" "$field_s" "$load_s" "$best" \
+        "$(echo "$text_s / $read_s" | bc -l)" "$(echo "$text_s / $best" | bc -l)" \
+        "$(echo "$table_s / $text_s" | bc -l)" "$(echo "$field_s / $text_s" | bc -l)" \
+        "$(echo "$text_kb / 1024" | bc -l)" "$wkb_mb" "$mem_ratio")")
+done
+
+echo
+echo "machine: $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB, $(lscpu | sed -n 's/^Model name: *//p')"
+printf "%-4s %9s %8s %8s %8s %8s %8s %8s %7s %7s %7s %7s %6s %6s %5s\n" size features \
+    "read s" "text s" "table s" "field s" "pg load" "pg qry" "txt/rd" "txt/pg" "tbl/txt" \
+    "fld/txt" "RSS MB" "WKB MB" "mem×"
+for row in "${rows[@]}"; do echo "$row"; done
+echo "(features: streets and pages; times are seconds, end to end; RSS: peak of the text build;"
+echo " mem×: (text build's peak − a tiny build's peak $((base_kb / 1024)) MB) / both layers' WKB)"
