@@ -8,6 +8,7 @@ command -v xvfb-run >/dev/null && command -v qgis.bin >/dev/null || { echo "no x
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" BRAMLOTTE_E2E_DIR="$work" XDG_RUNTIME_DIR="$work/run"
+unset QT_QPA_PLATFORM  # QGIS needs the virtual display, not the offscreen platform
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 "$cli" register
 timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" qgis.bin --nologo --code "$driver" "$map" \
