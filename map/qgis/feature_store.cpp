@@ -51,7 +51,7 @@ FeatureStore::FeatureStore(QgsVectorLayer& layer) : QObject(&layer), layer_(&lay
 void FeatureStore::invalidate() {
     loaded_ = false;
     ids_ = {};
-    attributes_ = {};
+    columns_ = {};
     wkbData_ = {};
     wkbOffset_ = {};
     boxes_ = {};
@@ -79,16 +79,14 @@ void FeatureStore::load() {
     }
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(layerIndexes);
-    // The layer's fields usually begin with the source's own, in order: then
-    // a feature's attributes are kept as they come, without a copy.
-    bool sameOrder = layer_->fields().count() == own.count();
-    for (int i = 0; i < own.count() && sameOrder; ++i) {
-        sameOrder = layerIndexes[i] == i;
-    }
-
     const size_t expected = static_cast<size_t>(std::max<long long>(0, layer_->featureCount()));
+    for (int i = 0; i < own.count(); ++i) {
+        const QVariant::Type type = own.at(i).type();
+        columns_.emplace_back(type == QVariant::Int || type == QVariant::LongLong ||
+                              type == QVariant::UInt || type == QVariant::ULongLong);
+        columns_.back().reserve(expected);
+    }
     ids_.reserve(expected);
-    attributes_.reserve(expected);
     boxes_.reserve(expected);
     wkbOffset_.reserve(expected + 1);
     wkbOffset_.push_back(0);
@@ -96,16 +94,11 @@ void FeatureStore::load() {
     QgsFeature f;
     while (it.nextFeature(f)) {
         ids_.push_back(f.id());
-        if (sameOrder) {
-            attributes_.push_back(f.attributes());
-        } else {
-            const QgsAttributes all = f.attributes();
-            QgsAttributes values(own.count());
-            for (int i = 0; i < own.count(); ++i) {
-                const int li = layerIndexes[i];
-                values[i] = li >= 0 && li < all.size() ? all.at(li) : QVariant();
-            }
-            attributes_.push_back(std::move(values));
+        const QgsAttributes values = f.attributes();
+        for (int i = 0; i < own.count(); ++i) {
+            const int li = layerIndexes[i];
+            columns_[static_cast<size_t>(i)].append(li >= 0 && li < values.size() ? values.at(li)
+                                                                                  : QVariant());
         }
         Box box;
         const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
@@ -154,18 +147,15 @@ void FeatureStore::sortById() {
     std::iota(order.begin(), order.end(), size_t{0});
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids_[a] < ids_[b]; });
     std::vector<QgsFeatureId> ids;
-    std::vector<QgsAttributes> attributes;
     std::vector<Box> boxes;
     std::vector<unsigned char> wkbData;
     std::vector<size_t> wkbOffset{0};
     ids.reserve(order.size());
-    attributes.reserve(order.size());
     boxes.reserve(order.size());
     wkbData.reserve(wkbData_.size());
     wkbOffset.reserve(order.size() + 1);
     for (size_t row : order) {
         ids.push_back(ids_[row]);
-        attributes.push_back(std::move(attributes_[row]));
         boxes.push_back(boxes_[row]);
         wkbData.insert(wkbData.end(),
                        wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row]),
@@ -173,7 +163,9 @@ void FeatureStore::sortById() {
         wkbOffset.push_back(wkbData.size());
     }
     ids_ = std::move(ids);
-    attributes_ = std::move(attributes);
+    for (ValueColumn& column : columns_) {
+        column.reorder(order);
+    }
     boxes_ = std::move(boxes);
     wkbData_ = std::move(wkbData);
     wkbOffset_ = std::move(wkbOffset);
@@ -191,12 +183,11 @@ QgsGeometry FeatureStore::geometry(size_t row) const {
 }
 
 QVariant FeatureStore::value(size_t row, int index) const {
-    const QgsAttributes& values = attributes_[row];
-    if (index < 0 || index >= values.size()) {
+    if (index < 0 || static_cast<size_t>(index) >= columns_.size()) {
         throw host::HostError(host::error::kInvalidArgument,
                               QStringLiteral("Field index %1 is out of range.").arg(index));
     }
-    return values.at(index);
+    return columns_[static_cast<size_t>(index)].at(row);
 }
 
 std::vector<uint32_t> FeatureStore::candidates(const Box& query) const {
@@ -227,7 +218,7 @@ void FeatureStore::beginTransaction() {
 
 void FeatureStore::stageValue(size_t row, int index, const QVariant& value) {
     staged_[ids_[row]][index] = value;
-    attributes_[row][index] = value;
+    columns_[static_cast<size_t>(index)].set(row, value);
 }
 
 void FeatureStore::commitTransaction() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "map/qgis/packed_rtree.h"
+#include "map/qgis/value_column.h"
 
 #include <qgsattributes.h>
 #include <qgsfeatureid.h>
@@ -67,8 +68,8 @@ class FeatureStore : public QObject {
     bool ownWrite_ = false;  // true while our commit signals the layer
     QgsChangedAttributesMap staged_;
 
-    std::vector<QgsFeatureId> ids_;  // ascending
-    std::vector<QgsAttributes> attributes_;
+    std::vector<QgsFeatureId> ids_;       // ascending
+    std::vector<ValueColumn> columns_;    // one per field of the data source
     std::vector<unsigned char> wkbData_;  // every shape as WKB, row after row
     std::vector<size_t> wkbOffset_;       // rowCount + 1 offsets into wkbData_
     std::vector<Box> boxes_;

@@ -1,0 +1,89 @@
+#include "map/qgis/value_column.h"
+
+namespace bramlotte::qgishost {
+namespace {
+
+template <typename T>
+void permute(std::vector<T>& values, const std::vector<size_t>& order) {
+    std::vector<T> out;
+    out.reserve(order.size());
+    for (size_t i : order) {
+        out.push_back(values[i]);
+    }
+    values.swap(out);
+}
+
+// One key per distinct value: its type and its text.
+QString keyOf(const QVariant& v) {
+    return QString::number(static_cast<int>(v.type())) + QLatin1Char(':') + v.toString();
+}
+
+}  // namespace
+
+void ValueColumn::reserve(size_t rows) {
+    if (integers_) {
+        numbers_.reserve(rows);
+        nulls_.reserve(rows);
+    } else {
+        codes_.reserve(rows);
+    }
+}
+
+uint32_t ValueColumn::codeOf(const QVariant& value) {
+    if (value.isNull()) {
+        return 0;
+    }
+    // Text, by far the commonest, is its own key and costs no allocation.
+    const bool text = value.type() == QVariant::String;
+    QHash<QString, uint32_t>& codes = text ? codeByText_ : codeByKey_;
+    const QString key = text ? value.toString() : keyOf(value);
+    auto it = codes.constFind(key);
+    if (it != codes.constEnd()) {
+        return it.value();
+    }
+    const auto code = static_cast<uint32_t>(distinct_.size());
+    distinct_.push_back(value);
+    codes.insert(key, code);
+    return code;
+}
+
+void ValueColumn::append(const QVariant& value) {
+    if (integers_) {
+        numbers_.push_back(value.isNull() ? 0 : value.toLongLong());
+        nulls_.push_back(value.isNull());
+    } else {
+        codes_.push_back(codeOf(value));
+    }
+}
+
+QVariant ValueColumn::at(size_t row) const {
+    if (integers_) {
+        return nulls_[row] ? QVariant(QVariant::LongLong) : QVariant(numbers_[row]);
+    }
+    return distinct_[codes_[row]];
+}
+
+void ValueColumn::set(size_t row, const QVariant& value) {
+    if (integers_) {
+        numbers_[row] = value.isNull() ? 0 : value.toLongLong();
+        nulls_[row] = value.isNull();
+    } else {
+        codes_[row] = codeOf(value);
+    }
+}
+
+void ValueColumn::reorder(const std::vector<size_t>& order) {
+    if (integers_) {
+        permute(numbers_, order);
+        std::vector<bool> nulls;
+        nulls.reserve(order.size());
+        for (size_t i : order) {
+            nulls.push_back(nulls_[i]);
+        }
+        nulls_.swap(nulls);
+    } else {
+        permute(codes_, order);
+    }
+}
+
+}  // namespace bramlotte::qgishost

@@ -1,0 +1,41 @@
+// The values of one field for every feature of a feature store, kept small:
+// whole numbers inline, everything else as codes into the field's distinct
+// values (street names and road classes repeat a great deal).
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <vector>
+
+namespace bramlotte::qgishost {
+
+class ValueColumn {
+  public:
+    // `integers` keeps whole numbers inline; other values are coded.
+    explicit ValueColumn(bool integers) : integers_(integers) {}
+
+    void reserve(size_t rows);
+    void append(const QVariant& value);
+    QVariant at(size_t row) const;
+    void set(size_t row, const QVariant& value);
+    // Rows in the order of `order` (positions of the current rows).
+    void reorder(const std::vector<size_t>& order);
+
+  private:
+    uint32_t codeOf(const QVariant& value);
+
+    bool integers_;
+    // Whole numbers: the value and whether it is null.
+    std::vector<qint64> numbers_;
+    std::vector<bool> nulls_;
+    // Other values: a code per row into the distinct values; 0 is null.
+    std::vector<uint32_t> codes_;
+    std::vector<QVariant> distinct_{QVariant()};
+    QHash<QString, uint32_t> codeByText_;  // text values
+    QHash<QString, uint32_t> codeByKey_;   // others, by type and text
+};
+
+}  // namespace bramlotte::qgishost

@@ -1,0 +1,47 @@
+// A column keeps every value as it was given: null apart from empty text,
+// whole numbers, repeated and distinct values, after writes and reordering.
+#include "map/qgis/value_column.h"
+
+#include <QDate>
+
+#include <gtest/gtest.h>
+
+using bramlotte::qgishost::ValueColumn;
+
+TEST(ValueColumn, TextAndOtherValuesRoundTrip) {
+    ValueColumn c(false);
+    const QList<QVariant> values = {
+        QVariant(QString("Main St")), QVariant(),    QVariant(QString("")),
+        QVariant(QString("Main St")), QVariant(2.5), QVariant(QDate(2024, 1, 2)),
+        QVariant(QString("2.5"))};
+    for (const QVariant& v : values) {
+        c.append(v);
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(c.at(static_cast<size_t>(i)), values[i]) << i;
+        EXPECT_EQ(c.at(static_cast<size_t>(i)).type(), values[i].type()) << i;
+        EXPECT_EQ(c.at(static_cast<size_t>(i)).isNull(), values[i].isNull()) << i;
+    }
+    c.set(1, QVariant(QString("Oak Ave")));
+    c.set(0, QVariant());
+    c.reorder({6, 1, 0});
+    EXPECT_EQ(c.at(0), QVariant(QString("2.5")));
+    EXPECT_EQ(c.at(1), QVariant(QString("Oak Ave")));
+    EXPECT_TRUE(c.at(2).isNull());
+}
+
+TEST(ValueColumn, WholeNumbersAndTheirNulls) {
+    ValueColumn c(true);
+    c.append(QVariant(7));
+    c.append(QVariant());
+    c.append(QVariant(0));
+    c.append(QVariant(3000000000LL));
+    EXPECT_EQ(c.at(0).toLongLong(), 7);
+    EXPECT_TRUE(c.at(1).isNull());
+    EXPECT_FALSE(c.at(2).isNull());
+    EXPECT_EQ(c.at(2).toLongLong(), 0);
+    EXPECT_EQ(c.at(3).toLongLong(), 3000000000LL);
+    c.reorder({3, 1});
+    EXPECT_EQ(c.at(0).toLongLong(), 3000000000LL);
+    EXPECT_TRUE(c.at(1).isNull());
+}
