@@ -1,6 +1,7 @@
 #include "map/qgis/feature_store.h"
 
 #include "map/host.h"
+#include "map/qgis/geopackage_update.h"
 #include "map/qgis/wkb_writer.h"
 
 #include <qgsfeatureiterator.h>
@@ -249,9 +250,19 @@ void FeatureStore::commitTransaction() {
         }
     } else {
         QgsVectorDataProvider* provider = layer_->dataProvider();
-        provider->clearErrors();
-        ok = provider->changeAttributeValues(changes);
-        errors = provider->errors().join(QStringLiteral("; "));
+        const std::optional<GeoPackageTable> gpkg = geoPackageTableOf(
+            provider->name(), provider->storageType(), provider->dataSourceUri());
+        if (gpkg) {
+            // One SQLite transaction; then QGIS reads the table anew.
+            ok = updateGeoPackage(*gpkg, provider->fields(), changes, errors);
+            if (ok) {
+                provider->reloadData();
+            }
+        } else {
+            provider->clearErrors();
+            ok = provider->changeAttributeValues(changes);
+            errors = provider->errors().join(QStringLiteral("; "));
+        }
         layer_->triggerRepaint();
     }
     ownWrite_ = false;
