@@ -1,7 +1,6 @@
 #include "map/qgis/feature_store.h"
 
 #include "map/host.h"
-#include "map/qgis/geopackage_update.h"
 #include "map/qgis/wkb_writer.h"
 
 #include <qgsfeatureiterator.h>
@@ -188,6 +187,16 @@ QVariant FeatureStore::value(size_t row, int index) const {
         throw host::HostError(host::error::kInvalidArgument,
                               QStringLiteral("Field index %1 is out of range.").arg(index));
     }
+    // A value written during the open edit reads as written.
+    if (!staged_.empty()) {
+        const auto field = staged_.find(index);
+        if (field != staged_.end()) {
+            const auto written = field->second.find(ids_[row]);
+            if (written != field->second.end()) {
+                return written->second;
+            }
+        }
+    }
     return columns_[static_cast<size_t>(index)].at(row);
 }
 
@@ -218,15 +227,20 @@ void FeatureStore::beginTransaction() {
 }
 
 void FeatureStore::stageValue(size_t row, int index, const QVariant& value) {
-    staged_[ids_[row]][index] = value;
-    columns_[static_cast<size_t>(index)].set(row, value);
+    staged_[index][ids_[row]] = value;
+}
+
+size_t FeatureStore::rowOf(QgsFeatureId id) const {
+    const auto it = std::lower_bound(ids_.begin(), ids_.end(), id);
+    return it != ids_.end() && *it == id ? static_cast<size_t>(it - ids_.begin())
+                                         : static_cast<size_t>(-1);
 }
 
 void FeatureStore::commitTransaction() {
     transactionOpen_ = false;
-    QgsChangedAttributesMap changes;
+    StagedValues changes;
     changes.swap(staged_);
-    if (changes.isEmpty() || !layer_) {
+    if (changes.empty() || !layer_) {
         return;
     }
     ownWrite_ = true;
@@ -237,10 +251,10 @@ void FeatureStore::commitTransaction() {
         // buffer as one undoable step and are saved with the user's edits.
         const QgsFields own = layer_->dataProvider()->fields();
         layer_->beginEditCommand(QStringLiteral("Build index"));
-        for (auto f = changes.constBegin(); f != changes.constEnd() && ok; ++f) {
-            for (auto a = f.value().constBegin(); a != f.value().constEnd() && ok; ++a) {
-                const int li = layer_->fields().indexFromName(own.at(a.key()).name());
-                ok = layer_->changeAttributeValue(f.key(), li, a.value());
+        for (auto f = changes.begin(); f != changes.end() && ok; ++f) {
+            const int li = layer_->fields().indexFromName(own.at(f->first).name());
+            for (auto v = f->second.begin(); v != f->second.end() && ok; ++v) {
+                ok = layer_->changeAttributeValue(v->first, li, v->second);
             }
         }
         if (ok) {
@@ -250,8 +264,8 @@ void FeatureStore::commitTransaction() {
         }
     } else {
         QgsVectorDataProvider* provider = layer_->dataProvider();
-        const std::optional<GeoPackageTable> gpkg = geoPackageTableOf(
-            provider->name(), provider->storageType(), provider->dataSourceUri());
+        const std::optional<GeoPackageTable> gpkg =
+            geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
         if (gpkg) {
             // One SQLite transaction; then QGIS reads the table anew.
             ok = updateGeoPackage(*gpkg, provider->fields(), changes, errors);
@@ -260,12 +274,23 @@ void FeatureStore::commitTransaction() {
             }
         } else {
             provider->clearErrors();
-            ok = provider->changeAttributeValues(changes);
+            ok = provider->changeAttributeValues(changedAttributes(changes));
             errors = provider->errors().join(QStringLiteral("; "));
         }
         layer_->triggerRepaint();
     }
     ownWrite_ = false;
+    if (ok && loaded_) {
+        // The held values take the saved ones.
+        for (const auto& [field, values] : changes) {
+            for (const auto& [fid, value] : values) {
+                const size_t row = rowOf(fid);
+                if (row != static_cast<size_t>(-1)) {
+                    columns_[static_cast<size_t>(field)].set(row, value);
+                }
+            }
+        }
+    }
     if (!ok) {
         invalidate();
         throw host::HostError(host::error::kWriteFailed,
@@ -277,10 +302,7 @@ void FeatureStore::commitTransaction() {
 
 void FeatureStore::rollbackTransaction() {
     transactionOpen_ = false;
-    if (!staged_.isEmpty()) {
-        staged_.clear();
-        invalidate();  // the held values include the staged ones
-    }
+    staged_.clear();  // the held values never took them
 }
 
 }  // namespace bramlotte::qgishost

@@ -6,6 +6,7 @@
 // filter or source changes; our own writes during a build update it in place.
 #pragma once
 
+#include "map/qgis/geopackage_update.h"
 #include "map/qgis/packed_rtree.h"
 #include "map/qgis/value_column.h"
 
@@ -60,13 +61,15 @@ class FeatureStore : public QObject {
     void invalidate();
     void load();
     void sortById();
+    // The row of feature `id`, or npos.
+    size_t rowOf(QgsFeatureId id) const;
 
     QPointer<QgsVectorLayer> layer_;
     bool loaded_ = false;
     int loadCount_ = 0;
     bool transactionOpen_ = false;
     bool ownWrite_ = false;  // true while our commit signals the layer
-    QgsChangedAttributesMap staged_;
+    StagedValues staged_;    // written during the open edit, not yet saved
 
     std::vector<QgsFeatureId> ids_;       // ascending
     std::vector<ValueColumn> columns_;    // one per field of the data source

@@ -6,12 +6,11 @@
 
 #include <QDate>
 
-#include <cstring>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 
-#include <map>
 #include <memory>
 
 namespace bramlotte::qgishost {
@@ -46,11 +45,13 @@ int bind(sqlite3_stmt* s, int at, const QVariant& v) {
             return sqlite3_bind_text(s, at, v.toDate().toString(Qt::ISODate).toUtf8().constData(),
                                      -1, SQLITE_TRANSIENT);
         case QVariant::DateTime:
-            return sqlite3_bind_text(
-                s, at, v.toDateTime().toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
-                           .toUtf8()
-                           .constData(),
-                -1, SQLITE_TRANSIENT);
+            return sqlite3_bind_text(s, at,
+                                     v.toDateTime()
+                                         .toUTC()
+                                         .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
+                                         .toUtf8()
+                                         .constData(),
+                                     -1, SQLITE_TRANSIENT);
         default: {
             const QByteArray text = v.toString().toUtf8();
             return sqlite3_bind_text(s, at, text.constData(), text.size(), SQLITE_TRANSIENT);
@@ -131,6 +132,16 @@ bool registerGeometryFunctions(sqlite3* db) {
 
 }  // namespace
 
+QgsChangedAttributesMap changedAttributes(const StagedValues& staged) {
+    QgsChangedAttributesMap changes;
+    for (const auto& [field, values] : staged) {
+        for (const auto& [fid, value] : values) {
+            changes[fid][field] = value;
+        }
+    }
+    return changes;
+}
+
 std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
                                                  const QString& storageType,
                                                  const QString& dataSourceUri) {
@@ -151,8 +162,9 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
     if (!ds) {
         return std::nullopt;
     }
-    OGRLayerH layer = t.table.isEmpty() ? GDALDatasetGetLayer(ds, 0)
-                                        : GDALDatasetGetLayerByName(ds, t.table.toUtf8().constData());
+    OGRLayerH layer = t.table.isEmpty()
+                          ? GDALDatasetGetLayer(ds, 0)
+                          : GDALDatasetGetLayerByName(ds, t.table.toUtf8().constData());
     if (layer) {
         t.table = QString::fromUtf8(OGR_L_GetName(layer));
         t.fidColumn = QString::fromUtf8(OGR_L_GetFIDColumn(layer));
@@ -165,15 +177,15 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
 }
 
 bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
-                      const QgsChangedAttributesMap& changes, QString& error) {
+                      const StagedValues& changes, QString& error) {
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(target.path).constData(), &raw,
                                        SQLITE_OPEN_READWRITE, nullptr);
     std::unique_ptr<sqlite3, Closer> db(raw);
     auto fail = [&](const char* what) {
-        error = QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                             db ? QString::fromUtf8(sqlite3_errmsg(db.get()))
-                                                : QStringLiteral("cannot open"));
+        error = QStringLiteral("%1: %2").arg(
+            QLatin1String(what),
+            db ? QString::fromUtf8(sqlite3_errmsg(db.get())) : QStringLiteral("cannot open"));
         if (db) {
             sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         }
@@ -190,34 +202,28 @@ bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
         return fail("Cannot start writing");
     }
     // One prepared statement per field written.
-    std::map<int, std::unique_ptr<sqlite3_stmt, Closer>> statements;
-    for (auto f = changes.constBegin(); f != changes.constEnd(); ++f) {
-        for (auto a = f.value().constBegin(); a != f.value().constEnd(); ++a) {
-            auto& statement = statements[a.key()];
-            if (!statement) {
-                if (a.key() < 0 || a.key() >= fields.count()) {
-                    error = QStringLiteral("Field index %1 is out of range.").arg(a.key());
-                    return fail("Cannot write");
-                }
-                const QString sql = QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE %3 = ?2")
-                                        .arg(quoted(target.table), quoted(fields.at(a.key()).name()),
-                                             quoted(target.fidColumn));
-                sqlite3_stmt* s = nullptr;
-                if (sqlite3_prepare_v2(db.get(), sql.toUtf8().constData(), -1, &s, nullptr) !=
-                    SQLITE_OK) {
-                    return fail("Cannot prepare the update");
-                }
-                statement.reset(s);
-            }
-            sqlite3_stmt* s = statement.get();
-            if (bind(s, 1, a.value()) != SQLITE_OK ||
-                sqlite3_bind_int64(s, 2, f.key()) != SQLITE_OK || sqlite3_step(s) != SQLITE_DONE) {
+    for (const auto& [field, values] : changes) {
+        if (field < 0 || field >= fields.count()) {
+            error = QStringLiteral("Field index %1 is out of range.").arg(field);
+            return fail("Cannot write");
+        }
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE %3 = ?2")
+                                .arg(quoted(target.table), quoted(fields.at(field).name()),
+                                     quoted(target.fidColumn));
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db.get(), sql.toUtf8().constData(), -1, &raw, nullptr) !=
+            SQLITE_OK) {
+            return fail("Cannot prepare the update");
+        }
+        std::unique_ptr<sqlite3_stmt, Closer> statement(raw);
+        for (const auto& [fid, value] : values) {
+            if (bind(raw, 1, value) != SQLITE_OK || sqlite3_bind_int64(raw, 2, fid) != SQLITE_OK ||
+                sqlite3_step(raw) != SQLITE_DONE) {
                 return fail("Cannot write a value");
             }
-            sqlite3_reset(s);
+            sqlite3_reset(raw);
         }
     }
-    statements.clear();
     if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return fail("Cannot save the values");
     }

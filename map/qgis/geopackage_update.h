@@ -8,9 +8,18 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
+#include <unordered_map>
 
 namespace bramlotte::qgishost {
+
+// Values written during one edit: by source field index, then feature id.
+// A later write of the same value replaces the earlier one.
+using StagedValues = std::map<int, std::unordered_map<QgsFeatureId, QVariant>>;
+
+// The same values in the form QGIS's providers take.
+QgsChangedAttributesMap changedAttributes(const StagedValues& staged);
 
 struct GeoPackageTable {
     QString path;       // the .gpkg file
@@ -27,6 +36,6 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
 // Writes `changes` (values by source field index) in one transaction.
 // Returns false with `error` set, the table unchanged, on any failure.
 bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
-                      const QgsChangedAttributesMap& changes, QString& error);
+                      const StagedValues& changes, QString& error);
 
 }  // namespace bramlotte::qgishost
