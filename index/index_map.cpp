@@ -36,13 +36,18 @@ void IndexMap::set(const QString& key, const QStringList& items, const QString& 
 }
 
 bool IndexMap::addItem(const QString& key, const QString& itemText, const QString& separator) {
+    return addItem(key, itemText, itemText.toCaseFolded(), separator);
+}
+
+bool IndexMap::addItem(const QString& key, const QString& itemText, const QString& folded,
+                       const QString& separator) {
     auto it = positions_.constFind(key);
     if (it == positions_.constEnd()) {
-        add(key, itemText);
+        positions_.insert(key, entries_.size());
+        entries_.push_back({key, itemText, {itemText}, {folded}});
         return true;
     }
     Entry& e = entries_[it.value()];
-    const QString folded = itemText.toCaseFolded();
     if (e.folded.contains(folded)) {
         return false;
     }

@@ -38,6 +38,9 @@ class IndexMap {
     // that item, compared as a whole without regard to case. Returns whether
     // it was added.
     bool addItem(const QString& key, const QString& itemText, const QString& separator);
+    // The same, with the item's case-folded form already at hand.
+    bool addItem(const QString& key, const QString& itemText, const QString& foldedItem,
+                 const QString& separator);
 
   private:
     struct Entry {

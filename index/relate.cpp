@@ -63,10 +63,12 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
 
         // The Layer #1 item, read once and only when a related feature needs it.
         std::optional<QString> item;
+        QString foldedItem;
         auto itemText = [&]() -> const QString& {
             if (!item) {
                 const QVariant v = feature1->value(in.field1);
                 item = isBlank(v) ? QString() : QStringLiteral(" ") + textForm(v);
+                foldedItem = item->toCaseFolded();
             }
             return *item;
         };
@@ -74,16 +76,16 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         while (std::unique_ptr<host::Feature> feature2 = related->nextFeature()) {
             const QVariant keyValue = feature2->value(in.field2);
             if (!isBlank(keyValue) && !itemText().isEmpty()) {
-                map.addItem(textForm(keyValue), itemText(), in.itemSeparator);
+                map.addItem(textForm(keyValue), itemText(), foldedItem, in.itemSeparator);
             }
             if (in.fieldWriter && !itemText().isEmpty()) {
                 // Each feature gets all its own items, whatever its key.
                 FeatureEntry& own = featureEntries[feature2->id()];
                 if (own.folded.isEmpty()) {
                     own.text = itemText();
-                    own.folded.insert(itemText().toCaseFolded());
-                } else if (!own.folded.contains(itemText().toCaseFolded())) {
-                    own.folded.insert(itemText().toCaseFolded());
+                    own.folded.insert(foldedItem);
+                } else if (!own.folded.contains(foldedItem)) {
+                    own.folded.insert(foldedItem);
                     own.text += in.itemSeparator + itemText();
                 }
                 in.fieldWriter->write(*feature2, *related, own.text);

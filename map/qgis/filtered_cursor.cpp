@@ -8,8 +8,6 @@
 #include <qgsvectordataprovider.h>
 
 #include <QMap>
-#include <QPair>
-#include <QSet>
 
 #include <qgscurve.h>
 #include <qgspolygon.h>
@@ -86,12 +84,16 @@ bool isAxisAlignedRectangle(const QgsGeometry& g) {
         }
     }
     // Four distinct corners: the ring cannot be a bow tie of them.
-    QSet<QPair<double, double>> corners;
+    QgsPoint corners[4];
     for (int i = 0; i < 4; ++i) {
-        const QgsPoint p = ring->vertexAt(QgsVertexId(0, 0, i));
-        corners.insert({p.x(), p.y()});
+        corners[i] = ring->vertexAt(QgsVertexId(0, 0, i));
+        for (int j = 0; j < i; ++j) {
+            if (corners[i].x() == corners[j].x() && corners[i].y() == corners[j].y()) {
+                return false;
+            }
+        }
     }
-    return corners.size() == 4 && ring->isClosed();
+    return ring->isClosed();
 }
 
 bool strictlyInside(const Box& inner, const Box& outer) {
@@ -112,13 +114,18 @@ FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeo
         return;
     }
     queryIsRectangle_ = isAxisAlignedRectangle(query);
+    query_ = query;
+}
+
+void FilteredCursor::prepare() {
+    // Only candidates their boxes cannot decide need the query in GEOS.
     ctx_ = QgsGeos::getGEOSHandler();
-    query_ = QgsGeos::asGeos(query).release();
-    if (!query_) {
+    geosQuery_ = QgsGeos::asGeos(query_).release();
+    if (!geosQuery_) {
         throw host::HostError(host::error::kFail,
                               QStringLiteral("The query shape cannot be used for a search."));
     }
-    prepared_ = GEOSPrepare_r(ctx_, query_);
+    prepared_ = GEOSPrepare_r(ctx_, geosQuery_);
     reader_ = GEOSWKBReader_create_r(ctx_);
     if (!prepared_ || !reader_) {
         release();
@@ -140,9 +147,9 @@ void FilteredCursor::release() {
         GEOSPreparedGeom_destroy_r(ctx_, prepared_);
         prepared_ = nullptr;
     }
-    if (query_) {
-        GEOSGeom_destroy_r(ctx_, query_);
-        query_ = nullptr;
+    if (geosQuery_) {
+        GEOSGeom_destroy_r(ctx_, geosQuery_);
+        geosQuery_ = nullptr;
     }
 }
 
@@ -179,6 +186,9 @@ bool FilteredCursor::matches(uint32_t row) {
             break;
         default:
             break;
+    }
+    if (!prepared_) {
+        prepare();
     }
     size_t size = 0;
     const unsigned char* wkb = store().wkb(row, size);

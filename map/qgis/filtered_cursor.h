@@ -30,6 +30,7 @@ class FilteredCursor : public host::FeatureCursor {
   private:
     FeatureStore& store() const;
     bool matches(uint32_t row);
+    void prepare();  // makes the GEOS query
     void release();  // frees the GEOS objects
 
     QPointer<FeatureStore> store_;
@@ -40,7 +41,8 @@ class FilteredCursor : public host::FeatureCursor {
     Box queryBox_;
     bool queryIsRectangle_ = false;
     GEOSContextHandle_t ctx_ = nullptr;
-    GEOSGeometry* query_ = nullptr;
+    QgsGeometry query_;
+    GEOSGeometry* geosQuery_ = nullptr;
     const GEOSPreparedGeometry* prepared_ = nullptr;
     GEOSWKBReader* reader_ = nullptr;
 };

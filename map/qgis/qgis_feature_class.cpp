@@ -84,10 +84,14 @@ int QgisFeatureClass::findField(const QString& name) const {
 }
 
 QString QgisFeatureClass::shapeFieldName() const {
-    // Database sources name their geometry column in the data source address.
-    const QString column =
-        QgsDataSourceUri(layer().dataProvider()->dataSourceUri()).geometryColumn();
-    return column.isEmpty() ? QStringLiteral("Shape") : column;
+    // Asked once per search: parse the data source address only once.
+    if (shapeField_.isEmpty()) {
+        // Database sources name their geometry column in the address.
+        const QString column =
+            QgsDataSourceUri(layer().dataProvider()->dataSourceUri()).geometryColumn();
+        shapeField_ = column.isEmpty() ? QStringLiteral("Shape") : column;
+    }
+    return shapeField_;
 }
 
 long long QgisFeatureClass::featureCount() const {

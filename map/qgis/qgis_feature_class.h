@@ -27,6 +27,7 @@ class QgisFeatureClass : public host::FeatureClass {
     std::unique_ptr<host::FeatureCursor> open(const host::SpatialFilter& filter, bool forUpdate);
 
     QPointer<QgsVectorLayer> layer_;
+    mutable QString shapeField_;
 };
 
 // Dimension of the shapes a layer holds: 0, 1, 2, or -1 when unknown.
