@@ -10,10 +10,37 @@
 namespace bramlotte::index {
 namespace {
 
-// The entry a Layer #2 feature receives in field-output mode.
-struct FeatureEntry {
-    QString text;
-    QSet<QString> folded;
+// The entry a Layer #2 feature receives in field-output mode. Most features
+// meet a few pages: their items are compared in a short list, and only a
+// feature with many items gets a hash of them.
+class FeatureEntry {
+public:
+    // Adds the item unless the entry holds it (whole, without regard to case).
+    void add(const QString& item, const QString& folded, const QString& separator) {
+        if (contains(folded)) {
+            return;
+        }
+        text_ = text_.isNull() ? item : text_ + separator + item;
+        if (!many_.isEmpty() || few_.size() == kFew) {
+            if (many_.isEmpty()) {
+                many_ = QSet<QString>(few_.begin(), few_.end());
+                few_.clear();
+            }
+            many_.insert(folded);
+        } else {
+            few_.append(folded);
+        }
+    }
+    const QString& text() const { return text_; }
+
+private:
+    static constexpr int kFew = 8;
+    bool contains(const QString& folded) const {
+        return many_.isEmpty() ? few_.contains(folded) : many_.contains(folded);
+    }
+    QString text_;
+    QStringList few_;
+    QSet<QString> many_;
 };
 
 }  // namespace
@@ -81,14 +108,8 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
             if (in.fieldWriter && !itemText().isEmpty()) {
                 // Each feature gets all its own items, whatever its key.
                 FeatureEntry& own = featureEntries[feature2->id()];
-                if (own.folded.isEmpty()) {
-                    own.text = itemText();
-                    own.folded.insert(foldedItem);
-                } else if (!own.folded.contains(foldedItem)) {
-                    own.folded.insert(foldedItem);
-                    own.text += in.itemSeparator + itemText();
-                }
-                in.fieldWriter->write(*feature2, *related, own.text);
+                own.add(itemText(), foldedItem, in.itemSeparator);
+                in.fieldWriter->write(*feature2, *related, own.text());
             }
         }
     }

@@ -9,7 +9,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <memory>
 
@@ -216,8 +218,15 @@ bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
             return fail("Cannot prepare the update");
         }
         std::unique_ptr<sqlite3_stmt, Closer> statement(raw);
+        // In id order the table's pages are visited once each, in sequence.
+        std::vector<std::pair<QgsFeatureId, const QVariant*>> ordered;
+        ordered.reserve(values.size());
         for (const auto& [fid, value] : values) {
-            if (bind(raw, 1, value) != SQLITE_OK || sqlite3_bind_int64(raw, 2, fid) != SQLITE_OK ||
+            ordered.emplace_back(fid, &value);
+        }
+        std::sort(ordered.begin(), ordered.end());
+        for (const auto& [fid, value] : ordered) {
+            if (bind(raw, 1, *value) != SQLITE_OK || sqlite3_bind_int64(raw, 2, fid) != SQLITE_OK ||
                 sqlite3_step(raw) != SQLITE_DONE) {
                 return fail("Cannot write a value");
             }

@@ -5,6 +5,9 @@
 
 #include <qgsfeatureiterator.h>
 #include <qgslayertree.h>
+#include <qgslayoutitemlabel.h>
+#include <qgslayoutmanager.h>
+#include <qgsprintlayout.h>
 
 #include <QDir>
 #include <QFile>
@@ -174,6 +177,32 @@ TEST_F(CliTest, WindowOutputAndLayersOfAProjectWithGroups) {
     r = runProgram({"layers", project});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "streets\tfid\tname\thighway\tpages\npages\tfid\tPAGE\tROW\tCOL\tPAGE_NO\n");
+}
+
+TEST_F(CliTest, LayoutElementsAreSavedWithTheProject) {
+    QTemporaryDir out;
+    const QString project = out.filePath("atlas.qgz");
+    {
+        QgsProject p;
+        p.addMapLayer(new QgsVectorLayer(town_ + "|layername=streets", "streets", "ogr"));
+        p.addMapLayer(new QgsVectorLayer(town_ + "|layername=pages", "pages", "ogr"));
+        ASSERT_TRUE(p.write(project));
+    }
+    const Result r = runProgram({"build", project, "--layer1", "pages", "--field1", "PAGE",
+                                 "--layer2", "streets", "--field2", "name", "--output", "layout",
+                                 "--columns", "2", "--save-project"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, project + "\n");
+    QgsProject reread;
+    ASSERT_TRUE(reread.read(project));
+    const QList<QgsPrintLayout*> layouts = reread.layoutManager()->printLayouts();
+    ASSERT_EQ(layouts.size(), 1);
+    QList<QgsLayoutItemLabel*> labels;
+    layouts.first()->layoutItems(labels);
+    ASSERT_EQ(labels.size(), 2);
+    EXPECT_TRUE(labels[0]->text().contains("... ")) << labels[0]->text().toStdString();
+    // A map of datasets has no project file to save.
+    EXPECT_EQ(runProgram(build({"--output", "layout", "--save-project"})).status, 64);
 }
 
 TEST_F(CliTest, MonacoLayoutAsPdf) {

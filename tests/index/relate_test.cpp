@@ -179,3 +179,24 @@ TEST(Relate, TheFieldWriterGetsEachFeaturesOwnEntry) {
                                           "Main St: A1, B2", ": B2",            // page B2
                                           "Main St: A1, B2", "Main St: A1"}));  // a1 again
 }
+
+TEST(Relate, AFeatureMeetingManyPagesGetsEachOnce) {
+    // Twelve pages in a row, the last two named like earlier ones in other case.
+    std::vector<testmaps::Row> pages;
+    for (int i = 0; i < 12; ++i) {
+        const QString name = i < 10 ? QStringLiteral("p%1").arg(i) : QStringLiteral("P%1").arg(i - 9);
+        pages.push_back({QStringLiteral("POLYGON((%1 0,%2 0,%2 10,%1 10,%1 0))")
+                             .arg(i * 10)
+                             .arg(i * 10 + 10),
+                         {name}});
+    }
+    Atlas atlas(pages, {{"LINESTRING(5 5,115 5)", {"Long St"}}});
+    RecordingWriter writer;
+    index::RelateInputs in = atlas.inputs();
+    in.fieldWriter = &writer;
+    auto edit = in.layer2->featureClass()->beginTransaction();
+    const index::IndexMap map = index::Relate(in, nullptr);
+    const QString all = " p0, p1, p2, p3, p4, p5, p6, p7, p8, p9";
+    EXPECT_EQ(map.get("Long St"), all);
+    EXPECT_EQ(writer.writes.last(), "Long St:" + all);
+}
