@@ -14,7 +14,7 @@ namespace {
 // meet a few pages: their items are compared in a short list, and only a
 // feature with many items gets a hash of them.
 class FeatureEntry {
-public:
+  public:
     // Adds the item unless the entry holds it (whole, without regard to case).
     void add(const QString& item, const QString& folded, const QString& separator) {
         if (contains(folded)) {
@@ -33,7 +33,7 @@ public:
     }
     const QString& text() const { return text_; }
 
-private:
+  private:
     static constexpr int kFew = 8;
     bool contains(const QString& folded) const {
         return many_.isEmpty() ? few_.contains(folded) : many_.contains(folded);

@@ -116,19 +116,14 @@ void FeatureStore::load() {
     }
     sortById();
 
-    std::vector<Box> indexed;  // only shapes take part in searches
-    std::vector<uint32_t> indexedRow;
-    indexed.reserve(ids_.size());
-    indexedRow.reserve(ids_.size());
+    std::vector<uint32_t> shaped;  // only shapes take part in searches
+    shaped.reserve(ids_.size());
     for (size_t row = 0; row < ids_.size(); ++row) {
         if (hasGeometry(row)) {
-            indexed.push_back(boxes_[row]);
-            indexedRow.push_back(static_cast<uint32_t>(row));
+            shaped.push_back(static_cast<uint32_t>(row));
         }
     }
-    tree_ = PackedRTree(indexed);
-    // The tree answers with positions in `indexed`; map them to rows once.
-    indexRow_ = std::move(indexedRow);
+    tree_ = PackedRTree(boxes_, std::move(shaped));
     loaded_ = true;
     ++loadCount_;
 }
@@ -203,9 +198,6 @@ QVariant FeatureStore::value(size_t row, int index) const {
 std::vector<uint32_t> FeatureStore::candidates(const Box& query) const {
     std::vector<uint32_t> hits;
     tree_.query(query, hits);
-    for (uint32_t& h : hits) {
-        h = indexRow_[h];
-    }
     std::sort(hits.begin(), hits.end());
     return hits;
 }

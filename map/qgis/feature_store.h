@@ -76,8 +76,7 @@ class FeatureStore : public QObject {
     std::vector<unsigned char> wkbData_;  // every shape as WKB, row after row
     std::vector<size_t> wkbOffset_;       // rowCount + 1 offsets into wkbData_
     std::vector<Box> boxes_;
-    PackedRTree tree_;
-    std::vector<uint32_t> indexRow_;  // tree item -> row
+    PackedRTree tree_;  // over boxes_, by row
 };
 
 }  // namespace bramlotte::qgishost

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -14,15 +13,11 @@ double centreY(const Box& b) {
     return (b.ymin + b.ymax) * 0.5;
 }
 
-Box unite(const Box* first, size_t count) {
-    Box u = first[0];
-    for (size_t i = 1; i < count; ++i) {
-        u.xmin = std::min(u.xmin, first[i].xmin);
-        u.ymin = std::min(u.ymin, first[i].ymin);
-        u.xmax = std::max(u.xmax, first[i].xmax);
-        u.ymax = std::max(u.ymax, first[i].ymax);
-    }
-    return u;
+void extend(Box& u, const Box& b) {
+    u.xmin = std::min(u.xmin, b.xmin);
+    u.ymin = std::min(u.ymin, b.ymin);
+    u.xmax = std::max(u.xmax, b.xmax);
+    u.ymax = std::max(u.ymax, b.ymax);
 }
 
 // Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
@@ -32,7 +27,7 @@ void strOrder(const std::vector<Box>& boxes, std::vector<uint32_t>& entries) {
     const size_t n = entries.size();
     const size_t nodes = (n + PackedRTree::kNodeSize - 1) / PackedRTree::kNodeSize;
     const size_t slices = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
-    const size_t perSlice = slices * PackedRTree::kNodeSize;
+    const size_t perSlice = std::max<size_t>(1, slices) * PackedRTree::kNodeSize;
     std::vector<std::pair<double, uint32_t>> keyed(n);
     for (size_t i = 0; i < n; ++i) {
         keyed[i] = {centreX(boxes[entries[i]]), entries[i]};
@@ -53,81 +48,91 @@ void strOrder(const std::vector<Box>& boxes, std::vector<uint32_t>& entries) {
 
 }  // namespace
 
-PackedRTree::PackedRTree(const std::vector<Box>& items) : itemCount_(items.size()) {
-    if (items.empty()) {
+PackedRTree::PackedRTree(const std::vector<Box>& boxes, std::vector<uint32_t> items)
+    : boxes_(&boxes), leaves_(std::move(items)) {
+    if (leaves_.empty()) {
         return;
     }
-    // Leaves: the items in STR order.
-    std::vector<uint32_t> order(items.size());
-    std::iota(order.begin(), order.end(), 0u);
-    strOrder(items, order);
-    boxes_.reserve(items.size() * 17 / 15 + 1);
-    refs_.reserve(boxes_.capacity());
-    levelStart_.push_back(0);
-    for (uint32_t i : order) {
-        boxes_.push_back(items[i]);
-        refs_.push_back(i);
-    }
-    levelStart_.push_back(boxes_.size());
+    strOrder(boxes, leaves_);
 
-    // Each further level holds one entry per group of kNodeSize entries below.
+    // The lowest level: one entry per group of leaves.
+    const size_t n = leaves_.size();
+    levelStart_.push_back(0);
+    for (size_t g = 0; g < n; g += kNodeSize) {
+        Box u = boxes[leaves_[g]];
+        for (size_t i = g + 1; i < std::min(n, g + kNodeSize); ++i) {
+            extend(u, boxes[leaves_[i]]);
+        }
+        nodeBoxes_.push_back(u);
+        nodeFirst_.push_back(static_cast<uint32_t>(g));
+    }
+    levelStart_.push_back(nodeBoxes_.size());
+
+    // Each further level groups the one below until one entry, the root, is left.
     while (levelStart_.back() - levelStart_[levelStart_.size() - 2] > 1) {
         const size_t begin = levelStart_[levelStart_.size() - 2];
         const size_t end = levelStart_.back();
-        if (end - begin > static_cast<size_t>(kNodeSize)) {
-            // Re-tile the level below so its groups are spatially compact.
-            std::vector<uint32_t> idx(end - begin);
-            std::iota(idx.begin(), idx.end(), static_cast<uint32_t>(begin));
-            std::vector<Box> lower(boxes_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                   boxes_.begin() + static_cast<std::ptrdiff_t>(end));
-            std::vector<uint32_t> local(idx.size());
-            std::iota(local.begin(), local.end(), 0u);
-            strOrder(lower, local);
-            std::vector<uint32_t> lowerRefs(refs_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                            refs_.begin() + static_cast<std::ptrdiff_t>(end));
-            for (size_t k = 0; k < local.size(); ++k) {
-                boxes_[begin + k] = lower[local[k]];
-                refs_[begin + k] = lowerRefs[local[k]];
-            }
+        // Re-tile the level below so its groups are spatially compact.
+        const std::vector<Box> lower(nodeBoxes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                     nodeBoxes_.begin() + static_cast<std::ptrdiff_t>(end));
+        const std::vector<uint32_t> lowerFirst(
+            nodeFirst_.begin() + static_cast<std::ptrdiff_t>(begin),
+            nodeFirst_.begin() + static_cast<std::ptrdiff_t>(end));
+        std::vector<uint32_t> order(lower.size());
+        for (uint32_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        strOrder(lower, order);
+        for (size_t k = 0; k < order.size(); ++k) {
+            nodeBoxes_[begin + k] = lower[order[k]];
+            nodeFirst_[begin + k] = lowerFirst[order[k]];
         }
         for (size_t g = begin; g < end; g += kNodeSize) {
-            const size_t count = std::min<size_t>(kNodeSize, end - g);
-            boxes_.push_back(unite(&boxes_[g], count));
-            refs_.push_back(static_cast<uint32_t>(g));
+            Box u = nodeBoxes_[g];
+            for (size_t i = g + 1; i < std::min(end, g + kNodeSize); ++i) {
+                extend(u, nodeBoxes_[i]);
+            }
+            nodeBoxes_.push_back(u);
+            nodeFirst_.push_back(static_cast<uint32_t>(g));
         }
-        levelStart_.push_back(boxes_.size());
+        levelStart_.push_back(nodeBoxes_.size());
     }
 }
 
 void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
-    if (boxes_.empty()) {
+    if (leaves_.empty()) {
         return;
     }
+    const std::vector<Box>& boxes = *boxes_;
     // Depth-first; each level adds at most one group, so a small fixed stack
     // serves any tree (levels stay below 16 for 2^64 items).
     struct Pending {
         size_t entry;
-        size_t level;
+        size_t level;  // 0 is the level just above the leaves
     };
     Pending stack[kNodeSize * 16];
     size_t depth = 0;
     const size_t top = levelStart_.size() - 2;
     for (size_t e = levelStart_[top]; e < levelStart_[top + 1]; ++e) {
-        stack[depth++] = {e, top};
+        if (nodeBoxes_[e].intersects(q)) {
+            stack[depth++] = {e, top};
+        }
     }
     while (depth > 0) {
         const Pending p = stack[--depth];
-        if (!boxes_[p.entry].intersects(q)) {
-            continue;
-        }
+        const size_t first = nodeFirst_[p.entry];
         if (p.level == 0) {
-            out.push_back(refs_[p.entry]);
+            const size_t last = std::min(first + kNodeSize, leaves_.size());
+            for (size_t c = first; c < last; ++c) {
+                if (boxes[leaves_[c]].intersects(q)) {
+                    out.push_back(leaves_[c]);
+                }
+            }
             continue;
         }
-        const size_t first = refs_[p.entry];
         const size_t last = std::min(first + kNodeSize, levelStart_[p.level]);
         for (size_t c = first; c < last; ++c) {
-            if (boxes_[c].intersects(q)) {
+            if (nodeBoxes_[c].intersects(q)) {
                 stack[depth++] = {c, p.level - 1};
             }
         }

@@ -1,7 +1,8 @@
 // A static R-tree bulk-loaded with the sort-tile-recursive (STR) packing.
 //
 // Built once over the bounding boxes of a feature class; answers which boxes
-// meet a query box. Items are the positions of the boxes given to build().
+// meet a query box. The leaves hold only positions into the caller's boxes,
+// so the boxes are not kept twice.
 #pragma once
 
 #include <cstddef>
@@ -25,22 +26,24 @@ class PackedRTree {
     static constexpr int kNodeSize = 16;
 
     PackedRTree() = default;
-    explicit PackedRTree(const std::vector<Box>& boxes);
+    // Indexes `items`, positions into `boxes`. `boxes` must outlive the tree
+    // and stay unchanged while it is used.
+    PackedRTree(const std::vector<Box>& boxes, std::vector<uint32_t> items);
 
-    // Appends to `out` the item of every box that meets `query`, in no
-    // particular order.
+    // Appends to `out` every item whose box meets `query`, in no particular
+    // order.
     void query(const Box& query, std::vector<uint32_t>& out) const;
 
-    size_t size() const { return itemCount_; }
+    size_t size() const { return leaves_.size(); }
 
   private:
-    // All nodes, level by level from the leaves up; the root is last.
-    // Leaf entries point at items, inner entries at the first entry of a child
-    // group of up to kNodeSize entries.
-    std::vector<Box> boxes_;
-    std::vector<uint32_t> refs_;
+    const std::vector<Box>* boxes_ = nullptr;
+    std::vector<uint32_t> leaves_;  // the items in STR order
+    // The levels above the leaves, from the lowest to the root: each entry is
+    // the box of a group of up to kNodeSize entries below and the first of them.
+    std::vector<Box> nodeBoxes_;
+    std::vector<uint32_t> nodeFirst_;
     std::vector<size_t> levelStart_;  // first entry of each level, plus the end
-    size_t itemCount_ = 0;
 };
 
 }  // namespace bramlotte::qgishost

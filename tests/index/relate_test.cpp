@@ -184,11 +184,11 @@ TEST(Relate, AFeatureMeetingManyPagesGetsEachOnce) {
     // Twelve pages in a row, the last two named like earlier ones in other case.
     std::vector<testmaps::Row> pages;
     for (int i = 0; i < 12; ++i) {
-        const QString name = i < 10 ? QStringLiteral("p%1").arg(i) : QStringLiteral("P%1").arg(i - 9);
-        pages.push_back({QStringLiteral("POLYGON((%1 0,%2 0,%2 10,%1 10,%1 0))")
-                             .arg(i * 10)
-                             .arg(i * 10 + 10),
-                         {name}});
+        const QString name =
+            i < 10 ? QStringLiteral("p%1").arg(i) : QStringLiteral("P%1").arg(i - 9);
+        pages.push_back(
+            {QStringLiteral("POLYGON((%1 0,%2 0,%2 10,%1 10,%1 0))").arg(i * 10).arg(i * 10 + 10),
+             {name}});
     }
     Atlas atlas(pages, {{"LINESTRING(5 5,115 5)", {"Long St"}}});
     RecordingWriter writer;

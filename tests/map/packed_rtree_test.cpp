@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 using bramlotte::qgishost::Box;
@@ -33,7 +34,9 @@ TEST(PackedRTree, AnswersExactlyWhatABruteForceScanAnswers) {
             const double x = pos(rng), y = pos(rng);
             boxes.push_back({x, y, x + len(rng), y + len(rng)});
         }
-        const PackedRTree tree(boxes);
+        std::vector<uint32_t> all(boxes.size());
+        std::iota(all.begin(), all.end(), 0u);
+        const PackedRTree tree(boxes, all);
         EXPECT_EQ(tree.size(), n);
         for (int q = 0; q < 200; ++q) {
             const double x = pos(rng), y = pos(rng);
@@ -53,9 +56,18 @@ TEST(PackedRTree, AnswersExactlyWhatABruteForceScanAnswers) {
 
 TEST(PackedRTree, DegenerateBoxesOfPointsAndLines) {
     std::vector<Box> boxes = {{1, 1, 1, 1}, {0, 5, 10, 5}, {3, 0, 3, 10}};
-    const PackedRTree tree(boxes);
+    const PackedRTree tree(boxes, {0, 1, 2});
     std::vector<uint32_t> got;
     tree.query({2, 4, 4, 6}, got);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<uint32_t>{1, 2}));
+}
+
+TEST(PackedRTree, OnlyTheGivenItemsAreIndexed) {
+    const std::vector<Box> boxes = {{0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}};
+    const PackedRTree tree(boxes, {2, 0});
+    std::vector<uint32_t> got;
+    tree.query({0, 0, 5, 5}, got);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<uint32_t>{0, 2}));
 }
