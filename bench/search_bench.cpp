@@ -5,6 +5,7 @@
 //
 // The town is generated once per size and seed and kept in the cache folder.
 #include "bench/town_generator.h"
+#include "map/map_walk.h"
 #include "map/qgis/map_opener.h"
 #include "map/qgis/qgis_document.h"
 #include "map/qgis/qgis_session.h"
@@ -48,11 +49,8 @@ Counts searchAll(const QString& path) {
     qgishost::openMap(project, {path});
     qgishost::QgisMapDocument document(project);
     auto map = document.focusMap();
-    std::unique_ptr<host::Layer> streets, pages;
-    for (int i = 0; i < map->layerCount(); ++i) {
-        auto l = map->layer(i);
-        (l->name() == "streets" ? streets : pages) = std::move(l);
-    }
+    auto streets = map::lastFeatureLayerNamed(*map, "streets");
+    auto pages = map::lastFeatureLayerNamed(*map, "pages");
     auto streetClass = streets->asFeatureLayer()->featureClass();
     const int name = streetClass->findField("name");
     const QString shapeField = streetClass->shapeFieldName();

@@ -18,13 +18,7 @@ std::unique_ptr<host::FocusMap> focusMap() {
 
 // The lookup itself, failures passed on.
 std::unique_ptr<host::Layer> lastMatch(const QString& name) {
-    std::unique_ptr<host::Layer> found;
-    walkFeatureLayers(*focusMap(), [&](std::unique_ptr<host::Layer> layer) {
-        if (layer->name().compare(name, Qt::CaseInsensitive) == 0) {
-            found = std::move(layer);  // later matches replace earlier ones
-        }
-    });
-    return found;
+    return lastFeatureLayerNamed(*focusMap(), name);
 }
 
 }  // namespace

@@ -21,4 +21,14 @@ void walkFeatureLayers(const host::FocusMap& map,
     }
 }
 
+std::unique_ptr<host::Layer> lastFeatureLayerNamed(const host::FocusMap& map, const QString& name) {
+    std::unique_ptr<host::Layer> found;
+    walkFeatureLayers(map, [&](std::unique_ptr<host::Layer> layer) {
+        if (layer->name().compare(name, Qt::CaseInsensitive) == 0) {
+            found = std::move(layer);  // later matches replace earlier ones
+        }
+    });
+    return found;
+}
+
 }  // namespace bramlotte::map

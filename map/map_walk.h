@@ -12,4 +12,8 @@ namespace bramlotte::map {
 void walkFeatureLayers(const host::FocusMap& map,
                        const std::function<void(std::unique_ptr<host::Layer>)>& visit);
 
+// The last feature layer in walk order whose name equals `name` without
+// regard to case, or nullptr.
+std::unique_ptr<host::Layer> lastFeatureLayerNamed(const host::FocusMap& map, const QString& name);
+
 }  // namespace bramlotte::map

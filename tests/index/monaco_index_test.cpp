@@ -1,6 +1,7 @@
 // On real OpenStreetMap data: pages by street name, checked against a
 // brute-force GEOS test of every street-page pair.
 #include "index/relate.h"
+#include "map/map_walk.h"
 #include "map/qgis/map_opener.h"
 #include "map/qgis/qgis_document.h"
 #include "tests/testing/test_maps.h"
@@ -24,15 +25,8 @@ TEST(MonacoIndex, EveryStreetsPagesEqualABruteForceJoin) {
     qgishost::openMap(project, {path});
     qgishost::QgisMapDocument document(project);
     auto map = document.focusMap();
-    std::unique_ptr<host::Layer> pages, streets;
-    for (int i = 0; i < map->layerCount(); ++i) {
-        auto l = map->layer(i);
-        if (l->name() == "pages") {
-            pages = std::move(l);
-        } else if (l->name() == "streets") {
-            streets = std::move(l);
-        }
-    }
+    auto pages = map::lastFeatureLayerNamed(*map, "pages");
+    auto streets = map::lastFeatureLayerNamed(*map, "streets");
     ASSERT_TRUE(pages && streets);
     index::RelateInputs in;
     in.layer1 = pages->asFeatureLayer();

@@ -2,6 +2,7 @@
 // to each key, duplicates, blanks, the relationship codes, failures, and
 // the entries handed to the field writer.
 #include "index/relate.h"
+#include "map/map_walk.h"
 #include "map/qgis/progress.h"
 #include "map/qgis/qgis_document.h"
 #include "tests/testing/test_maps.h"
@@ -25,10 +26,8 @@ struct Atlas {
         project.addMapLayer(
             memoryLayer("streets", "LineString", {"name:string"}, streets).release());
         auto map = document.focusMap();
-        for (int i = 0; i < map->layerCount(); ++i) {
-            auto l = map->layer(i);
-            (l->name() == "pages" ? pageLayer : streetLayer) = std::move(l);
-        }
+        pageLayer = map::lastFeatureLayerNamed(*map, "pages");
+        streetLayer = map::lastFeatureLayerNamed(*map, "streets");
     }
     index::RelateInputs inputs(int32_t code = host::relation::kIntersects,
                                const QString& separator = ",") {
@@ -146,13 +145,7 @@ TEST(Relate, RelationshipCodesReachTheHostAndRefusalsAreRelateFailures) {
                     {{"POLYGON((0 0,10 0,10 10,0 10,0 0))", {"Old Town"}},
                      {"POLYGON((1.5 1.5,3 1.5,3 3,1.5 3,1.5 1.5))", {"Harbour"}}})
             .release());
-    auto map = districts.document.focusMap();
-    std::unique_ptr<host::Layer> layer;
-    for (int i = 0; i < map->layerCount() && !layer; ++i) {
-        if (map->layer(i)->name() == "districts") {
-            layer = map->layer(i);
-        }
-    }
+    auto layer = map::lastFeatureLayerNamed(*districts.document.focusMap(), "districts");
     ASSERT_TRUE(layer);
     index::RelateInputs in = districts.inputs(8);
     in.layer2 = layer->asFeatureLayer();

@@ -1,5 +1,6 @@
 // On real OpenStreetMap data: the search of streets for every page delivers
 // exactly what a brute-force GEOS test of every street-page pair delivers.
+#include "map/map_walk.h"
 #include "map/qgis/map_opener.h"
 #include "map/qgis/qgis_document.h"
 #include "tests/testing/test_maps.h"
@@ -23,15 +24,8 @@ TEST(MonacoSearch, IntersectSearchEqualsBruteForceOverEveryPair) {
     qgishost::openMap(project, {path});
     qgishost::QgisMapDocument document(project);
     auto map = document.focusMap();
-    std::unique_ptr<host::Layer> streetsLayer, pagesLayer;
-    for (int i = 0; i < map->layerCount(); ++i) {
-        auto l = map->layer(i);
-        if (l->name() == "streets") {
-            streetsLayer = std::move(l);
-        } else if (l->name() == "pages") {
-            pagesLayer = std::move(l);
-        }
-    }
+    auto streetsLayer = map::lastFeatureLayerNamed(*map, "streets");
+    auto pagesLayer = map::lastFeatureLayerNamed(*map, "pages");
     ASSERT_TRUE(streetsLayer && pagesLayer);
     auto streets = streetsLayer->asFeatureLayer()->featureClass();
 
