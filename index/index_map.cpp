@@ -17,7 +17,8 @@ void IndexMap::add(const QString& key, const QString& itemText) {
         return;
     }
     positions_.insert(key, entries_.size());
-    entries_.push_back({key, itemText, {itemText}, {itemText.toCaseFolded()}});
+    entries_.push_back({key, itemText, {itemText}, {}});
+    entries_.back().folded.insert(itemText.toCaseFolded());
 }
 
 void IndexMap::set(const QString& key, const QStringList& items, const QString& separator) {
@@ -44,7 +45,8 @@ bool IndexMap::addItem(const QString& key, const QString& itemText, const QStrin
     auto it = positions_.constFind(key);
     if (it == positions_.constEnd()) {
         positions_.insert(key, entries_.size());
-        entries_.push_back({key, itemText, {itemText}, {folded}});
+        entries_.push_back({key, itemText, {itemText}, {}});
+        entries_.back().folded.insert(folded);
         return true;
     }
     Entry& e = entries_[it.value()];

@@ -2,8 +2,9 @@
 // go with it, as an entry text and as the list of its item texts.
 #pragma once
 
+#include "index/item_set.h"
+
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -47,7 +48,7 @@ class IndexMap {
         QString key;
         QString text;
         QStringList items;
-        QSet<QString> folded;  // case-folded items, for the duplicate test
+        ItemSet folded;  // case-folded items, for the duplicate test
     };
     std::vector<Entry> entries_;
     QHash<QString, size_t> positions_;

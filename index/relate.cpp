@@ -1,5 +1,6 @@
 #include "index/relate.h"
 
+#include "index/item_set.h"
 #include "index/text_forms.h"
 
 #include <QHash>
@@ -10,37 +11,22 @@
 namespace bramlotte::index {
 namespace {
 
-// The entry a Layer #2 feature receives in field-output mode. Most features
-// meet a few pages: their items are compared in a short list, and only a
-// feature with many items gets a hash of them.
+// The entry a Layer #2 feature receives in field-output mode.
 class FeatureEntry {
   public:
     // Adds the item unless the entry holds it (whole, without regard to case).
     void add(const QString& item, const QString& folded, const QString& separator) {
-        if (contains(folded)) {
+        if (folded_.contains(folded)) {
             return;
         }
         text_ = text_.isNull() ? item : text_ + separator + item;
-        if (!many_.isEmpty() || few_.size() == kFew) {
-            if (many_.isEmpty()) {
-                many_ = QSet<QString>(few_.begin(), few_.end());
-                few_.clear();
-            }
-            many_.insert(folded);
-        } else {
-            few_.append(folded);
-        }
+        folded_.insert(folded);
     }
     const QString& text() const { return text_; }
 
   private:
-    static constexpr int kFew = 8;
-    bool contains(const QString& folded) const {
-        return many_.isEmpty() ? few_.contains(folded) : many_.contains(folded);
-    }
     QString text_;
-    QStringList few_;
-    QSet<QString> many_;
+    ItemSet folded_;
 };
 
 }  // namespace

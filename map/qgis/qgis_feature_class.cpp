@@ -79,7 +79,6 @@ int QgisFeatureClass::findField(const QString& name) const {
             return i;
         }
     }
-    // The shape field is a field of the feature class too.
     return -1;
 }
 
