@@ -100,11 +100,11 @@ void FeatureStore::load() {
             columns_[static_cast<size_t>(i)].append(li >= 0 && li < values.size() ? values.at(li)
                                                                                   : QVariant());
         }
-        Box box;
+        FloatBox box;
         const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
         if (g && !g->isEmpty()) {
             appendWkb(*g, wkbData_);
-            box = toBox(g->boundingBox());
+            box = FloatBox::around(toBox(g->boundingBox()));
         }
         boxes_.push_back(box);
         wkbOffset_.push_back(wkbData_.size());
@@ -142,7 +142,7 @@ void FeatureStore::sortById() {
     std::iota(order.begin(), order.end(), size_t{0});
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids_[a] < ids_[b]; });
     std::vector<QgsFeatureId> ids;
-    std::vector<Box> boxes;
+    std::vector<FloatBox> boxes;
     std::vector<unsigned char> wkbData;
     std::vector<size_t> wkbOffset{0};
     ids.reserve(order.size());

@@ -38,7 +38,8 @@ class FeatureStore : public QObject {
 
     size_t rowCount() const { return ids_.size(); }
     QgsFeatureId id(size_t row) const { return ids_[row]; }
-    const Box& box(size_t row) const { return boxes_[row]; }
+    // A box that holds the row's shape (slightly larger than its exact box).
+    Box box(size_t row) const { return boxes_[row].widened(); }
     bool hasGeometry(size_t row) const { return wkbOffset_[row + 1] > wkbOffset_[row]; }
     const unsigned char* wkb(size_t row, size_t& size) const;
     QgsGeometry geometry(size_t row) const;
@@ -75,7 +76,7 @@ class FeatureStore : public QObject {
     std::vector<ValueColumn> columns_;    // one per field of the data source
     std::vector<unsigned char> wkbData_;  // every shape as WKB, row after row
     std::vector<size_t> wkbOffset_;       // rowCount + 1 offsets into wkbData_
-    std::vector<Box> boxes_;
+    std::vector<FloatBox> boxes_;
     PackedRTree tree_;  // over boxes_, by row
 };
 

@@ -3,6 +3,7 @@
 #include "map/qgis/qgis_shape.h"
 #include "map/qgis/spatial_relation.h"
 #include "map/qgis/value_conversion.h"
+#include "map/qgis/wkb_writer.h"
 
 #include <qgsgeos.h>
 #include <qgsvectordataprovider.h>
@@ -161,7 +162,7 @@ FeatureStore& FilteredCursor::store() const {
 }
 
 bool FilteredCursor::matches(uint32_t row) {
-    const Box& b = store().box(row);
+    const Box b = store().box(row);
     if (queryIsRectangle_) {
         // Inside the rectangle a shape meets it; strictly inside it is within it.
         if (code_ == host::relation::kIntersects && queryBox_.contains(b)) {
@@ -172,8 +173,14 @@ bool FilteredCursor::matches(uint32_t row) {
         }
     }
     switch (code_) {
-        case host::relation::kEnvelopeIntersects:
-            return true;  // the tree compared the boxes
+        case host::relation::kEnvelopeIntersects: {
+            // The tree compared held boxes; the answer needs the exact one.
+            size_t size = 0;
+            const unsigned char* wkb = store().wkb(row, size);
+            Box exact;
+            return wkbBounds(wkb, size, exact.xmin, exact.ymin, exact.xmax, exact.ymax) &&
+                   exact.intersects(queryBox_);
+        }
         case host::relation::kContains:
             if (!queryBox_.contains(b)) {
                 return false;

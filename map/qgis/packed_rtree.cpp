@@ -2,15 +2,28 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace bramlotte::qgishost {
 namespace {
 
-double centreX(const Box& b) {
-    return (b.xmin + b.xmax) * 0.5;
+template <typename B>
+double centreX(const B& b) {
+    return (double(b.xmin) + b.xmax) * 0.5;
 }
-double centreY(const Box& b) {
-    return (b.ymin + b.ymax) * 0.5;
+template <typename B>
+double centreY(const B& b) {
+    return (double(b.ymin) + b.ymax) * 0.5;
+}
+
+// The nearest float at or below (above) `v`.
+float floatDown(double v) {
+    const float f = static_cast<float>(v);
+    return double(f) <= v ? f : std::nextafter(f, -std::numeric_limits<float>::infinity());
+}
+float floatUp(double v) {
+    const float f = static_cast<float>(v);
+    return double(f) >= v ? f : std::nextafter(f, std::numeric_limits<float>::infinity());
 }
 
 void extend(Box& u, const Box& b) {
@@ -23,7 +36,8 @@ void extend(Box& u, const Box& b) {
 // Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
 // x centre, each slice sorted by y centre. Sorts (centre, position) pairs so
 // the comparisons read contiguous memory.
-void strOrder(const std::vector<Box>& boxes, std::vector<uint32_t>& entries) {
+template <typename B>
+void strOrder(const std::vector<B>& boxes, std::vector<uint32_t>& entries) {
     const size_t n = entries.size();
     const size_t nodes = (n + PackedRTree::kNodeSize - 1) / PackedRTree::kNodeSize;
     const size_t slices = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
@@ -48,7 +62,11 @@ void strOrder(const std::vector<Box>& boxes, std::vector<uint32_t>& entries) {
 
 }  // namespace
 
-PackedRTree::PackedRTree(const std::vector<Box>& boxes, std::vector<uint32_t> items)
+FloatBox FloatBox::around(const Box& b) {
+    return {floatDown(b.xmin), floatDown(b.ymin), floatUp(b.xmax), floatUp(b.ymax)};
+}
+
+PackedRTree::PackedRTree(const std::vector<FloatBox>& boxes, std::vector<uint32_t> items)
     : boxes_(&boxes), leaves_(std::move(items)) {
     if (leaves_.empty()) {
         return;
@@ -59,9 +77,9 @@ PackedRTree::PackedRTree(const std::vector<Box>& boxes, std::vector<uint32_t> it
     const size_t n = leaves_.size();
     levelStart_.push_back(0);
     for (size_t g = 0; g < n; g += kNodeSize) {
-        Box u = boxes[leaves_[g]];
+        Box u = boxes[leaves_[g]].widened();
         for (size_t i = g + 1; i < std::min(n, g + kNodeSize); ++i) {
-            extend(u, boxes[leaves_[i]]);
+            extend(u, boxes[leaves_[i]].widened());
         }
         nodeBoxes_.push_back(u);
         nodeFirst_.push_back(static_cast<uint32_t>(g));
@@ -103,7 +121,7 @@ void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
     if (leaves_.empty()) {
         return;
     }
-    const std::vector<Box>& boxes = *boxes_;
+    const std::vector<FloatBox>& boxes = *boxes_;
     // Depth-first; each level adds at most one group, so a small fixed stack
     // serves any tree (levels stay below 16 for 2^64 items).
     struct Pending {

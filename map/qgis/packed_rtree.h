@@ -21,6 +21,18 @@ struct Box {
     }
 };
 
+// A box held in single precision, rounded outwards so that it always holds
+// the exact box it stands for: half the memory of the exact one, and any
+// test it passes as "inside" or fails as "meets" is true of the exact box too.
+struct FloatBox {
+    float xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    static FloatBox around(const Box& b);
+    Box widened() const { return {xmin, ymin, xmax, ymax}; }
+    bool intersects(const Box& o) const {
+        return xmin <= o.xmax && o.xmin <= xmax && ymin <= o.ymax && o.ymin <= ymax;
+    }
+};
+
 class PackedRTree {
   public:
     static constexpr int kNodeSize = 16;
@@ -28,16 +40,16 @@ class PackedRTree {
     PackedRTree() = default;
     // Indexes `items`, positions into `boxes`. `boxes` must outlive the tree
     // and stay unchanged while it is used.
-    PackedRTree(const std::vector<Box>& boxes, std::vector<uint32_t> items);
+    PackedRTree(const std::vector<FloatBox>& boxes, std::vector<uint32_t> items);
 
-    // Appends to `out` every item whose box meets `query`, in no particular
-    // order.
+    // Appends to `out` every item whose (widened) box meets `query`, in no
+    // particular order.
     void query(const Box& query, std::vector<uint32_t>& out) const;
 
     size_t size() const { return leaves_.size(); }
 
   private:
-    const std::vector<Box>* boxes_ = nullptr;
+    const std::vector<FloatBox>* boxes_ = nullptr;
     std::vector<uint32_t> leaves_;  // the items in STR order
     // The levels above the leaves, from the lowest to the root: each entry is
     // the box of a group of up to kNodeSize entries below and the first of them.

@@ -5,6 +5,7 @@
 #include <qgspoint.h>
 #include <qgspolygon.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -96,7 +97,100 @@ void append(const QgsAbstractGeometry& g, std::vector<unsigned char>& out) {
     }
 }
 
+// Walks one geometry of flat little-endian 2D WKB, widening the bounds.
+class BoundsReader {
+  public:
+    BoundsReader(const unsigned char* p, size_t size) : p_(p), end_(p + size) {}
+    bool geometry() {
+        if (!take(1)) {
+            return false;
+        }
+        uint32_t type = 0;
+        if (!read32(type)) {
+            return false;
+        }
+        uint32_t count = 1;
+        switch (type) {
+            case kPoint:
+                return points(1);
+            case kLineString:
+                return read32(count) && points(count);
+            case kPolygon:
+                if (!read32(count)) {
+                    return false;
+                }
+                for (uint32_t r = 0; r < count; ++r) {
+                    uint32_t n = 0;
+                    if (!read32(n) || !points(n)) {
+                        return false;
+                    }
+                }
+                return true;
+            default:  // collections
+                if (!read32(count)) {
+                    return false;
+                }
+                for (uint32_t i = 0; i < count; ++i) {
+                    if (!geometry()) {
+                        return false;
+                    }
+                }
+                return true;
+        }
+    }
+    bool any = false;
+    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+
+  private:
+    bool take(size_t n) {
+        if (static_cast<size_t>(end_ - p_) < n) {
+            return false;
+        }
+        p_ += n;
+        return true;
+    }
+    bool read32(uint32_t& v) {
+        if (static_cast<size_t>(end_ - p_) < 4) {
+            return false;
+        }
+        std::memcpy(&v, p_, 4);
+        p_ += 4;
+        return true;
+    }
+    bool points(uint32_t n) {
+        if (static_cast<size_t>(end_ - p_) / 16 < n) {
+            return false;
+        }
+        for (uint32_t i = 0; i < n; ++i, p_ += 16) {
+            double x, y;
+            std::memcpy(&x, p_, 8);
+            std::memcpy(&y, p_ + 8, 8);
+            xmin = any ? std::min(xmin, x) : x;
+            xmax = any ? std::max(xmax, x) : x;
+            ymin = any ? std::min(ymin, y) : y;
+            ymax = any ? std::max(ymax, y) : y;
+            any = true;
+        }
+        return true;
+    }
+    const unsigned char* p_;
+    const unsigned char* end_;
+};
+
 }  // namespace
+
+bool wkbBounds(const unsigned char* wkb, size_t size, double& xmin, double& ymin, double& xmax,
+               double& ymax) {
+    BoundsReader r(wkb, size);
+    if (!r.geometry() || !r.any) {
+        return false;
+    }
+    xmin = r.xmin;
+    ymin = r.ymin;
+    xmax = r.xmax;
+    ymax = r.ymax;
+    return true;
+}
 
 void appendWkb(const QgsAbstractGeometry& geometry, std::vector<unsigned char>& out) {
     append(geometry, out);

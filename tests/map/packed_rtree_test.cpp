@@ -7,11 +7,12 @@
 #include <random>
 
 using bramlotte::qgishost::Box;
+using bramlotte::qgishost::FloatBox;
 using bramlotte::qgishost::PackedRTree;
 
 namespace {
 
-std::vector<uint32_t> bruteForce(const std::vector<Box>& boxes, const Box& q) {
+std::vector<uint32_t> bruteForce(const std::vector<FloatBox>& boxes, const Box& q) {
     std::vector<uint32_t> hits;
     for (uint32_t i = 0; i < boxes.size(); ++i) {
         if (boxes[i].intersects(q)) {
@@ -29,10 +30,10 @@ TEST(PackedRTree, AnswersExactlyWhatABruteForceScanAnswers) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> pos(0, 1000), len(0, 30);
     for (size_t n : {0u, 1u, 15u, 16u, 17u, 255u, 256u, 257u, 5000u}) {
-        std::vector<Box> boxes;
+        std::vector<FloatBox> boxes;
         for (size_t i = 0; i < n; ++i) {
             const double x = pos(rng), y = pos(rng);
-            boxes.push_back({x, y, x + len(rng), y + len(rng)});
+            boxes.push_back(FloatBox::around({x, y, x + len(rng), y + len(rng)}));
         }
         std::vector<uint32_t> all(boxes.size());
         std::iota(all.begin(), all.end(), 0u);
@@ -55,7 +56,7 @@ TEST(PackedRTree, AnswersExactlyWhatABruteForceScanAnswers) {
 }
 
 TEST(PackedRTree, DegenerateBoxesOfPointsAndLines) {
-    std::vector<Box> boxes = {{1, 1, 1, 1}, {0, 5, 10, 5}, {3, 0, 3, 10}};
+    std::vector<FloatBox> boxes = {{1, 1, 1, 1}, {0, 5, 10, 5}, {3, 0, 3, 10}};
     const PackedRTree tree(boxes, {0, 1, 2});
     std::vector<uint32_t> got;
     tree.query({2, 4, 4, 6}, got);
@@ -64,10 +65,24 @@ TEST(PackedRTree, DegenerateBoxesOfPointsAndLines) {
 }
 
 TEST(PackedRTree, OnlyTheGivenItemsAreIndexed) {
-    const std::vector<Box> boxes = {{0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}};
+    const std::vector<FloatBox> boxes = {{0, 0, 1, 1}, {0, 0, 1, 1}, {0, 0, 1, 1}};
     const PackedRTree tree(boxes, {2, 0});
     std::vector<uint32_t> got;
     tree.query({0, 0, 5, 5}, got);
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<uint32_t>{0, 2}));
+}
+
+// Held in single precision, a box never shrinks: far from the origin a float
+// step is half a metre, and the exact box must still lie inside.
+TEST(PackedRTree, HeldBoxesAlwaysHoldTheExactBox) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> coordinate(-6e6, 6e6);
+    for (int i = 0; i < 10000; ++i) {
+        const double a = coordinate(rng), b = coordinate(rng);
+        const Box exact{std::min(a, b), std::min(b, a) - 1.3, std::max(a, b), std::max(a, b) + 0.7};
+        const Box held = FloatBox::around(exact).widened();
+        ASSERT_TRUE(held.contains(exact)) << i;
+        EXPECT_LT(held.xmax - held.xmin - (exact.xmax - exact.xmin), 2.0);
+    }
 }

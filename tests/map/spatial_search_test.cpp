@@ -242,3 +242,16 @@ TEST(SpatialSearch, UpdateCursorNeedsAnOpenEdit) {
     auto other = plain->nextFeature();
     EXPECT_THROW(cursor->updateFeature(*other), host::HostError);
 }
+
+// Far from the origin the held boxes are coarser than the shapes; answers
+// stay exact.
+TEST(SpatialSearch, EnvelopesAreComparedExactlyFarFromTheOrigin) {
+    auto points = layerOf(
+        "Point", {{"near", "POINT(5000000.3 5000000.3)"}, {"on", "POINT(5000000.25 5000000.1)"}});
+    const QString box =
+        "POLYGON((4999999 4999999,5000000.25 4999999,5000000.25 5000000.25,"
+        "4999999 5000000.25,4999999 4999999))";
+    EXPECT_EQ(search(*points, box, rel::kEnvelopeIntersects), "on");
+    EXPECT_EQ(search(*points, box, rel::kIntersects), "on");
+    EXPECT_EQ(search(*points, box, rel::kContains), "");  // on the edge, not inside
+}

@@ -43,3 +43,21 @@ TEST(WkbWriter, ZAndCurvesBecomePlaneSegments) {
     EXPECT_GT(arc.count(','), 10);
     EXPECT_TRUE(roundTrip("CurvePolygon (CircularString (0 0, 2 0, 0 0))").startsWith("Polygon"));
 }
+
+TEST(WkbWriter, ExactBoundsOfWhatItWrote) {
+    for (const auto& [wkt, expected] : std::vector<std::pair<QString, QgsRectangle>>{
+             {"Point (1 2)", QgsRectangle(1, 2, 1, 2)},
+             {"LineString (5000000.123 1, 5000001.5 -2)",
+              QgsRectangle(5000000.123, -2, 5000001.5, 1)},
+             {"MultiPolygon (((0 0, 4 0, 4 3, 0 0)),((10 10, 11 10, 11 12, 10 10)))",
+              QgsRectangle(0, 0, 11, 12)}}) {
+        std::vector<unsigned char> wkb;
+        appendWkb(*QgsGeometry::fromWkt(wkt).constGet(), wkb);
+        double xmin, ymin, xmax, ymax;
+        ASSERT_TRUE(bramlotte::qgishost::wkbBounds(wkb.data(), wkb.size(), xmin, ymin, xmax, ymax));
+        EXPECT_EQ(QgsRectangle(xmin, ymin, xmax, ymax), expected) << wkt.toStdString();
+        // A cut-off shape is no shape.
+        EXPECT_FALSE(
+            bramlotte::qgishost::wkbBounds(wkb.data(), wkb.size() - 1, xmin, ymin, xmax, ymax));
+    }
+}
