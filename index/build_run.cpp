@@ -100,10 +100,10 @@ BuildOutcome RunBuild(dialog::frmMain& d) {
             std::optional<OutputFieldWriter> writer;
             if (request->output == Output::Field) {
                 BRAMLOTTE_LINE(trap);
-                const std::optional<int> outputField =
+                const OutputFieldCheck outputField =
                     CheckOutputField(layer2, request->outputFieldName);
-                if (!outputField) {
-                    run.stop(QString());
+                if (!outputField.refusal.isEmpty()) {
+                    run.stop(outputField.refusal);  // tidy first, then the message
                     outcome.result = BuildOutcome::Result::Refused;
                     return;
                 }
@@ -115,7 +115,7 @@ BuildOutcome RunBuild(dialog::frmMain& d) {
                     outcome.result = BuildOutcome::Result::EditFailed;
                     return;
                 }
-                writer.emplace(*outputField);
+                writer.emplace(outputField.index);
                 in.fieldWriter = &*writer;
             }
 

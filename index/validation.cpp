@@ -133,20 +133,17 @@ bool ConfirmOverwrite(const QString& outputFieldName) {
                            support::Buttons::YesNo, support::Answer::Yes) == support::Answer::Yes;
 }
 
-std::optional<int> CheckOutputField(host::FeatureLayer& layer2, const QString& name) {
-    int index = -1;
+OutputFieldCheck CheckOutputField(host::FeatureLayer& layer2, const QString& name) {
+    OutputFieldCheck check;
     if (!blank(name)) {
-        index = layer2.featureClass()->findField(name);
+        check.index = layer2.featureClass()->findField(name);
     }
-    if (index < 0) {
-        refuse(QStringLiteral("Can't find field: ") + name);
-        return std::nullopt;
+    if (check.index < 0) {
+        check.refusal = QStringLiteral("Can't find field: ") + name;
+    } else if (name.toUpper() == QLatin1String("SHAPE")) {
+        check.refusal = QStringLiteral("Sorry, can't edit SHAPE field");
     }
-    if (name.toUpper() == QLatin1String("SHAPE")) {
-        refuse(QStringLiteral("Sorry, can't edit SHAPE field"));
-        return std::nullopt;
-    }
-    return index;
+    return check;
 }
 
 }  // namespace bramlotte::index

@@ -44,7 +44,12 @@ std::optional<BuildRequest> ValidateRequest(const dialog::frmMain& d);
 bool ConfirmOverwrite(const QString& outputFieldName);
 
 // Checks 11 and 12: the output field's index in Layer #2's feature class,
-// or nullopt after the refusal's message.
-std::optional<int> CheckOutputField(host::FeatureLayer& layer2, const QString& name);
+// or the refusal's message (shown by the caller, once the busy state is
+// undone).
+struct OutputFieldCheck {
+    int index = -1;
+    QString refusal;  // empty when the field may be written
+};
+OutputFieldCheck CheckOutputField(host::FeatureLayer& layer2, const QString& name);
 
 }  // namespace bramlotte::index

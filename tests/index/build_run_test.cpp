@@ -132,7 +132,15 @@ TEST_F(BuildRunTest, NoAtTheConfirmationChangesNothingShapeIsRefusedAfterYes) {
 
     chooseOutputField("Shape");
     ui_->queueAnswer(support::Answer::Yes);
+    // The busy state is undone before the message shows.
+    ui_->setEcho([this](const support::ScriptedUiToolkit::Message& m) {
+        if (m.text.startsWith("Sorry")) {
+            EXPECT_TRUE(pointerIsDefault());
+            EXPECT_FALSE(progress().isVisible());
+        }
+    });
     const QStringList shown = refusal();
+    ui_->setEcho({});
     EXPECT_EQ(shown.value(1), "Sorry, can't edit SHAPE field");
     EXPECT_EQ(savedStreets("Shape"), (QStringList{"x", "x", "x", "x", "x"}));
 }
