@@ -1,9 +1,6 @@
 // On real OpenStreetMap data: pages by street name, checked against a
 // brute-force GEOS test of every street-page pair.
 #include "index/relate.h"
-#include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
-#include "map/qgis/qgis_document.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgsfeatureiterator.h>
@@ -17,16 +14,13 @@
 using namespace bramlotte;
 
 TEST(MonacoIndex, EveryStreetsPagesEqualABruteForceJoin) {
-    const QString path = testmaps::sharedData("monaco.gpkg");
-    if (path.isEmpty()) {
+    auto monaco = testmaps::openSharedMap("monaco.gpkg");
+    if (!monaco) {
         GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
     }
-    QgsProject project;
-    qgishost::openMap(project, {path});
-    qgishost::QgisMapDocument document(project);
-    auto map = document.focusMap();
-    auto pages = map::lastFeatureLayerNamed(*map, "pages");
-    auto streets = map::lastFeatureLayerNamed(*map, "streets");
+    QgsProject& project = monaco->project;
+    std::unique_ptr<host::Layer>& pages = monaco->pages;
+    std::unique_ptr<host::Layer>& streets = monaco->streets;
     ASSERT_TRUE(pages && streets);
     index::RelateInputs in;
     in.layer1 = pages->asFeatureLayer();

@@ -1,8 +1,5 @@
 // On real OpenStreetMap data: the search of streets for every page delivers
 // exactly what a brute-force GEOS test of every street-page pair delivers.
-#include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
-#include "map/qgis/qgis_document.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgsfeatureiterator.h>
@@ -16,16 +13,13 @@
 using namespace bramlotte;
 
 TEST(MonacoSearch, IntersectSearchEqualsBruteForceOverEveryPair) {
-    const QString path = testmaps::sharedData("monaco.gpkg");
-    if (path.isEmpty()) {
+    auto monaco = testmaps::openSharedMap("monaco.gpkg");
+    if (!monaco) {
         GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
     }
-    QgsProject project;
-    qgishost::openMap(project, {path});
-    qgishost::QgisMapDocument document(project);
-    auto map = document.focusMap();
-    auto streetsLayer = map::lastFeatureLayerNamed(*map, "streets");
-    auto pagesLayer = map::lastFeatureLayerNamed(*map, "pages");
+    QgsProject& project = monaco->project;
+    std::unique_ptr<host::Layer>& streetsLayer = monaco->streets;
+    std::unique_ptr<host::Layer>& pagesLayer = monaco->pages;
     ASSERT_TRUE(streetsLayer && pagesLayer);
     auto streets = streetsLayer->asFeatureLayer()->featureClass();
 

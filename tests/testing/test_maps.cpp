@@ -1,5 +1,8 @@
 #include "tests/testing/test_maps.h"
 
+#include "map/map_walk.h"
+#include "map/qgis/map_opener.h"
+
 #include <qgsfeature.h>
 #include <qgsgeometry.h>
 #include <qgsvectorfilewriter.h>
@@ -59,6 +62,20 @@ std::unique_ptr<QgsVectorLayer> writeGeoPackage(const QgsVectorLayer& layer, con
 QString sharedData(const QString& file) {
     const QString path = QStringLiteral(BRAMLOTTE_SHARED_DATA "/") + file;
     return QFileInfo::exists(path) ? path : QString();
+}
+
+std::unique_ptr<SharedMap> openSharedMap(const QString& file) {
+    const QString path = sharedData(file);
+    if (path.isEmpty()) {
+        return nullptr;
+    }
+    auto shared = std::make_unique<SharedMap>();
+    qgishost::openMap(shared->project, {path});
+    shared->document = std::make_unique<qgishost::QgisMapDocument>(shared->project);
+    auto map = shared->document->focusMap();
+    shared->streets = map::lastFeatureLayerNamed(*map, QStringLiteral("streets"));
+    shared->pages = map::lastFeatureLayerNamed(*map, QStringLiteral("pages"));
+    return shared;
 }
 
 }  // namespace bramlotte::testmaps

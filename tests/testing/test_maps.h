@@ -2,6 +2,8 @@
 // temporary folder, and the shared real-data folder.
 #pragma once
 
+#include "map/qgis/qgis_document.h"
+
 #include <qgsproject.h>
 #include <qgsvectorlayer.h>
 
@@ -36,5 +38,15 @@ std::unique_ptr<QgsVectorLayer> writeGeoPackage(const QgsVectorLayer& layer, con
 
 // Path of a file in the shared real-data folder, or empty when absent.
 QString sharedData(const QString& file);
+
+// A real map from the shared folder, opened as the host sees it, with its
+// "streets" and "pages" feature layers.
+struct SharedMap {
+    QgsProject project;
+    std::unique_ptr<qgishost::QgisMapDocument> document;
+    std::unique_ptr<host::Layer> streets, pages;
+};
+// nullptr when the shared folder or the file is absent.
+std::unique_ptr<SharedMap> openSharedMap(const QString& file);
 
 }  // namespace bramlotte::testmaps
