@@ -44,7 +44,6 @@ class ScriptedUiToolkit : public UiToolkit {
     QSize screenSize() const override { return screen_; }
     // Frames are real windows, offscreen, with no host window above them.
     std::unique_ptr<host::HostFrame> newHostFrame() override;
-    void setScreenSize(QSize size) { screen_ = size; }
 
   private:
     std::deque<Answer> answers_;

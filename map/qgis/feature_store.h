@@ -32,7 +32,6 @@ class FeatureStore : public QObject {
 
     // Reads the layer if it is not held yet.
     void ensureLoaded();
-    bool isLoaded() const { return loaded_; }
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
 

@@ -14,9 +14,6 @@ class QgisApplication : public host::Application {
         : document_(std::move(document)), statusBar_(std::move(statusBar)) {}
     std::shared_ptr<host::MapDocument> document() override { return document_; }
     host::StatusBar* statusBar() override { return statusBar_.get(); }
-    void setDocument(std::shared_ptr<host::MapDocument> document) {
-        document_ = std::move(document);
-    }
 
   private:
     std::shared_ptr<host::MapDocument> document_;

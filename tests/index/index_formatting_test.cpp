@@ -103,3 +103,23 @@ TEST(IndexFormatting, ColumnSplits) {
     EXPECT_EQ(two.at(0), "\r\nStreet 00\r\nStreet 01");
     EXPECT_EQ(two.at(1), "\r\nStreet 02");
 }
+
+TEST(IndexMap, ExactKeysInInsertionOrderAndSetReplacesAnEntry) {
+    IndexMap map;
+    map.add("Main St", " A1");
+    map.add("main st", " B2");
+    map.add("Main St", " C3");  // an existing key keeps its entry
+    EXPECT_EQ(map.count(), 2);
+    EXPECT_TRUE(map.exists("main st"));
+    EXPECT_FALSE(map.exists("Main St "));
+    EXPECT_EQ(map.get("Main St"), " A1");
+    EXPECT_EQ(map.get("Nowhere"), "");
+    map.set("Main St", {" D4", " E5"}, ";");
+    map.set("Elm St", {" F6"}, ";");
+    EXPECT_EQ(map.get("Main St"), " D4; E5");
+    EXPECT_EQ(map.key(2), "Elm St");
+    // The duplicate test follows the new items.
+    EXPECT_FALSE(map.addItem("Main St", " d4", ";"));
+    EXPECT_TRUE(map.addItem("Main St", " A1", ";"));
+    EXPECT_EQ(map.items("Main St"), (QStringList{" D4", " E5", " A1"}));
+}
