@@ -117,6 +117,7 @@ BuildOutcome RunBuild(dialog::frmMain& d) {
                 }
                 writer.emplace(outputField.index);
                 in.fieldWriter = &*writer;
+                in.gatherIndex = false;  // this output reads only the features' own entries
             }
 
             BRAMLOTTE_LINE(trap);

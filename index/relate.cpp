@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace bramlotte::index {
@@ -59,6 +60,9 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     IndexMap map;
     std::shared_ptr<host::FeatureClass> searched = in.layer2->featureClass();
     std::unordered_map<long long, FeatureEntry> featureEntries;
+    if (in.fieldWriter) {
+        featureEntries.reserve(static_cast<size_t>(std::max(0LL, searched->featureCount())));
+    }
 
     std::unique_ptr<host::FeatureCursor> walk = in.layer1->search();
     while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {
@@ -87,9 +91,11 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         };
 
         while (std::unique_ptr<host::Feature> feature2 = related->nextFeature()) {
-            const QVariant keyValue = feature2->value(in.field2);
-            if (!isBlank(keyValue) && !itemText().isEmpty()) {
-                map.addItem(textForm(keyValue), itemText(), foldedItem, in.itemSeparator);
+            if (in.gatherIndex) {
+                const QVariant keyValue = feature2->value(in.field2);
+                if (!isBlank(keyValue) && !itemText().isEmpty()) {
+                    map.addItem(textForm(keyValue), itemText(), foldedItem, in.itemSeparator);
+                }
             }
             if (in.fieldWriter && !itemText().isEmpty()) {
                 // Each feature gets all its own items, whatever its key.

@@ -46,6 +46,9 @@ struct RelateInputs {
     int32_t relationship = host::relation::kIntersects;
     QString itemSeparator = QStringLiteral(",");
     FieldWriter* fieldWriter = nullptr;  // set for "Field within layer"
+    // False when only the field writer's output is wanted: the map is then
+    // left empty, as nothing would read it.
+    bool gatherIndex = true;
 };
 
 // Throws RelateFailure when a Layer #2 search cannot be opened; any other

@@ -49,6 +49,11 @@ FeatureStore::FeatureStore(QgsVectorLayer& layer) : QObject(&layer), layer_(&lay
 }
 
 void FeatureStore::invalidate() {
+    // Staged values belong to rows of the read being dropped.
+    if (!staged_.empty()) {
+        staged_.clear();
+        stagedLost_ = true;
+    }
     loaded_ = false;
     ids_ = {};
     columns_ = {};
@@ -185,11 +190,8 @@ QVariant FeatureStore::value(size_t row, int index) const {
     // A value written during the open edit reads as written.
     if (!staged_.empty()) {
         const auto field = staged_.find(index);
-        if (field != staged_.end()) {
-            const auto written = field->second.find(ids_[row]);
-            if (written != field->second.end()) {
-                return written->second;
-            }
+        if (field != staged_.end() && field->second.written[row]) {
+            return field->second.values[row];
         }
     }
     return columns_[static_cast<size_t>(index)].at(row);
@@ -215,25 +217,43 @@ void FeatureStore::beginTransaction() {
             QStringLiteral("An edit of layer %1 is already open.").arg(layer_->name()));
     }
     staged_.clear();
+    stagedLost_ = false;
     transactionOpen_ = true;
 }
 
 void FeatureStore::stageValue(size_t row, int index, const QVariant& value) {
-    staged_[index][ids_[row]] = value;
-}
-
-size_t FeatureStore::rowOf(QgsFeatureId id) const {
-    const auto it = std::lower_bound(ids_.begin(), ids_.end(), id);
-    return it != ids_.end() && *it == id ? static_cast<size_t>(it - ids_.begin())
-                                         : static_cast<size_t>(-1);
+    StagedRows& field = staged_[index];
+    if (field.values.empty()) {
+        field.values.resize(rowCount());
+        field.written.resize(rowCount());
+    }
+    field.values[row] = value;
+    field.written[row] = true;
 }
 
 void FeatureStore::commitTransaction() {
     transactionOpen_ = false;
-    StagedValues changes;
-    changes.swap(staged_);
-    if (changes.empty() || !layer_) {
+    std::map<int, StagedRows> staged;
+    staged.swap(staged_);
+    if (stagedLost_) {
+        stagedLost_ = false;
+        throw host::HostError(host::error::kWriteFailed,
+                              QStringLiteral("Layer %1 changed while its values were being "
+                                             "written; none of them was saved.")
+                                  .arg(layer_ ? layer_->name() : QString()));
+    }
+    if (staged.empty() || !layer_) {
         return;
+    }
+    // Rows are in id order, so each field's values come out in id order.
+    StagedValues changes;
+    for (const auto& [field, rows] : staged) {
+        std::vector<StagedValue>& values = changes[field];
+        for (size_t row = 0; row < rows.written.size(); ++row) {
+            if (rows.written[row]) {
+                values.push_back({ids_[row], rows.values[row]});
+            }
+        }
     }
     ownWrite_ = true;
     bool ok = true;
@@ -246,7 +266,7 @@ void FeatureStore::commitTransaction() {
         for (auto f = changes.begin(); f != changes.end() && ok; ++f) {
             const int li = layer_->fields().indexFromName(own.at(f->first).name());
             for (auto v = f->second.begin(); v != f->second.end() && ok; ++v) {
-                ok = layer_->changeAttributeValue(v->first, li, v->second);
+                ok = layer_->changeAttributeValue(v->id, li, v->value);
             }
         }
         if (ok) {
@@ -274,11 +294,10 @@ void FeatureStore::commitTransaction() {
     ownWrite_ = false;
     if (ok && loaded_) {
         // The held values take the saved ones.
-        for (const auto& [field, values] : changes) {
-            for (const auto& [fid, value] : values) {
-                const size_t row = rowOf(fid);
-                if (row != static_cast<size_t>(-1)) {
-                    columns_[static_cast<size_t>(field)].set(row, value);
+        for (const auto& [field, rows] : staged) {
+            for (size_t row = 0; row < rows.written.size(); ++row) {
+                if (rows.written[row]) {
+                    columns_[static_cast<size_t>(field)].set(row, rows.values[row]);
                 }
             }
         }
@@ -295,6 +314,7 @@ void FeatureStore::commitTransaction() {
 void FeatureStore::rollbackTransaction() {
     transactionOpen_ = false;
     staged_.clear();  // the held values never took them
+    stagedLost_ = false;
 }
 
 }  // namespace bramlotte::qgishost

@@ -18,6 +18,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <map>
 #include <vector>
 
 namespace bramlotte::qgishost {
@@ -61,15 +62,20 @@ class FeatureStore : public QObject {
     void invalidate();
     void load();
     void sortById();
-    // The row of feature `id`, or npos.
-    size_t rowOf(QgsFeatureId id) const;
 
     QPointer<QgsVectorLayer> layer_;
     bool loaded_ = false;
     int loadCount_ = 0;
     bool transactionOpen_ = false;
     bool ownWrite_ = false;  // true while our commit signals the layer
-    StagedValues staged_;    // written during the open edit, not yet saved
+    // Values written during the open edit, not yet saved: by source field
+    // index, a value per row and whether the row has one.
+    struct StagedRows {
+        std::vector<QVariant> values;
+        std::vector<bool> written;
+    };
+    std::map<int, StagedRows> staged_;
+    bool stagedLost_ = false;  // the layer changed under the open edit
 
     std::vector<QgsFeatureId> ids_;       // ascending
     std::vector<ValueColumn> columns_;    // one per field of the data source

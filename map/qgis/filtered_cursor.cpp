@@ -8,8 +8,6 @@
 #include <qgsgeos.h>
 #include <qgsvectordataprovider.h>
 
-#include <QMap>
-
 #include <qgscurve.h>
 #include <qgspolygon.h>
 
@@ -28,8 +26,12 @@ class StoreFeature : public host::Feature {
         return std::make_shared<QgisShape>(store().geometry(row_), store().layer().crs());
     }
     QVariant value(int index) const override {
-        auto put = pending_.constFind(index);
-        return put != pending_.constEnd() ? put.value() : store().value(row_, index);
+        for (const auto& [field, value] : pending_) {
+            if (field == index) {
+                return value;
+            }
+        }
+        return store().value(row_, index);
     }
     void putValue(int index, const QString& text) override {
         const QgsFields fields = store().layer().dataProvider()->fields();
@@ -37,12 +39,20 @@ class StoreFeature : public host::Feature {
             throw host::HostError(host::error::kInvalidArgument,
                                   QStringLiteral("Field index %1 is out of range.").arg(index));
         }
-        pending_[index] = convertForField(fields.at(index), text);
+        QVariant value = convertForField(fields.at(index), text);
+        for (auto& [field, pending] : pending_) {
+            if (field == index) {
+                pending = std::move(value);
+                return;
+            }
+        }
+        pending_.emplace_back(index, std::move(value));
     }
 
     size_t row() const { return row_; }
     const FilteredCursor* owner() const { return owner_; }
-    const QMap<int, QVariant>& pending() const { return pending_; }
+    // Values put and not yet stored, by field index (a feature has few).
+    const std::vector<std::pair<int, QVariant>>& pending() const { return pending_; }
     void clearPending() { pending_.clear(); }
 
   private:
@@ -56,7 +66,7 @@ class StoreFeature : public host::Feature {
     QPointer<FeatureStore> store_;
     size_t row_;
     const FilteredCursor* owner_;
-    QMap<int, QVariant> pending_;
+    std::vector<std::pair<int, QVariant>> pending_;
 };
 
 Box boxOf(const QgsGeometry& g) {
@@ -240,8 +250,8 @@ void FilteredCursor::updateFeature(host::Feature& feature) {
             host::error::kFail,
             QStringLiteral("Layer %1 is not open for editing.").arg(s.layer().name()));
     }
-    for (auto it = f->pending().constBegin(); it != f->pending().constEnd(); ++it) {
-        s.stageValue(f->row(), it.key(), it.value());
+    for (const auto& [field, value] : f->pending()) {
+        s.stageValue(f->row(), field, value);
     }
     f->clearPending();
 }

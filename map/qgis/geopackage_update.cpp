@@ -29,37 +29,82 @@ struct Closer {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
 
-// Binds a value the way GeoPackages store it (dates as ISO text).
-int bind(sqlite3_stmt* s, int at, const QVariant& v) {
+// Gives a value as SQLite's result, the way GeoPackages store it (dates as
+// ISO text).
+void resultOf(sqlite3_context* ctx, const QVariant& v) {
     if (v.isNull()) {
-        return sqlite3_bind_null(s, at);
+        sqlite3_result_null(ctx);
+        return;
     }
+    QByteArray text;
     switch (v.type()) {
         case QVariant::Int:
         case QVariant::LongLong:
         case QVariant::UInt:
         case QVariant::ULongLong:
         case QVariant::Bool:
-            return sqlite3_bind_int64(s, at, v.toLongLong());
+            sqlite3_result_int64(ctx, v.toLongLong());
+            return;
         case QVariant::Double:
-            return sqlite3_bind_double(s, at, v.toDouble());
+            sqlite3_result_double(ctx, v.toDouble());
+            return;
         case QVariant::Date:
-            return sqlite3_bind_text(s, at, v.toDate().toString(Qt::ISODate).toUtf8().constData(),
-                                     -1, SQLITE_TRANSIENT);
+            text = v.toDate().toString(Qt::ISODate).toUtf8();
+            break;
         case QVariant::DateTime:
-            return sqlite3_bind_text(s, at,
-                                     v.toDateTime()
-                                         .toUTC()
-                                         .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
-                                         .toUtf8()
-                                         .constData(),
-                                     -1, SQLITE_TRANSIENT);
-        default: {
-            const QByteArray text = v.toString().toUtf8();
-            return sqlite3_bind_text(s, at, text.constData(), text.size(), SQLITE_TRANSIENT);
-        }
+            text = v.toDateTime()
+                       .toUTC()
+                       .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
+                       .toUtf8();
+            break;
+        default:
+            text = v.toString().toUtf8();
+            break;
     }
+    sqlite3_result_text(ctx, text.constData(), text.size(), SQLITE_TRANSIENT);
 }
+
+// The staged values of one field, looked up by feature id while one UPDATE
+// walks the table. The walk goes in id order, as the values do, so the next
+// value is almost always the one asked for; anything else is searched.
+class StagedLookup {
+  public:
+    explicit StagedLookup(const std::vector<StagedValue>& values) : values_(values) {}
+
+    const StagedValue* find(sqlite3_int64 id) {
+        if (next_ < values_.size() && values_[next_].id == id) {
+            return &values_[next_++];
+        }
+        const auto it =
+            std::lower_bound(values_.begin(), values_.end(), id,
+                             [](const StagedValue& v, sqlite3_int64 fid) { return v.id < fid; });
+        if (it == values_.end() || it->id != id) {
+            return nullptr;
+        }
+        next_ = static_cast<size_t>(it - values_.begin()) + 1;
+        return &*it;
+    }
+
+    // SQL: staged_is_set(fid) → 1 when the feature has a value, else 0.
+    static void isSet(sqlite3_context* ctx, int, sqlite3_value** argv) {
+        auto* self = static_cast<StagedLookup*>(sqlite3_user_data(ctx));
+        sqlite3_result_int(ctx, self->find(sqlite3_value_int64(argv[0])) ? 1 : 0);
+    }
+    // SQL: staged_value(fid) → the feature's value.
+    static void value(sqlite3_context* ctx, int, sqlite3_value** argv) {
+        auto* self = static_cast<StagedLookup*>(sqlite3_user_data(ctx));
+        const sqlite3_int64 id = sqlite3_value_int64(argv[0]);
+        // Asked right after isSet for the same feature.
+        const StagedValue* v = self->next_ > 0 && self->values_[self->next_ - 1].id == id
+                                   ? &self->values_[self->next_ - 1]
+                                   : self->find(id);
+        v ? resultOf(ctx, v->value) : sqlite3_result_null(ctx);
+    }
+
+  private:
+    const std::vector<StagedValue>& values_;
+    size_t next_ = 0;
+};
 
 // GeoPackages keep their spatial index current with triggers that call
 // ST_IsEmpty and ST_MinX … ST_MaxY, functions GDAL gives its own connections.
@@ -137,8 +182,8 @@ bool registerGeometryFunctions(sqlite3* db) {
 QgsChangedAttributesMap changedAttributes(const StagedValues& staged) {
     QgsChangedAttributesMap changes;
     for (const auto& [field, values] : staged) {
-        for (const auto& [fid, value] : values) {
-            changes[fid][field] = value;
+        for (const StagedValue& v : values) {
+            changes[v.id][field] = v.value;
         }
     }
     return changes;
@@ -203,34 +248,38 @@ bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
     if (sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return fail("Cannot start writing");
     }
-    // One prepared statement per field written.
+    // One statement per field: a single pass over the table, in id order,
+    // costs far less than a statement per feature.
     for (const auto& [field, values] : changes) {
         if (field < 0 || field >= fields.count()) {
             error = QStringLiteral("Field index %1 is out of range.").arg(field);
             return fail("Cannot write");
         }
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE %3 = ?2")
-                                .arg(quoted(target.table), quoted(fields.at(field).name()),
-                                     quoted(target.fidColumn));
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(db.get(), sql.toUtf8().constData(), -1, &raw, nullptr) !=
-            SQLITE_OK) {
+        StagedLookup lookup(values);
+        if (sqlite3_create_function(db.get(), "bramlotte_staged_is_set", 1, SQLITE_UTF8, &lookup,
+                                    StagedLookup::isSet, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_create_function(db.get(), "bramlotte_staged_value", 1, SQLITE_UTF8, &lookup,
+                                    StagedLookup::value, nullptr, nullptr) != SQLITE_OK) {
             return fail("Cannot prepare the update");
         }
-        std::unique_ptr<sqlite3_stmt, Closer> statement(raw);
-        // In id order the table's pages are visited once each, in sequence.
-        std::vector<std::pair<QgsFeatureId, const QVariant*>> ordered;
-        ordered.reserve(values.size());
-        for (const auto& [fid, value] : values) {
-            ordered.emplace_back(fid, &value);
+        const QString fid = quoted(target.fidColumn);
+        const QString sql = QStringLiteral(
+                                "UPDATE %1 SET %2 = bramlotte_staged_value(%3) "
+                                "WHERE bramlotte_staged_is_set(%3)")
+                                .arg(quoted(target.table), quoted(fields.at(field).name()), fid);
+        if (sqlite3_exec(db.get(), sql.toUtf8().constData(), nullptr, nullptr, nullptr) !=
+            SQLITE_OK) {
+            return fail("Cannot write the values");
         }
-        std::sort(ordered.begin(), ordered.end());
-        for (const auto& [fid, value] : ordered) {
-            if (bind(raw, 1, *value) != SQLITE_OK || sqlite3_bind_int64(raw, 2, fid) != SQLITE_OK ||
-                sqlite3_step(raw) != SQLITE_DONE) {
-                return fail("Cannot write a value");
-            }
-            sqlite3_reset(raw);
+        // Every feature must have taken its value: one missing from the table
+        // (deleted by someone else meanwhile) fails the whole edit.
+        const auto changed = static_cast<size_t>(sqlite3_changes(db.get()));
+        if (changed != values.size()) {
+            sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+            error = QStringLiteral("%1 of the %2 features written are no longer in the table.")
+                        .arg(values.size() - changed)
+                        .arg(values.size());
+            return false;
         }
     }
     if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {

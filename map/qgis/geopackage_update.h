@@ -10,13 +10,18 @@
 
 #include <map>
 #include <optional>
-#include <unordered_map>
+#include <vector>
 
 namespace bramlotte::qgishost {
 
-// Values written during one edit: by source field index, then feature id.
-// A later write of the same value replaces the earlier one.
-using StagedValues = std::map<int, std::unordered_map<QgsFeatureId, QVariant>>;
+// A value written during one edit, for the feature `id`.
+struct StagedValue {
+    QgsFeatureId id;
+    QVariant value;
+};
+// Values written during one edit: by source field index, each field's in
+// ascending feature id order, one per feature.
+using StagedValues = std::map<int, std::vector<StagedValue>>;
 
 // The same values in the form QGIS's providers take.
 QgsChangedAttributesMap changedAttributes(const StagedValues& staged);
@@ -34,7 +39,8 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
                                                  const QString& dataSourceUri);
 
 // Writes `changes` (values by source field index) in one transaction.
-// Returns false with `error` set, the table unchanged, on any failure.
+// Returns false with `error` set, the table unchanged, on any failure,
+// including a feature that is no longer in the table.
 bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
                       const StagedValues& changes, QString& error);
 

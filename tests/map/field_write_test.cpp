@@ -77,6 +77,57 @@ TEST(FieldWrite, CommittedValuesReachTheFileAndLaterSearches) {
     EXPECT_EQ(cursor->nextFeature()->value(pages).toString(), " A1");
 }
 
+TEST(FieldWrite, OnlyTheWrittenFeaturesChangeAndAllMustStillExist) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.gpkg");
+    auto layer = streetsFile(path);
+    qgishost::QgisFeatureClass fc(*layer);
+    const int pages = fc.findField("pages");
+    const auto middle = std::make_shared<qgishost::QgisShape>(
+        QgsGeometry::fromWkt("POLYGON((2.5 2.5,4.5 2.5,4.5 4.5,2.5 4.5,2.5 2.5))"),
+        QgsCoordinateReferenceSystem("EPSG:32632"));
+    {
+        auto edit = fc.beginTransaction();
+        auto cursor = fc.update({middle, host::relation::kIntersects, QString()});
+        auto oak = cursor->nextFeature();
+        oak->putValue(pages, " B2");
+        cursor->updateFeature(*oak);
+        oak->putValue(pages, " B2, C3");  // the last write wins
+        cursor->updateFeature(*oak);
+        EXPECT_FALSE(cursor->nextFeature());
+        edit->commit();
+    }
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3", "old"}));
+
+    // A feature deleted by someone else before the commit: nothing is saved.
+    {
+        auto edit = fc.beginTransaction();
+        writeAll(fc, pages, {" X", " Y", " Z"});
+        QgsVectorLayer other(path + "|layername=streets", "other", "ogr");
+        QgsFeature elm;
+        other.getFeatures(QgsFeatureRequest().setFilterExpression("name = 'Elm St'"))
+            .nextFeature(elm);
+        ASSERT_TRUE(other.dataProvider()->deleteFeatures({elm.id()}));
+        try {
+            edit->commit();
+            ADD_FAILURE() << "the commit went through";
+        } catch (const host::HostError& e) {
+            EXPECT_TRUE(e.description().contains("no longer in the table"))
+                << e.description().toStdString();
+        }
+    }
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3"}));
+
+    // The layer's data changing under the open edit drops its values.
+    {
+        auto edit = fc.beginTransaction();
+        writeAll(fc, pages, {" X", " Y"});
+        emit layer->dataChanged();
+        EXPECT_THROW(edit->commit(), host::HostError);
+    }
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3"}));
+}
+
 TEST(FieldWrite, AnEditEndedWithoutCommitLeavesTheFileAsItWas) {
     QTemporaryDir dir;
     const QString path = dir.filePath("s.gpkg");
