@@ -1,6 +1,7 @@
 #include "map/qgis/filtered_cursor.h"
 
 #include "map/qgis/qgis_shape.h"
+#include "map/qgis/rectangle_meet.h"
 #include "map/qgis/spatial_relation.h"
 #include "map/qgis/value_conversion.h"
 #include "map/qgis/wkb_writer.h"
@@ -180,6 +181,14 @@ bool FilteredCursor::matches(uint32_t row) {
         }
         if (code_ == host::relation::kContains && strictlyInside(b, queryBox_)) {
             return true;
+        }
+        // Points and lines crossing the page's edge: their coordinates decide.
+        if (code_ == host::relation::kIntersects) {
+            size_t size = 0;
+            const unsigned char* wkb = store().wkb(row, size);
+            if (const std::optional<bool> meets = wkbMeetsRectangle(wkb, size, queryBox_)) {
+                return *meets;
+            }
         }
     }
     switch (code_) {
