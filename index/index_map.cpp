@@ -17,7 +17,7 @@ void IndexMap::add(const QString& key, const QString& itemText) {
         return;
     }
     positions_.insert(key, entries_.size());
-    entries_.push_back({key, itemText, {itemText}, {}});
+    entries_.push_back({key, itemText, {itemText}, {}, {}});
     entries_.back().folded.insert(itemText.toCaseFolded());
 }
 
@@ -25,12 +25,13 @@ void IndexMap::set(const QString& key, const QStringList& items, const QString& 
     auto it = positions_.constFind(key);
     if (it == positions_.constEnd()) {
         it = positions_.insert(key, entries_.size());
-        entries_.push_back({key, {}, {}, {}});
+        entries_.push_back({key, {}, {}, {}, {}});
     }
     Entry& e = entries_[it.value()];
     e.items = items;
     e.text = items.join(separator);
     e.folded.clear();
+    e.lastOffered.clear();
     for (const QString& item : items) {
         e.folded.insert(item.toCaseFolded());
     }
@@ -45,11 +46,15 @@ bool IndexMap::addItem(const QString& key, const QString& itemText, const QStrin
     auto it = positions_.constFind(key);
     if (it == positions_.constEnd()) {
         positions_.insert(key, entries_.size());
-        entries_.push_back({key, itemText, {itemText}, {}});
+        entries_.push_back({key, itemText, {itemText}, {}, folded});
         entries_.back().folded.insert(folded);
         return true;
     }
     Entry& e = entries_[it.value()];
+    if (e.lastOffered.constData() == folded.constData() && !folded.isNull()) {
+        return false;  // the same shared string: held already
+    }
+    e.lastOffered = folded;
     if (e.folded.contains(folded)) {
         return false;
     }

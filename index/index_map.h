@@ -49,6 +49,9 @@ class IndexMap {
         QString text;
         QStringList items;
         ItemSet folded;  // case-folded items, for the duplicate test
+        // The folded item last offered: a street of several segments on one
+        // page offers the very same string again, known by its data alone.
+        QString lastOffered;
     };
     std::vector<Entry> entries_;
     QHash<QString, size_t> positions_;

@@ -122,4 +122,13 @@ TEST(IndexMap, ExactKeysInInsertionOrderAndSetReplacesAnEntry) {
     EXPECT_FALSE(map.addItem("Main St", " d4", ";"));
     EXPECT_TRUE(map.addItem("Main St", " A1", ";"));
     EXPECT_EQ(map.items("Main St"), (QStringList{" D4", " E5", " A1"}));
+
+    // One page's item offered again as the same string is held once; after
+    // the entry is replaced it counts afresh.
+    const QString page = " G7", folded = page.toCaseFolded();
+    EXPECT_TRUE(map.addItem("Elm St", page, folded, ";"));
+    EXPECT_FALSE(map.addItem("Elm St", page, folded, ";"));
+    map.set("Elm St", {" F6"}, ";");
+    EXPECT_TRUE(map.addItem("Elm St", page, folded, ";"));
+    EXPECT_EQ(map.get("Elm St"), " F6; G7");
 }
