@@ -1,6 +1,7 @@
 #include "map/qgis/map_opener.h"
 
 #include "map/host.h"
+#include "map/qgis/qgis_session.h"
 
 #include <qgslayertree.h>
 #include <qgsprovidermetadata.h>
@@ -57,6 +58,7 @@ void openMap(QgsProject& project, const QStringList& paths) {
         if (!QFileInfo::exists(paths.first())) {
             cannotOpen(paths.first(), QStringLiteral("no such file"));
         }
+        startAuthentication();  // its layers may hold stored credentials
         if (!project.read(paths.first())) {
             cannotOpen(paths.first(), project.error());
         }

@@ -1,6 +1,8 @@
 #include "map/qgis/qgis_session.h"
 
 #include <qgsapplication.h>
+#include <qgsproject.h>
+#include <qgsproviderregistry.h>
 
 #include <QDir>
 
@@ -38,6 +40,16 @@ QgisSession::QgisSession(int& argc, char** argv, bool gui) {
     }
     app_ = std::make_unique<QgsApplication>(argc, argv, gui);
     QgsApplication::setPrefixPath(QStringLiteral("/usr"), true);
+    // QGIS's own start less the authentication manager, which loads every
+    // certificate of the system (a third of a short run): plain data files
+    // never need it, and a project file starts it before it is read.
+    QgsApplication::init();
+    QgsProviderRegistry::instance(QgsApplication::pluginPath());
+    QgsProject::instance();
+}
+
+void startAuthentication() {
+    // The rest of QGIS's start; what has started already is left as it is.
     QgsApplication::initQgis();
 }
 

@@ -20,4 +20,9 @@ class QgisSession {
     std::unique_ptr<QgsApplication> app_;
 };
 
+// Starts QGIS's authentication manager (again is harmless). Layers of a
+// project file may hold stored credentials and need it; a session does not
+// start it itself.
+void startAuthentication();
+
 }  // namespace bramlotte::qgishost
