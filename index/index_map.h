@@ -39,22 +39,26 @@ class IndexMap {
     // that item, compared as a whole without regard to case. Returns whether
     // it was added.
     bool addItem(const QString& key, const QString& itemText, const QString& separator);
-    // The same, with the item's case-folded form already at hand.
-    bool addItem(const QString& key, const QString& itemText, const QString& foldedItem,
+    // The same, with the item's number (itemNumber of its case-folded text)
+    // already at hand.
+    bool addItem(const QString& key, const QString& itemText, int itemNumber,
                  const QString& separator);
+    // The number of a case-folded item text: equal texts, equal numbers.
+    int itemNumber(const QString& foldedItem);
 
   private:
     struct Entry {
         QString key;
         QString text;
         QStringList items;
-        ItemSet folded;  // case-folded items, for the duplicate test
-        // The folded item last offered: a street of several segments on one
-        // page offers the very same string again, known by its data alone.
-        QString lastOffered;
+        ItemSet held;  // item numbers, for the duplicate test
+        // The item last offered: a street of several segments on one page
+        // offers the same item again right away.
+        int lastOffered = -1;
     };
     std::vector<Entry> entries_;
     QHash<QString, size_t> positions_;
+    QHash<QString, int> itemNumbers_;  // by case-folded item text
 };
 
 }  // namespace bramlotte::index

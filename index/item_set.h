@@ -1,54 +1,124 @@
-// The case-folded items an entry holds, for the duplicate test. Most entries
-// hold a few items: those are compared in a short list; an entry with many
-// gets a hash of them, so a long entry never costs a scan per item.
+// The items an entry holds, for the duplicate test, by item number (the
+// index map numbers each distinct case-folded item once). Most entries hold
+// one item, kept inline; a few more are compared in a short list; an entry
+// with many gets a hash of them, so a long entry never costs a scan per item.
 #pragma once
 
-#include <QSet>
-#include <QString>
-#include <QStringList>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace bramlotte::index {
 
 class ItemSet {
   public:
-    bool contains(const QString& folded) const {
-        if (!many_.isEmpty()) {
-            return many_.contains(folded);
+    bool contains(int item) const {
+        if (first_ == item) {
+            return true;
         }
-        return (hasFirst_ && first_ == folded) || few_.contains(folded);
+        if (!more_) {
+            return false;
+        }
+        if (!more_->many.empty()) {
+            return more_->many.contains(item);
+        }
+        for (int held : more_->few) {
+            if (held == item) {
+                return true;
+            }
+        }
+        return false;
     }
-    void insert(const QString& folded) {
-        if (many_.isEmpty() && !hasFirst_) {
-            first_ = folded;  // most entries hold one item: no list for it
-            hasFirst_ = true;
+    // Adds an item the set does not hold.
+    void insert(int item) {
+        if (first_ < 0) {
+            first_ = item;
             return;
         }
-        if (many_.isEmpty() && few_.size() < kFew) {
-            few_.append(folded);
+        if (!more_) {
+            more_ = std::make_unique<More>();
+        }
+        if (more_->many.empty() && more_->few.size() < kFew) {
+            more_->few.push_back(item);
             return;
         }
-        if (many_.isEmpty()) {
-            many_ = QSet<QString>(few_.begin(), few_.end());
-            many_.insert(first_);
-            few_.clear();
-            first_.clear();
-            hasFirst_ = false;
+        if (more_->many.empty()) {
+            for (int held : more_->few) {
+                more_->many.insert(held);
+            }
+            more_->few = {};
         }
-        many_.insert(folded);
+        more_->many.insert(item);
     }
     void clear() {
-        first_.clear();
-        hasFirst_ = false;
-        few_.clear();
-        many_.clear();
+        first_ = -1;
+        more_.reset();
     }
 
   private:
-    static constexpr int kFew = 8;
-    QString first_;
-    bool hasFirst_ = false;
-    QStringList few_;
-    QSet<QString> many_;
+    static constexpr size_t kFew = 8;
+
+    // Non-negative numbers in one open-addressed table: a lookup is a probe
+    // or two in one array, with no node to follow.
+    class NumberSet {
+      public:
+        bool empty() const { return count_ == 0; }
+        bool contains(int n) const {
+            for (size_t i = slot(n);; i = (i + 1) & (slots_.size() - 1)) {
+                if (slots_[i] == n) {
+                    return true;
+                }
+                if (slots_[i] < 0) {
+                    return false;
+                }
+            }
+        }
+        void insert(int n) {
+            if (2 * (count_ + 1) > slots_.size()) {
+                grow();
+            }
+            size_t i = slot(n);
+            while (slots_[i] >= 0 && slots_[i] != n) {
+                i = (i + 1) & (slots_.size() - 1);
+            }
+            count_ += slots_[i] < 0 ? 1 : 0;
+            slots_[i] = n;
+        }
+
+      private:
+        size_t slot(int n) const {
+            // Fibonacci hashing: the top bits of a multiplicative hash.
+            return static_cast<size_t>(
+                (static_cast<uint64_t>(static_cast<uint32_t>(n)) * 0x9E3779B97F4A7C15ULL) >>
+                shift_);
+        }
+        void grow() {
+            std::vector<int> old;
+            old.swap(slots_);
+            slots_.assign(old.empty() ? 32 : 2 * old.size(), -1);
+            shift_ = 64;
+            for (size_t size = slots_.size(); size > 1; size >>= 1) {
+                --shift_;
+            }
+            count_ = 0;
+            for (int n : old) {
+                if (n >= 0) {
+                    insert(n);
+                }
+            }
+        }
+        std::vector<int> slots_;  // -1: empty
+        size_t count_ = 0;
+        int shift_ = 64;
+    };
+
+    struct More {
+        std::vector<int> few;
+        NumberSet many;
+    };
+    int first_ = -1;              // the first item, held apart from the rest
+    std::unique_ptr<More> more_;  // the rest, when there are any
 };
 
 }  // namespace bramlotte::index

@@ -3,9 +3,6 @@
 #include "index/item_set.h"
 #include "index/text_forms.h"
 
-#include <QHash>
-#include <QSet>
-
 #include <algorithm>
 #include <unordered_map>
 
@@ -16,18 +13,18 @@ namespace {
 class FeatureEntry {
   public:
     // Adds the item unless the entry holds it (whole, without regard to case).
-    void add(const QString& item, const QString& folded, const QString& separator) {
-        if (folded_.contains(folded)) {
+    void add(const QString& item, int itemNumber, const QString& separator) {
+        if (held_.contains(itemNumber)) {
             return;
         }
         text_ = text_.isNull() ? item : text_ + separator + item;
-        folded_.insert(folded);
+        held_.insert(itemNumber);
     }
     const QString& text() const { return text_; }
 
   private:
     QString text_;
-    ItemSet folded_;
+    ItemSet held_;
 };
 
 }  // namespace
@@ -80,12 +77,12 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
 
         // The Layer #1 item, read once and only when a related feature needs it.
         std::optional<QString> item;
-        QString foldedItem;
+        int itemNumber = -1;  // the map's number of the item, case-folded
         auto itemText = [&]() -> const QString& {
             if (!item) {
                 const QVariant v = feature1->value(in.field1);
                 item = isBlank(v) ? QString() : QStringLiteral(" ") + textForm(v);
-                foldedItem = item->toCaseFolded();
+                itemNumber = map.itemNumber(item->toCaseFolded());
             }
             return *item;
         };
@@ -94,13 +91,13 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
             if (in.gatherIndex) {
                 const QVariant keyValue = feature2->value(in.field2);
                 if (!isBlank(keyValue) && !itemText().isEmpty()) {
-                    map.addItem(textForm(keyValue), itemText(), foldedItem, in.itemSeparator);
+                    map.addItem(textForm(keyValue), itemText(), itemNumber, in.itemSeparator);
                 }
             }
             if (in.fieldWriter && !itemText().isEmpty()) {
                 // Each feature gets all its own items, whatever its key.
                 FeatureEntry& own = featureEntries[feature2->id()];
-                own.add(itemText(), foldedItem, in.itemSeparator);
+                own.add(itemText(), itemNumber, in.itemSeparator);
                 in.fieldWriter->write(*feature2, *related, own.text());
             }
         }
