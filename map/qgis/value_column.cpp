@@ -33,17 +33,50 @@ uint32_t ValueColumn::codeOf(const QVariant& value) {
     if (value.isNull()) {
         return 0;
     }
-    // Text, by far the commonest, is its own key and costs no allocation.
-    const bool text = value.type() == QVariant::String;
-    QHash<QString, uint32_t>& codes = text ? codeByText_ : codeByKey_;
-    const QString key = text ? value.toString() : keyOf(value);
-    auto it = codes.constFind(key);
-    if (it != codes.constEnd()) {
+    if (value.type() == QVariant::String) {
+        return textCode(*static_cast<const QString*>(value.constData()), value);
+    }
+    const QString key = keyOf(value);
+    auto it = codeByKey_.constFind(key);
+    if (it != codeByKey_.constEnd()) {
         return it.value();
     }
     const auto code = static_cast<uint32_t>(distinct_.size());
     distinct_.push_back(value);
-    codes.insert(key, code);
+    codeByKey_.insert(key, code);
+    return code;
+}
+
+uint32_t ValueColumn::textCode(const QString& text, const QVariant& value) {
+    if (2 * (textCount_ + 1) > textSlots_.size()) {
+        // Grow to keep the table at most half full, so probes stay short.
+        std::vector<TextSlot> old(textSlots_.empty() ? 64 : 2 * textSlots_.size());
+        old.swap(textSlots_);
+        const size_t mask = textSlots_.size() - 1;
+        for (const TextSlot& slot : old) {
+            if (slot.code != 0) {
+                size_t i = slot.hash & mask;
+                while (textSlots_[i].code != 0) {
+                    i = (i + 1) & mask;
+                }
+                textSlots_[i] = slot;
+            }
+        }
+    }
+    const uint32_t hash = qHash(text);
+    const size_t mask = textSlots_.size() - 1;
+    size_t i = hash & mask;
+    for (; textSlots_[i].code != 0; i = (i + 1) & mask) {
+        const TextSlot& slot = textSlots_[i];
+        if (slot.hash == hash &&
+            *static_cast<const QString*>(distinct_[slot.code].constData()) == text) {
+            return slot.code;
+        }
+    }
+    const auto code = static_cast<uint32_t>(distinct_.size());
+    distinct_.push_back(value);
+    textSlots_[i] = {hash, code};
+    ++textCount_;
     return code;
 }
 

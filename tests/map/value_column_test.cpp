@@ -45,3 +45,17 @@ TEST(ValueColumn, WholeNumbersAndTheirNulls) {
     EXPECT_EQ(c.at(0).toLongLong(), 3000000000LL);
     EXPECT_TRUE(c.at(1).isNull());
 }
+
+TEST(ValueColumn, ManyDistinctTextsKeepTheirRows) {
+    ValueColumn c(false);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 5000; ++i) {
+            c.append(QVariant(QStringLiteral("Street %1").arg(round ? 4999 - i : i)));
+        }
+    }
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(c.at(static_cast<size_t>(i)).toString(), QStringLiteral("Street %1").arg(i));
+        ASSERT_EQ(c.at(static_cast<size_t>(5000 + i)).toString(),
+                  QStringLiteral("Street %1").arg(4999 - i));
+    }
+}
