@@ -81,7 +81,8 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         auto itemText = [&]() -> const QString& {
             if (!item) {
                 const QVariant v = feature1->value(in.field1);
-                item = isBlank(v) ? QString() : QStringLiteral(" ") + textForm(v);
+                const QString text = textForm(v);
+                item = v.isNull() || isBlankText(text) ? QString() : QStringLiteral(" ") + text;
                 itemNumber = map.itemNumber(item->toCaseFolded());
             }
             return *item;
@@ -90,8 +91,9 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         while (std::unique_ptr<host::Feature> feature2 = related->nextFeature()) {
             if (in.gatherIndex) {
                 const QVariant keyValue = feature2->value(in.field2);
-                if (!isBlank(keyValue) && !itemText().isEmpty()) {
-                    map.addItem(textForm(keyValue), itemText(), itemNumber, in.itemSeparator);
+                const QString key = textForm(keyValue);
+                if (!keyValue.isNull() && !isBlankText(key) && !itemText().isEmpty()) {
+                    map.addItem(key, itemText(), itemNumber, in.itemSeparator);
                 }
             }
             if (in.fieldWriter && !itemText().isEmpty()) {

@@ -48,17 +48,17 @@ QString trimSpaces(const QString& text) {
     return text.mid(first, last - first);
 }
 
-bool isBlank(const QVariant& value) {
-    if (value.isNull()) {
-        return true;
-    }
-    const QString text = textForm(value);
+bool isBlankText(const QString& text) {
     for (const QChar c : text) {
         if (c != QLatin1Char(' ')) {
             return false;
         }
     }
     return true;
+}
+
+bool isBlank(const QVariant& value) {
+    return value.isNull() || isBlankText(textForm(value));
 }
 
 }  // namespace bramlotte::index

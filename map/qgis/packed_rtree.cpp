@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -33,28 +34,54 @@ void extend(Box& u, const Box& b) {
     u.ymax = std::max(u.ymax, b.ymax);
 }
 
+// Runs `a` on a second thread and `b` on this one when the work is large
+// enough to pay for the thread; in order on this thread otherwise.
+template <typename A, typename B>
+void bothAtOnce(bool large, A a, B b) {
+    if (!large) {
+        a();
+        b();
+        return;
+    }
+    std::thread other(a);
+    b();
+    other.join();
+}
+
 // Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
 // x centre, each slice sorted by y centre. Sorts (centre, position) pairs so
-// the comparisons read contiguous memory.
+// the comparisons read contiguous memory; the pairs are all distinct, so the
+// order is the same however the sorting is shared between two threads.
 template <typename B>
 void strOrder(const std::vector<B>& boxes, std::vector<uint32_t>& entries) {
+    using Keyed = std::pair<double, uint32_t>;
     const size_t n = entries.size();
     const size_t nodes = (n + PackedRTree::kNodeSize - 1) / PackedRTree::kNodeSize;
     const size_t slices = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
     const size_t perSlice = std::max<size_t>(1, slices) * PackedRTree::kNodeSize;
-    std::vector<std::pair<double, uint32_t>> keyed(n);
+    const bool large = n >= 200000;
+    std::vector<Keyed> keyed(n);
     for (size_t i = 0; i < n; ++i) {
         keyed[i] = {centreX(boxes[entries[i]]), entries[i]};
     }
-    std::sort(keyed.begin(), keyed.end());
-    for (size_t s = 0; s < n; s += perSlice) {
-        const size_t end = std::min(n, s + perSlice);
-        for (size_t i = s; i < end; ++i) {
-            keyed[i].first = centreY(boxes[keyed[i].second]);
+    // Two halves sorted side by side, then merged.
+    const auto mid = keyed.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    bothAtOnce(
+        large, [&] { std::sort(keyed.begin(), mid); }, [&] { std::sort(mid, keyed.end()); });
+    std::inplace_merge(keyed.begin(), mid, keyed.end());
+    // The slices, every other one on each thread.
+    auto sortSlices = [&](size_t first) {
+        for (size_t s = first * perSlice; s < n; s += 2 * perSlice) {
+            const size_t end = std::min(n, s + perSlice);
+            for (size_t i = s; i < end; ++i) {
+                keyed[i].first = centreY(boxes[keyed[i].second]);
+            }
+            std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(s),
+                      keyed.begin() + static_cast<std::ptrdiff_t>(end));
         }
-        std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(s),
-                  keyed.begin() + static_cast<std::ptrdiff_t>(end));
-    }
+    };
+    bothAtOnce(
+        large, [&] { sortSlices(0); }, [&] { sortSlices(1); });
     for (size_t i = 0; i < n; ++i) {
         entries[i] = keyed[i].second;
     }
