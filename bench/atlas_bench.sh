@@ -58,6 +58,15 @@ timed() {
         cat "$work/err" >&2; return 1; }
     cat "$work/time"
 }
+# The better of two runs of `timed` (the lower time, with that run's memory):
+# every measurement of the table is taken the same way, as one slow run on a
+# shared machine would otherwise decide a ratio.
+best_of_two() {
+    local t1 m1 t2 m2
+    read -r t1 m1 < <(timed "$@")
+    read -r t2 m2 < <(timed "$@")
+    if (( $(echo "$t2 < $t1" | bc -l) )); then echo "$t2 $m2"; else echo "$t1 $m1"; fi
+}
 
 bramlotte="$build/cli/bramlotte"
 # The memory of a build on a tiny town: the baseline of every run.
@@ -74,13 +83,22 @@ for size in "${sizes[@]}"; do
         mv "$cache/partial-$n.gpkg" "$town"
     fi
     read -r read_s features wkb_bytes < <("$build/bench/bench_read" "$town" streets pages)
+    read -r read2_s _ _ < <("$build/bench/bench_read" "$town" streets pages)
+    if (( $(echo "$read2_s < $read_s" | bc -l) )); then read_s="$read2_s"; fi
     args=(--layer1 pages --field1 PAGE --layer2 streets --field2 name --yes)
-    read -r text_s text_kb < <(timed "$bramlotte" build "$town" "${args[@]}" --save-as "$work/index")
-    read -r table_s table_kb < <(timed "$bramlotte" build "$town" "${args[@]}" --output table \
+    read -r text_s text_kb < <(best_of_two "$bramlotte" build "$town" "${args[@]}" --save-as "$work/index")
+    read -r table_s table_kb < <(best_of_two "$bramlotte" build "$town" "${args[@]}" --output table \
         --save-as "$work/index")
-    cp "$town" "$work/field.gpkg"
-    read -r field_s field_kb < <(timed "$bramlotte" build "$work/field.gpkg" "${args[@]}" \
-        --output field --output-field pages)
+    # The field output writes into its map: each run gets a fresh copy.
+    field_s=""
+    for _ in 1 2; do
+        cp "$town" "$work/field.gpkg"
+        read -r f_s f_kb < <(timed "$bramlotte" build "$work/field.gpkg" "${args[@]}" \
+            --output field --output-field pages)
+        if [ -z "$field_s" ] || (( $(echo "$f_s < $field_s" | bc -l) )); then
+            field_s="$f_s" field_kb="$f_kb"
+        fi
+    done
     rm -f "$work/field.gpkg"
 
     # PostGIS: load (timed apart), then the same index as one query.

@@ -2,32 +2,45 @@
 
 namespace bramlotte::index {
 
+int64_t IndexMap::positionOf(const QString& key) const {
+    return positions_.lookup(key,
+                             [this](uint32_t at) -> const QString& { return entries_[at].key; });
+}
+
+IndexMap::Entry& IndexMap::entryFor(const QString& key, bool& added) {
+    const uint32_t at = positions_.find(
+        key, static_cast<uint32_t>(entries_.size()),
+        [this](uint32_t at) -> const QString& { return entries_[at].key; }, added);
+    if (added) {
+        entries_.push_back({key, {}, {}, {}, -1});
+    }
+    return entries_[at];
+}
+
 QString IndexMap::get(const QString& key) const {
-    auto it = positions_.constFind(key);
-    return it == positions_.constEnd() ? QString() : entries_[it.value()].text;
+    const int64_t at = positionOf(key);
+    return at < 0 ? QString() : entries_[static_cast<size_t>(at)].text;
 }
 
 QStringList IndexMap::items(const QString& key) const {
-    auto it = positions_.constFind(key);
-    return it == positions_.constEnd() ? QStringList() : entries_[it.value()].items;
+    const int64_t at = positionOf(key);
+    return at < 0 ? QStringList() : entries_[static_cast<size_t>(at)].items;
 }
 
 void IndexMap::add(const QString& key, const QString& itemText) {
-    if (positions_.contains(key)) {
+    bool added = false;
+    Entry& e = entryFor(key, added);
+    if (!added) {
         return;
     }
-    positions_.insert(key, entries_.size());
-    entries_.push_back({key, itemText, {itemText}, {}, -1});
-    entries_.back().held.insert(itemNumber(itemText.toCaseFolded()));
+    e.text = itemText;
+    e.items = QStringList{itemText};
+    e.held.insert(itemNumber(itemText.toCaseFolded()));
 }
 
 void IndexMap::set(const QString& key, const QStringList& items, const QString& separator) {
-    auto it = positions_.constFind(key);
-    if (it == positions_.constEnd()) {
-        it = positions_.insert(key, entries_.size());
-        entries_.push_back({key, {}, {}, {}, -1});
-    }
-    Entry& e = entries_[it.value()];
+    bool added = false;
+    Entry& e = entryFor(key, added);
     e.items = items;
     e.text = items.join(separator);
     e.held.clear();
@@ -41,11 +54,14 @@ void IndexMap::set(const QString& key, const QStringList& items, const QString& 
 }
 
 int IndexMap::itemNumber(const QString& foldedItem) {
-    auto it = itemNumbers_.constFind(foldedItem);
-    if (it == itemNumbers_.constEnd()) {
-        it = itemNumbers_.insert(foldedItem, itemNumbers_.size());
+    bool added = false;
+    const uint32_t number = itemNumbers_.find(
+        foldedItem, static_cast<uint32_t>(foldedItems_.size()),
+        [this](uint32_t n) -> const QString& { return foldedItems_[n]; }, added);
+    if (added) {
+        foldedItems_.push_back(foldedItem);
     }
-    return it.value();
+    return static_cast<int>(number);
 }
 
 bool IndexMap::addItem(const QString& key, const QString& itemText, const QString& separator) {
@@ -54,14 +70,15 @@ bool IndexMap::addItem(const QString& key, const QString& itemText, const QStrin
 
 bool IndexMap::addItem(const QString& key, const QString& itemText, int itemNumber,
                        const QString& separator) {
-    auto it = positions_.constFind(key);
-    if (it == positions_.constEnd()) {
-        positions_.insert(key, entries_.size());
-        entries_.push_back({key, itemText, {itemText}, {}, itemNumber});
-        entries_.back().held.insert(itemNumber);
+    bool added = false;
+    Entry& e = entryFor(key, added);
+    if (added) {
+        e.text = itemText;
+        e.items = QStringList{itemText};
+        e.held.insert(itemNumber);
+        e.lastOffered = itemNumber;
         return true;
     }
-    Entry& e = entries_[it.value()];
     if (e.lastOffered == itemNumber) {
         return false;
     }

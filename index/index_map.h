@@ -3,8 +3,8 @@
 #pragma once
 
 #include "index/item_set.h"
+#include "support/text_numbers.h"
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +16,7 @@ class IndexMap {
   public:
     int count() const { return static_cast<int>(entries_.size()); }
     // Keys compare exactly: case-sensitive, untrimmed.
-    bool exists(const QString& key) const { return positions_.contains(key); }
+    bool exists(const QString& key) const { return positionOf(key) >= 0; }
     // The entry text of `key`; empty text for a missing key.
     QString get(const QString& key) const;
     // The item texts of `key`, in the order they were met.
@@ -56,9 +56,15 @@ class IndexMap {
         // offers the same item again right away.
         int lastOffered = -1;
     };
+    // The entry of `key`, or -1.
+    int64_t positionOf(const QString& key) const;
+    // The entry of `key`, added empty when missing.
+    Entry& entryFor(const QString& key, bool& added);
+
     std::vector<Entry> entries_;
-    QHash<QString, size_t> positions_;
-    QHash<QString, int> itemNumbers_;  // by case-folded item text
+    support::TextNumbers positions_;  // of entries_, by key
+    std::vector<QString> foldedItems_;
+    support::TextNumbers itemNumbers_;  // of foldedItems_, by text
 };
 
 }  // namespace bramlotte::index

@@ -34,7 +34,18 @@ uint32_t ValueColumn::codeOf(const QVariant& value) {
         return 0;
     }
     if (value.type() == QVariant::String) {
-        return textCode(*static_cast<const QString*>(value.constData()), value);
+        bool added = false;
+        const auto code = codeByText_.find(
+            *static_cast<const QString*>(value.constData()),
+            static_cast<uint32_t>(distinct_.size()),
+            [this](uint32_t c) -> const QString& {
+                return *static_cast<const QString*>(distinct_[c].constData());
+            },
+            added);
+        if (added) {
+            distinct_.push_back(value);
+        }
+        return code;
     }
     const QString key = keyOf(value);
     auto it = codeByKey_.constFind(key);
@@ -44,39 +55,6 @@ uint32_t ValueColumn::codeOf(const QVariant& value) {
     const auto code = static_cast<uint32_t>(distinct_.size());
     distinct_.push_back(value);
     codeByKey_.insert(key, code);
-    return code;
-}
-
-uint32_t ValueColumn::textCode(const QString& text, const QVariant& value) {
-    if (2 * (textCount_ + 1) > textSlots_.size()) {
-        // Grow to keep the table at most half full, so probes stay short.
-        std::vector<TextSlot> old(textSlots_.empty() ? 64 : 2 * textSlots_.size());
-        old.swap(textSlots_);
-        const size_t mask = textSlots_.size() - 1;
-        for (const TextSlot& slot : old) {
-            if (slot.code != 0) {
-                size_t i = slot.hash & mask;
-                while (textSlots_[i].code != 0) {
-                    i = (i + 1) & mask;
-                }
-                textSlots_[i] = slot;
-            }
-        }
-    }
-    const uint32_t hash = qHash(text);
-    const size_t mask = textSlots_.size() - 1;
-    size_t i = hash & mask;
-    for (; textSlots_[i].code != 0; i = (i + 1) & mask) {
-        const TextSlot& slot = textSlots_[i];
-        if (slot.hash == hash &&
-            *static_cast<const QString*>(distinct_[slot.code].constData()) == text) {
-            return slot.code;
-        }
-    }
-    const auto code = static_cast<uint32_t>(distinct_.size());
-    distinct_.push_back(value);
-    textSlots_[i] = {hash, code};
-    ++textCount_;
     return code;
 }
 

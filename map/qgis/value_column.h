@@ -3,6 +3,8 @@
 // values (street names and road classes repeat a great deal).
 #pragma once
 
+#include "support/text_numbers.h"
+
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -34,16 +36,8 @@ class ValueColumn {
     // Other values: a code per row into the distinct values; 0 is null.
     std::vector<uint32_t> codes_;
     std::vector<QVariant> distinct_{QVariant()};
-    // Text values, by far the commonest, in an open-addressed table of
-    // (hash, code): a lookup costs one probe into one array, not a node.
-    struct TextSlot {
-        uint32_t hash = 0;
-        uint32_t code = 0;  // 0: free
-    };
-    uint32_t textCode(const QString& text, const QVariant& value);
-    std::vector<TextSlot> textSlots_;
-    size_t textCount_ = 0;
-    QHash<QString, uint32_t> codeByKey_;  // values other than text, by type and text
+    support::TextNumbers codeByText_;     // text values, by far the commonest
+    QHash<QString, uint32_t> codeByKey_;  // others, by type and text
 };
 
 }  // namespace bramlotte::qgishost
