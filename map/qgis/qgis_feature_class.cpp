@@ -59,6 +59,13 @@ QgsVectorLayer& QgisFeatureClass::layer() const {
     return *layer_;
 }
 
+FeatureStore& QgisFeatureClass::store() {
+    if (!store_) {
+        store_ = &FeatureStore::of(layer());
+    }
+    return *store_;
+}
+
 int QgisFeatureClass::fieldCount() const {
     return layer().dataProvider()->fields().count();
 }
@@ -106,13 +113,13 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::update(const host::Spatia
 }
 
 std::unique_ptr<host::EditTransaction> QgisFeatureClass::beginTransaction() {
-    return std::make_unique<StoreTransaction>(FeatureStore::of(layer()));
+    return std::make_unique<StoreTransaction>(store());
 }
 
 std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialFilter& filter,
                                                             bool forUpdate) {
     QgsVectorLayer& l = layer();
-    FeatureStore& store = FeatureStore::of(l);
+    FeatureStore& store = this->store();
     if (forUpdate && !store.transactionOpen()) {
         throw host::HostError(host::error::kFail,
                               QStringLiteral("Layer %1 is not open for editing.").arg(l.name()));

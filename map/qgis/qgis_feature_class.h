@@ -9,6 +9,8 @@
 
 namespace bramlotte::qgishost {
 
+class FeatureStore;
+
 class QgisFeatureClass : public host::FeatureClass {
   public:
     explicit QgisFeatureClass(QgsVectorLayer& layer);
@@ -24,9 +26,12 @@ class QgisFeatureClass : public host::FeatureClass {
 
   private:
     QgsVectorLayer& layer() const;
+    // The layer's store, found once (a search per page asks for it).
+    FeatureStore& store();
     std::unique_ptr<host::FeatureCursor> open(const host::SpatialFilter& filter, bool forUpdate);
 
     QPointer<QgsVectorLayer> layer_;
+    QPointer<FeatureStore> store_;
     mutable QString shapeField_;
 };
 
