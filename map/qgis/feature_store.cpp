@@ -247,13 +247,16 @@ void FeatureStore::commitTransaction() {
     }
     // Rows are in id order, so each field's values come out in id order.
     StagedValues changes;
-    for (const auto& [field, rows] : staged) {
+    for (auto& [field, rows] : staged) {
         std::vector<StagedValue>& values = changes[field];
+        values.reserve(
+            static_cast<size_t>(std::count(rows.written.begin(), rows.written.end(), true)));
         for (size_t row = 0; row < rows.written.size(); ++row) {
             if (rows.written[row]) {
-                values.push_back({ids_[row], rows.values[row]});
+                values.push_back({ids_[row], std::move(rows.values[row])});
             }
         }
+        rows.values = {};
     }
     ownWrite_ = true;
     bool ok = true;
@@ -293,11 +296,13 @@ void FeatureStore::commitTransaction() {
     }
     ownWrite_ = false;
     if (ok && loaded_) {
-        // The held values take the saved ones.
+        // The held values take the saved ones: the k-th written row has the
+        // field's k-th value.
         for (const auto& [field, rows] : staged) {
+            auto value = changes[field].cbegin();
             for (size_t row = 0; row < rows.written.size(); ++row) {
                 if (rows.written[row]) {
-                    columns_[static_cast<size_t>(field)].set(row, rows.values[row]);
+                    columns_[static_cast<size_t>(field)].set(row, (value++)->value);
                 }
             }
         }

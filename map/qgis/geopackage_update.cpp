@@ -1,6 +1,5 @@
 #include "map/qgis/geopackage_update.h"
 
-#include <gdal.h>
 #include <ogr_api.h>
 #include <sqlite3.h>
 
@@ -204,22 +203,47 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
             t.table = part.mid(10);
         }
     }
-    GDALDatasetH ds = GDALOpenEx(QFile::encodeName(t.path).constData(),
-                                 GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    if (!ds) {
+    // Read straight from SQLite: opening the dataset through GDAL costs more.
+    sqlite3* raw = nullptr;
+    const int opened =
+        sqlite3_open_v2(QFile::encodeName(t.path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, Closer> db(raw);
+    if (opened != SQLITE_OK) {
         return std::nullopt;
     }
-    OGRLayerH layer = t.table.isEmpty()
-                          ? GDALDatasetGetLayer(ds, 0)
-                          : GDALDatasetGetLayerByName(ds, t.table.toUtf8().constData());
-    if (layer) {
-        t.table = QString::fromUtf8(OGR_L_GetName(layer));
-        t.fidColumn = QString::fromUtf8(OGR_L_GetFIDColumn(layer));
+    // The first column of every row `query` gives, with `argument` bound to ?1.
+    auto rows = [&](const char* query, const QString& argument) {
+        QStringList found;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db.get(), query, -1, &st, nullptr) == SQLITE_OK) {
+            std::unique_ptr<sqlite3_stmt, Closer> statement(st);
+            const QByteArray bound = argument.toUtf8();
+            if (sqlite3_bind_parameter_count(st) > 0) {
+                sqlite3_bind_text(st, 1, bound.constData(), bound.size(), SQLITE_TRANSIENT);
+            }
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                found << QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            }
+        }
+        return found;
+    };
+    if (t.table.isEmpty()) {
+        // The file's only feature table when the address names none.
+        const QStringList tables =
+            rows("SELECT table_name FROM gpkg_contents WHERE data_type = 'features'", QString());
+        if (tables.size() != 1) {
+            return std::nullopt;
+        }
+        t.table = tables.first();
     }
-    GDALClose(ds);
-    if (!layer || t.fidColumn.isEmpty()) {
+    // The feature id is the table's integer primary key.
+    const QStringList keys = rows(
+        "SELECT name FROM pragma_table_info(?1) WHERE pk = 1 AND upper(type) = 'INTEGER'", t.table);
+    if (keys.size() != 1) {
         return std::nullopt;
     }
+    t.fidColumn = keys.first();
     return t;
 }
 
