@@ -222,19 +222,22 @@ void FeatureStore::beginTransaction() {
 }
 
 void FeatureStore::stageValue(size_t row, int index, const QVariant& value) {
-    StagedRows& field = staged_[index];
+    StagedColumn& field = staged_[index];
     if (field.values.empty()) {
         field.values.resize(rowCount());
         field.written.resize(rowCount());
     }
     field.values[row] = value;
-    field.written[row] = true;
+    if (!field.written[row]) {
+        field.written[row] = true;
+        ++field.count;
+    }
 }
 
 void FeatureStore::commitTransaction() {
     transactionOpen_ = false;
-    std::map<int, StagedRows> staged;
-    staged.swap(staged_);
+    StagedValues changes;
+    changes.swap(staged_);
     if (stagedLost_) {
         stagedLost_ = false;
         throw host::HostError(host::error::kWriteFailed,
@@ -242,21 +245,8 @@ void FeatureStore::commitTransaction() {
                                              "written; none of them was saved.")
                                   .arg(layer_ ? layer_->name() : QString()));
     }
-    if (staged.empty() || !layer_) {
+    if (changes.empty() || !layer_) {
         return;
-    }
-    // Rows are in id order, so each field's values come out in id order.
-    StagedValues changes;
-    for (auto& [field, rows] : staged) {
-        std::vector<StagedValue>& values = changes[field];
-        values.reserve(
-            static_cast<size_t>(std::count(rows.written.begin(), rows.written.end(), true)));
-        for (size_t row = 0; row < rows.written.size(); ++row) {
-            if (rows.written[row]) {
-                values.push_back({ids_[row], std::move(rows.values[row])});
-            }
-        }
-        rows.values = {};
     }
     ownWrite_ = true;
     bool ok = true;
@@ -268,8 +258,11 @@ void FeatureStore::commitTransaction() {
         layer_->beginEditCommand(QStringLiteral("Build index"));
         for (auto f = changes.begin(); f != changes.end() && ok; ++f) {
             const int li = layer_->fields().indexFromName(own.at(f->first).name());
-            for (auto v = f->second.begin(); v != f->second.end() && ok; ++v) {
-                ok = layer_->changeAttributeValue(v->id, li, v->value);
+            const StagedColumn& column = f->second;
+            for (size_t row = 0; row < column.written.size() && ok; ++row) {
+                if (column.written[row]) {
+                    ok = layer_->changeAttributeValue(ids_[row], li, column.values[row]);
+                }
             }
         }
         if (ok) {
@@ -283,26 +276,24 @@ void FeatureStore::commitTransaction() {
             geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
         if (gpkg) {
             // One SQLite transaction; then QGIS reads the table anew.
-            ok = updateGeoPackage(*gpkg, provider->fields(), changes, errors);
+            ok = updateGeoPackage(*gpkg, provider->fields(), ids_, changes, errors);
             if (ok) {
                 provider->reloadData();
             }
         } else {
             provider->clearErrors();
-            ok = provider->changeAttributeValues(changedAttributes(changes));
+            ok = provider->changeAttributeValues(changedAttributes(ids_, changes));
             errors = provider->errors().join(QStringLiteral("; "));
         }
         layer_->triggerRepaint();
     }
     ownWrite_ = false;
     if (ok && loaded_) {
-        // The held values take the saved ones: the k-th written row has the
-        // field's k-th value.
-        for (const auto& [field, rows] : staged) {
-            auto value = changes[field].cbegin();
-            for (size_t row = 0; row < rows.written.size(); ++row) {
-                if (rows.written[row]) {
-                    columns_[static_cast<size_t>(field)].set(row, (value++)->value);
+        // The held values take the saved ones.
+        for (const auto& [field, column] : changes) {
+            for (size_t row = 0; row < column.written.size(); ++row) {
+                if (column.written[row]) {
+                    columns_[static_cast<size_t>(field)].set(row, column.values[row]);
                 }
             }
         }

@@ -67,14 +67,8 @@ class FeatureStore : public QObject {
     bool loaded_ = false;
     int loadCount_ = 0;
     bool transactionOpen_ = false;
-    bool ownWrite_ = false;  // true while our commit signals the layer
-    // Values written during the open edit, not yet saved: by source field
-    // index, a value per row and whether the row has one.
-    struct StagedRows {
-        std::vector<QVariant> values;
-        std::vector<bool> written;
-    };
-    std::map<int, StagedRows> staged_;
+    bool ownWrite_ = false;    // true while our commit signals the layer
+    StagedValues staged_;      // written during the open edit, not yet saved
     bool stagedLost_ = false;  // the layer changed under the open edit
 
     std::vector<QgsFeatureId> ids_;       // ascending

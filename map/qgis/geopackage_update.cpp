@@ -64,45 +64,55 @@ void resultOf(sqlite3_context* ctx, const QVariant& v) {
 }
 
 // The staged values of one field, looked up by feature id while one UPDATE
-// walks the table. The walk goes in id order, as the values do, so the next
-// value is almost always the one asked for; anything else is searched.
+// walks the table. The walk goes in id order, as the store's rows do, so the
+// row asked for is almost always a step or two on; anything else is searched.
 class StagedLookup {
   public:
-    explicit StagedLookup(const std::vector<StagedValue>& values) : values_(values) {}
+    StagedLookup(const std::vector<QgsFeatureId>& ids, const StagedColumn& column)
+        : ids_(ids), column_(column) {}
 
-    const StagedValue* find(sqlite3_int64 id) {
-        if (next_ < values_.size() && values_[next_].id == id) {
-            return &values_[next_++];
+    // The value written for feature `id`, or null when none was.
+    const QVariant* find(sqlite3_int64 id) {
+        auto it = ids_.begin() + static_cast<std::ptrdiff_t>(next_);
+        if (it != ids_.begin() && (it == ids_.end() || *it > id)) {
+            it = std::lower_bound(ids_.begin(), it, id);  // behind where the walk was
+        } else {
+            for (int step = 0; step < 4 && it != ids_.end() && *it < id; ++step) {
+                ++it;
+            }
+            if (it != ids_.end() && *it < id) {
+                it = std::lower_bound(it, ids_.end(), id);
+            }
         }
-        const auto it =
-            std::lower_bound(values_.begin(), values_.end(), id,
-                             [](const StagedValue& v, sqlite3_int64 fid) { return v.id < fid; });
-        if (it == values_.end() || it->id != id) {
+        next_ = static_cast<size_t>(it - ids_.begin());
+        if (it == ids_.end() || *it != id || !column_.written[next_]) {
             return nullptr;
         }
-        next_ = static_cast<size_t>(it - values_.begin()) + 1;
-        return &*it;
+        return &column_.values[next_++];
     }
 
-    // SQL: staged_is_set(fid) → 1 when the feature has a value, else 0.
+    // SQL: bramlotte_staged_is_set(fid) → 1 when the feature has a value, else 0.
     static void isSet(sqlite3_context* ctx, int, sqlite3_value** argv) {
         auto* self = static_cast<StagedLookup*>(sqlite3_user_data(ctx));
-        sqlite3_result_int(ctx, self->find(sqlite3_value_int64(argv[0])) ? 1 : 0);
+        self->last_ = self->find(sqlite3_value_int64(argv[0]));
+        self->lastId_ = sqlite3_value_int64(argv[0]);
+        sqlite3_result_int(ctx, self->last_ ? 1 : 0);
     }
-    // SQL: staged_value(fid) → the feature's value.
+    // SQL: bramlotte_staged_value(fid) → the feature's value.
     static void value(sqlite3_context* ctx, int, sqlite3_value** argv) {
         auto* self = static_cast<StagedLookup*>(sqlite3_user_data(ctx));
         const sqlite3_int64 id = sqlite3_value_int64(argv[0]);
         // Asked right after isSet for the same feature.
-        const StagedValue* v = self->next_ > 0 && self->values_[self->next_ - 1].id == id
-                                   ? &self->values_[self->next_ - 1]
-                                   : self->find(id);
-        v ? resultOf(ctx, v->value) : sqlite3_result_null(ctx);
+        const QVariant* v = self->last_ && self->lastId_ == id ? self->last_ : self->find(id);
+        v ? resultOf(ctx, *v) : sqlite3_result_null(ctx);
     }
 
   private:
-    const std::vector<StagedValue>& values_;
+    const std::vector<QgsFeatureId>& ids_;
+    const StagedColumn& column_;
     size_t next_ = 0;
+    const QVariant* last_ = nullptr;
+    sqlite3_int64 lastId_ = 0;
 };
 
 // GeoPackages keep their spatial index current with triggers that call
@@ -178,11 +188,14 @@ bool registerGeometryFunctions(sqlite3* db) {
 
 }  // namespace
 
-QgsChangedAttributesMap changedAttributes(const StagedValues& staged) {
+QgsChangedAttributesMap changedAttributes(const std::vector<QgsFeatureId>& ids,
+                                          const StagedValues& staged) {
     QgsChangedAttributesMap changes;
-    for (const auto& [field, values] : staged) {
-        for (const StagedValue& v : values) {
-            changes[v.id][field] = v.value;
+    for (const auto& [field, column] : staged) {
+        for (size_t row = 0; row < column.written.size(); ++row) {
+            if (column.written[row]) {
+                changes[ids[row]][field] = column.values[row];
+            }
         }
     }
     return changes;
@@ -248,7 +261,8 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
 }
 
 bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
-                      const StagedValues& changes, QString& error) {
+                      const std::vector<QgsFeatureId>& ids, const StagedValues& changes,
+                      QString& error) {
     sqlite3* raw = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(target.path).constData(), &raw,
                                        SQLITE_OPEN_READWRITE, nullptr);
@@ -274,12 +288,12 @@ bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
     }
     // One statement per field: a single pass over the table, in id order,
     // costs far less than a statement per feature.
-    for (const auto& [field, values] : changes) {
+    for (const auto& [field, column] : changes) {
         if (field < 0 || field >= fields.count()) {
             error = QStringLiteral("Field index %1 is out of range.").arg(field);
             return fail("Cannot write");
         }
-        StagedLookup lookup(values);
+        StagedLookup lookup(ids, column);
         if (sqlite3_create_function(db.get(), "bramlotte_staged_is_set", 1, SQLITE_UTF8, &lookup,
                                     StagedLookup::isSet, nullptr, nullptr) != SQLITE_OK ||
             sqlite3_create_function(db.get(), "bramlotte_staged_value", 1, SQLITE_UTF8, &lookup,
@@ -298,11 +312,11 @@ bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
         // Every feature must have taken its value: one missing from the table
         // (deleted by someone else meanwhile) fails the whole edit.
         const auto changed = static_cast<size_t>(sqlite3_changes(db.get()));
-        if (changed != values.size()) {
+        if (changed != column.count) {
             sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
             error = QStringLiteral("%1 of the %2 features written are no longer in the table.")
-                        .arg(values.size() - changed)
-                        .arg(values.size());
+                        .arg(column.count - changed)
+                        .arg(column.count);
             return false;
         }
     }

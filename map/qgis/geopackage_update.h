@@ -14,17 +14,20 @@
 
 namespace bramlotte::qgishost {
 
-// A value written during one edit, for the feature `id`.
-struct StagedValue {
-    QgsFeatureId id;
-    QVariant value;
+// Values written during one edit for one source field: a value per row of
+// the feature store, whether the row has one, and how many rows have one.
+struct StagedColumn {
+    std::vector<QVariant> values;
+    std::vector<bool> written;
+    size_t count = 0;
 };
-// Values written during one edit: by source field index, each field's in
-// ascending feature id order, one per feature.
-using StagedValues = std::map<int, std::vector<StagedValue>>;
+// The written fields, by source field index. Row r stands for the feature
+// ids[r] of a list of ascending feature ids.
+using StagedValues = std::map<int, StagedColumn>;
 
 // The same values in the form QGIS's providers take.
-QgsChangedAttributesMap changedAttributes(const StagedValues& staged);
+QgsChangedAttributesMap changedAttributes(const std::vector<QgsFeatureId>& ids,
+                                          const StagedValues& staged);
 
 struct GeoPackageTable {
     QString path;       // the .gpkg file
@@ -42,6 +45,7 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
 // Returns false with `error` set, the table unchanged, on any failure,
 // including a feature that is no longer in the table.
 bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
-                      const StagedValues& changes, QString& error);
+                      const std::vector<QgsFeatureId>& ids, const StagedValues& changes,
+                      QString& error);
 
 }  // namespace bramlotte::qgishost

@@ -128,6 +128,36 @@ TEST(FieldWrite, OnlyTheWrittenFeaturesChangeAndAllMustStillExist) {
     EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3"}));
 }
 
+TEST(FieldWrite, EveryThirdOfManyFeaturesGetsItsOwnValue) {
+    std::vector<testmaps::Row> rows;
+    for (int i = 0; i < 60; ++i) {
+        rows.push_back(
+            {QStringLiteral("LINESTRING(%1 0,%1 1)").arg(i), {QStringLiteral("s%1").arg(i)}});
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("many.gpkg");
+    auto memory = memoryLayer("streets", "LineString", {"name:string", "pages:string"}, rows);
+    auto layer = testmaps::writeGeoPackage(*memory, path, "streets");
+    qgishost::QgisFeatureClass fc(*layer);
+    const int name = fc.findField("name"), pages = fc.findField("pages");
+    QStringList expected;
+    {
+        auto edit = fc.beginTransaction();
+        auto cursor = fc.update({everywhere(), host::relation::kIntersects, QString()});
+        while (auto f = cursor->nextFeature()) {
+            const QString own = f->value(name).toString();
+            const bool write = own.mid(1).toInt() % 3 == 1;
+            if (write) {
+                f->putValue(pages, " P" + own);
+                cursor->updateFeature(*f);
+            }
+            expected << (write ? " P" + own : QString());
+        }
+        edit->commit();
+    }
+    EXPECT_EQ(savedColumn(path, "pages"), expected);
+}
+
 TEST(FieldWrite, AnEditEndedWithoutCommitLeavesTheFileAsItWas) {
     QTemporaryDir dir;
     const QString path = dir.filePath("s.gpkg");
