@@ -289,11 +289,17 @@ void FeatureStore::commitTransaction() {
     }
     ownWrite_ = false;
     if (ok && loaded_) {
-        // The held values take the saved ones.
+        // The held values take the saved ones; a field written for most
+        // rows keeps them as they are.
         for (const auto& [field, column] : changes) {
+            ValueColumn& held = columns_[static_cast<size_t>(field)];
+            if (2 * column.count >= rowCount()) {
+                held.setMany(column.written, column.values);
+                continue;
+            }
             for (size_t row = 0; row < column.written.size(); ++row) {
                 if (column.written[row]) {
-                    columns_[static_cast<size_t>(field)].set(row, column.values[row]);
+                    held.set(row, column.values[row]);
                 }
             }
         }

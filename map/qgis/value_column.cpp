@@ -62,6 +62,8 @@ void ValueColumn::append(const QVariant& value) {
     if (integers_) {
         numbers_.push_back(value.isNull() ? 0 : value.toLongLong());
         nulls_.push_back(value.isNull());
+    } else if (plain_) {
+        plainValues_.push_back(value);
     } else {
         codes_.push_back(codeOf(value));
     }
@@ -71,15 +73,39 @@ QVariant ValueColumn::at(size_t row) const {
     if (integers_) {
         return nulls_[row] ? QVariant(QVariant::LongLong) : QVariant(numbers_[row]);
     }
-    return distinct_[codes_[row]];
+    return plain_ ? plainValues_[row] : distinct_[codes_[row]];
 }
 
 void ValueColumn::set(size_t row, const QVariant& value) {
     if (integers_) {
         numbers_[row] = value.isNull() ? 0 : value.toLongLong();
         nulls_[row] = value.isNull();
+    } else if (plain_) {
+        plainValues_[row] = value;
     } else {
         codes_[row] = codeOf(value);
+    }
+}
+
+void ValueColumn::setMany(const std::vector<bool>& written, const std::vector<QVariant>& values) {
+    if (!integers_ && !plain_) {
+        std::vector<QVariant> plain;
+        plain.reserve(codes_.size());
+        for (size_t row = 0; row < codes_.size(); ++row) {
+            plain.push_back(row < written.size() && written[row] ? values[row] : at(row));
+        }
+        plainValues_.swap(plain);
+        plain_ = true;
+        codes_ = {};
+        distinct_ = {QVariant()};
+        codeByText_ = {};
+        codeByKey_.clear();
+        return;
+    }
+    for (size_t row = 0; row < written.size(); ++row) {
+        if (written[row]) {
+            set(row, values[row]);
+        }
     }
 }
 
@@ -92,6 +118,8 @@ void ValueColumn::reorder(const std::vector<size_t>& order) {
             nulls.push_back(nulls_[i]);
         }
         nulls_.swap(nulls);
+    } else if (plain_) {
+        permute(plainValues_, order);
     } else {
         permute(codes_, order);
     }

@@ -59,3 +59,21 @@ TEST(ValueColumn, ManyDistinctTextsKeepTheirRows) {
                   QStringLiteral("Street %1").arg(4999 - i));
     }
 }
+
+TEST(ValueColumn, WrittenWholeItKeepsEveryRowAndStillChanges) {
+    ValueColumn c(false);
+    for (const char* v : {"old", "old", "other", "old"}) {
+        c.append(QVariant(QString(v)));
+    }
+    c.setMany({true, false, true}, {QVariant(" A1"), QVariant(), QVariant()});
+    EXPECT_EQ(c.at(0), QVariant(" A1"));
+    EXPECT_EQ(c.at(1), QVariant("old"));
+    EXPECT_TRUE(c.at(2).isNull());  // written as null
+    EXPECT_EQ(c.at(3), QVariant("old"));
+    c.append(QVariant("new"));
+    c.set(1, QVariant(" B2"));
+    c.reorder({4, 1, 0});
+    EXPECT_EQ(c.at(0), QVariant("new"));
+    EXPECT_EQ(c.at(1), QVariant(" B2"));
+    EXPECT_EQ(c.at(2), QVariant(" A1"));
+}
