@@ -27,6 +27,8 @@ segments_of() {
 }
 
 # --- a private PostgreSQL server on loopback --------------------------------
+# Without autovacuum: it would work in the background on the tables of the
+# previous size while the next size's builds are timed (each load is analysed).
 pgbin="$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)"
 pgdir="$work/pg"
 mkdir -p "$pgdir"
@@ -40,7 +42,7 @@ run_pg() {
 }
 pguser="$( [ "$(id -u)" -eq 0 ] && echo postgres || id -un )"
 run_pg "'$pgbin/initdb' -D '$pgdir/data' -U '$pguser' -A trust >/dev/null"
-run_pg "'$pgbin/pg_ctl' -D '$pgdir/data' -l '$pgdir/log' -w -o \"-k '$pgdir' -c listen_addresses=127.0.0.1 -p 55432 -c fsync=off\" start >/dev/null"
+run_pg "'$pgbin/pg_ctl' -D '$pgdir/data' -l '$pgdir/log' -w -o \"-k '$pgdir' -c listen_addresses=127.0.0.1 -p 55432 -c fsync=off -c autovacuum=off\" start >/dev/null"
 stop_pg() {
     run_pg "'$pgbin/pg_ctl' -D '$pgdir/data' -m fast stop >/dev/null" || true
     rm -rf "$work"
