@@ -1,33 +1,9 @@
 #include "index/relate.h"
 
-#include "index/item_set.h"
+#include "index/feature_entries.h"
 #include "index/text_forms.h"
 
-#include <algorithm>
-#include <unordered_map>
-
 namespace bramlotte::index {
-namespace {
-
-// The entry a Layer #2 feature receives in field-output mode.
-class FeatureEntry {
-  public:
-    // Adds the item unless the entry holds it (whole, without regard to case).
-    void add(const QString& item, int itemNumber, const QString& separator) {
-        if (held_.contains(itemNumber)) {
-            return;
-        }
-        text_ = text_.isNull() ? item : text_ + separator + item;
-        held_.insert(itemNumber);
-    }
-    const QString& text() const { return text_; }
-
-  private:
-    QString text_;
-    ItemSet held_;
-};
-
-}  // namespace
 
 const QStringList& relationshipNames() {
     static const QStringList names = {QStringLiteral("INTERSECT"),
@@ -56,10 +32,7 @@ std::optional<int32_t> relationshipCode(const QString& name) {
 IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     IndexMap map;
     std::shared_ptr<host::FeatureClass> searched = in.layer2->featureClass();
-    std::unordered_map<long long, FeatureEntry> featureEntries;
-    if (in.fieldWriter) {
-        featureEntries.reserve(static_cast<size_t>(std::max(0LL, searched->featureCount())));
-    }
+    FeatureEntries featureEntries(in.fieldWriter ? searched->featureCount() : 0);
 
     std::unique_ptr<host::FeatureCursor> walk = in.layer1->search();
     while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {

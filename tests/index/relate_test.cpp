@@ -2,6 +2,7 @@
 // to each key, duplicates, blanks, the relationship codes, failures, and
 // the entries handed to the field writer.
 #include "index/relate.h"
+#include "index/feature_entries.h"
 #include "map/map_walk.h"
 #include "map/qgis/progress.h"
 #include "map/qgis/qgis_document.h"
@@ -199,4 +200,18 @@ TEST(Relate, AFeatureMeetingManyPagesGetsEachOnce) {
     const QString all = " p0, p1, p2, p3, p4, p5, p6, p7, p8, p9";
     EXPECT_EQ(map.get("Long St"), all);
     EXPECT_EQ(writer.writes.last(), "Long St:" + all);
+}
+
+TEST(Relate, FeatureEntriesKeepEveryIdApartWhateverItsNumber) {
+    index::FeatureEntries entries(3);  // ids 0..3 directly, the rest hashed
+    const long long ids[] = {-7, 0, 1, 3, 4, 1000000000000LL};
+    for (long long id : ids) {
+        entries[id].add(QStringLiteral(" P%1").arg(id), 0, ",");
+        entries[id].add(QStringLiteral(" Q%1").arg(id), 1, ",");
+        entries[id].add(QStringLiteral(" again"), 0, ",");  // item 0 again: held
+    }
+    for (long long id : ids) {
+        EXPECT_EQ(entries[id].text(), QStringLiteral(" P%1, Q%1").arg(id)) << id;
+    }
+    EXPECT_TRUE(entries[2].text().isNull());
 }
