@@ -53,9 +53,8 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         int itemNumber = -1;  // the map's number of the item, case-folded
         auto itemText = [&]() -> const QString& {
             if (!item) {
-                const QVariant v = feature1->value(in.field1);
-                const QString text = textForm(v);
-                item = v.isNull() || isBlankText(text) ? QString() : QStringLiteral(" ") + text;
+                const QString text = nonBlankTextForm(feature1->value(in.field1));
+                item = text.isNull() ? QString() : QStringLiteral(" ") + text;
                 itemNumber = map.itemNumber(item->toCaseFolded());
             }
             return *item;
@@ -63,9 +62,8 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
 
         while (std::unique_ptr<host::Feature> feature2 = related->nextFeature()) {
             if (in.gatherIndex) {
-                const QVariant keyValue = feature2->value(in.field2);
-                const QString key = textForm(keyValue);
-                if (!keyValue.isNull() && !isBlankText(key) && !itemText().isEmpty()) {
+                const QString key = nonBlankTextForm(feature2->value(in.field2));
+                if (!key.isNull() && !itemText().isEmpty()) {
                     map.addItem(key, itemText(), itemNumber, in.itemSeparator);
                 }
             }

@@ -48,17 +48,21 @@ QString trimSpaces(const QString& text) {
     return text.mid(first, last - first);
 }
 
-bool isBlankText(const QString& text) {
+QString nonBlankTextForm(const QVariant& value) {
+    if (value.isNull()) {
+        return QString();
+    }
+    QString text = textForm(value);
     for (const QChar c : text) {
         if (c != QLatin1Char(' ')) {
-            return false;
+            return text;
         }
     }
-    return true;
+    return QString();
 }
 
 bool isBlank(const QVariant& value) {
-    return value.isNull() || isBlankText(textForm(value));
+    return nonBlankTextForm(value).isNull();
 }
 
 }  // namespace bramlotte::index

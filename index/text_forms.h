@@ -13,8 +13,8 @@ QString textForm(const QVariant& value);
 
 // Null, or empty once leading and trailing spaces are trimmed (tabs stay).
 bool isBlank(const QVariant& value);
-// The same test on a value's text form already at hand (its value not null).
-bool isBlankText(const QString& text);
+// The text form of a value that is not blank; a null string for one that is.
+QString nonBlankTextForm(const QVariant& value);
 
 // `text` without leading and trailing spaces; other white space stays.
 QString trimSpaces(const QString& text);

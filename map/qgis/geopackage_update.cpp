@@ -7,7 +7,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cstring>
 #include <vector>
