@@ -24,15 +24,22 @@ std::shared_ptr<const host::Shape> everywhere() {
                                                  QgsCoordinateReferenceSystem("EPSG:32632"));
 }
 
-// A GeoPackage of three streets: name, a short text field, an integer field.
-std::unique_ptr<QgsVectorLayer> streetsFile(const QString& path) {
-    auto memory =
-        memoryLayer("streets", "LineString", {"name:string(20)", "pages:string(8)", "n:integer"},
-                    {{"LINESTRING(1 1,2 2)", {"Main St", "old", 1}},
-                     {"LINESTRING(3 3,4 4)", {"Oak Ave", "old", 2}},
-                     {"LINESTRING(5 5,6 6)", {"Elm St", "old", 3}}});
-    return testmaps::writeGeoPackage(*memory, path, "streets");
-}
+// A GeoPackage of three streets in a folder of its own, opened as a layer:
+// name, a short text field, an integer field.
+struct StreetsFile {
+    static std::unique_ptr<QgsVectorLayer> write(const QString& path) {
+        auto memory = memoryLayer("streets", "LineString",
+                                  {"name:string(20)", "pages:string(8)", "n:integer"},
+                                  {{"LINESTRING(1 1,2 2)", {"Main St", "old", 1}},
+                                   {"LINESTRING(3 3,4 4)", {"Oak Ave", "old", 2}},
+                                   {"LINESTRING(5 5,6 6)", {"Elm St", "old", 3}}});
+        return testmaps::writeGeoPackage(*memory, path, "streets");
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.gpkg");
+    std::unique_ptr<QgsVectorLayer> layer = write(path);
+    qgishost::QgisFeatureClass fc{*layer};
+};
 
 // Column `field` of a freshly opened copy of the file: what is really saved.
 QStringList savedColumn(const QString& path, const QString& field) {
@@ -60,10 +67,9 @@ void writeAll(host::FeatureClass& fc, int index, const QStringList& texts) {
 }  // namespace
 
 TEST(FieldWrite, CommittedValuesReachTheFileAndLaterSearches) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("s.gpkg");
-    auto layer = streetsFile(path);
-    qgishost::QgisFeatureClass fc(*layer);
+    StreetsFile file;
+    const QString& path = file.path;
+    qgishost::QgisFeatureClass& fc = file.fc;
     const int pages = fc.findField("pages");
     {
         auto edit = fc.beginTransaction();
@@ -78,10 +84,9 @@ TEST(FieldWrite, CommittedValuesReachTheFileAndLaterSearches) {
 }
 
 TEST(FieldWrite, OnlyTheWrittenFeaturesChangeAndAllMustStillExist) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("s.gpkg");
-    auto layer = streetsFile(path);
-    qgishost::QgisFeatureClass fc(*layer);
+    StreetsFile file;
+    const QString& path = file.path;
+    qgishost::QgisFeatureClass& fc = file.fc;
     const int pages = fc.findField("pages");
     const auto middle = std::make_shared<qgishost::QgisShape>(
         QgsGeometry::fromWkt("POLYGON((2.5 2.5,4.5 2.5,4.5 4.5,2.5 4.5,2.5 2.5))"),
@@ -122,7 +127,7 @@ TEST(FieldWrite, OnlyTheWrittenFeaturesChangeAndAllMustStillExist) {
     {
         auto edit = fc.beginTransaction();
         writeAll(fc, pages, {" X", " Y"});
-        emit layer->dataChanged();
+        emit file.layer->dataChanged();
         EXPECT_THROW(edit->commit(), host::HostError);
     }
     EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3"}));
@@ -159,10 +164,9 @@ TEST(FieldWrite, EveryThirdOfManyFeaturesGetsItsOwnValue) {
 }
 
 TEST(FieldWrite, AnEditEndedWithoutCommitLeavesTheFileAsItWas) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("s.gpkg");
-    auto layer = streetsFile(path);
-    qgishost::QgisFeatureClass fc(*layer);
+    StreetsFile file;
+    const QString& path = file.path;
+    qgishost::QgisFeatureClass& fc = file.fc;
     const int n = fc.findField("n");
     {
         auto edit = fc.beginTransaction();
@@ -182,11 +186,11 @@ TEST(FieldWrite, AnEditEndedWithoutCommitLeavesTheFileAsItWas) {
 }
 
 TEST(FieldWrite, InAUsersEditSessionValuesJoinTheEditBufferUnsaved) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("s.gpkg");
-    auto layer = streetsFile(path);
+    StreetsFile file;
+    const QString& path = file.path;
+    auto& layer = file.layer;
     ASSERT_TRUE(layer->startEditing());
-    qgishost::QgisFeatureClass fc(*layer);
+    qgishost::QgisFeatureClass& fc = file.fc;
     {
         auto edit = fc.beginTransaction();
         writeAll(fc, fc.findField("pages"), {" X", " Y", " Z"});
