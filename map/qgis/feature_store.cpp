@@ -291,10 +291,10 @@ void FeatureStore::commitTransaction() {
     if (ok && loaded_) {
         // The held values take the saved ones; a field written for most
         // rows keeps them as they are.
-        for (const auto& [field, column] : changes) {
+        for (auto& [field, column] : changes) {
             ValueColumn& held = columns_[static_cast<size_t>(field)];
             if (2 * column.count >= rowCount()) {
-                held.setMany(column.written, column.values);
+                held.setMany(column.written, std::move(column.values));
                 continue;
             }
             for (size_t row = 0; row < column.written.size(); ++row) {

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -185,7 +186,90 @@ bool registerGeometryFunctions(sqlite3* db) {
     return true;
 }
 
+// The first column of every row `query` gives, with `argument` bound to ?1.
+QStringList firstColumn(sqlite3* db, const char* query, const QString& argument) {
+    QStringList found;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, query, -1, &st, nullptr) == SQLITE_OK) {
+        std::unique_ptr<sqlite3_stmt, Closer> statement(st);
+        const QByteArray bound = argument.toUtf8();
+        if (sqlite3_bind_parameter_count(st) > 0) {
+            sqlite3_bind_text(st, 1, bound.constData(), bound.size(), SQLITE_TRANSIENT);
+        }
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            found << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        }
+    }
+    return found;
+}
+
+// The names of the triggers `sql` would run: while compiling a statement,
+// SQLite names the trigger behind every access it asks the authoriser about.
+bool triggersRunBy(sqlite3* db, const QByteArray& sql, QSet<QString>& names) {
+    auto note = [](void* found, int, const char*, const char*, const char*, const char* trigger) {
+        if (trigger) {
+            static_cast<QSet<QString>*>(found)->insert(QString::fromUtf8(trigger));
+        }
+        return SQLITE_OK;
+    };
+    sqlite3_set_authorizer(db, note, &names);
+    sqlite3_stmt* st = nullptr;
+    const bool prepared = sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr) == SQLITE_OK;
+    sqlite3_finalize(st);
+    sqlite3_set_authorizer(db, nullptr, nullptr);
+    return prepared;
+}
+
+// SQL with identifier quotes, case and white space taken out.
+QString squeezed(const QString& sql) {
+    QString out;
+    out.reserve(sql.size());
+    for (const QChar c : sql) {
+        if (!c.isSpace() && c != QLatin1Char('"') && c != QLatin1Char('`') &&
+            c != QLatin1Char('[') && c != QLatin1Char(']')) {
+            out += c.toLower();
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+bool idleWhileIdsStay(const QString& triggerSql, const QString& name, const QString& table,
+                      const QString& fidColumn) {
+    const QString sql = squeezed(triggerSql);
+    const QString fid = squeezed(fidColumn);
+    const QString head = QStringLiteral("createtrigger") + squeezed(name) +
+                         QStringLiteral("afterupdateon") + squeezed(table);
+    const QString condition =
+        QStringLiteral("whenold.") + fid + QStringLiteral("!=new.") + fid + QStringLiteral("and(");
+    if (!sql.startsWith(head)) {
+        return false;
+    }
+    int at = head.size();
+    if (sql.midRef(at).startsWith(QLatin1String("foreachrow"))) {
+        at += 10;
+    }
+    if (!sql.midRef(at).startsWith(condition)) {
+        return false;
+    }
+    // The bracketed rest of the condition must close right before the body,
+    // so nothing can be ORed to the unequal ids. Texts in quotes could hide
+    // brackets: any such trigger counts as acting.
+    int depth = 1;
+    for (at += condition.size(); at < sql.size(); ++at) {
+        const QChar c = sql.at(at);
+        if (c == QLatin1Char('\'') || c == QLatin1Char(';')) {
+            return false;
+        }
+        if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')') && --depth == 0) {
+            return sql.midRef(at + 1).startsWith(QLatin1String("begin"));
+        }
+    }
+    return false;
+}
 
 QgsChangedAttributesMap changedAttributes(const std::vector<QgsFeatureId>& ids,
                                           const StagedValues& staged) {
@@ -223,35 +307,20 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
     if (opened != SQLITE_OK) {
         return std::nullopt;
     }
-    // The first column of every row `query` gives, with `argument` bound to ?1.
-    auto rows = [&](const char* query, const QString& argument) {
-        QStringList found;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db.get(), query, -1, &st, nullptr) == SQLITE_OK) {
-            std::unique_ptr<sqlite3_stmt, Closer> statement(st);
-            const QByteArray bound = argument.toUtf8();
-            if (sqlite3_bind_parameter_count(st) > 0) {
-                sqlite3_bind_text(st, 1, bound.constData(), bound.size(), SQLITE_TRANSIENT);
-            }
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                found << QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            }
-        }
-        return found;
-    };
     if (t.table.isEmpty()) {
         // The file's only feature table when the address names none.
-        const QStringList tables =
-            rows("SELECT table_name FROM gpkg_contents WHERE data_type = 'features'", QString());
+        const QStringList tables = firstColumn(
+            db.get(), "SELECT table_name FROM gpkg_contents WHERE data_type = 'features'",
+            QString());
         if (tables.size() != 1) {
             return std::nullopt;
         }
         t.table = tables.first();
     }
     // The feature id is the table's integer primary key.
-    const QStringList keys = rows(
-        "SELECT name FROM pragma_table_info(?1) WHERE pk = 1 AND upper(type) = 'INTEGER'", t.table);
+    const QStringList keys = firstColumn(
+        db.get(), "SELECT name FROM pragma_table_info(?1) WHERE pk = 1 AND upper(type) = 'INTEGER'",
+        t.table);
     if (keys.size() != 1) {
         return std::nullopt;
     }
@@ -304,8 +373,25 @@ bool updateGeoPackage(const GeoPackageTable& target, const QgsFields& fields,
                                 "UPDATE %1 SET %2 = bramlotte_staged_value(%3) "
                                 "WHERE bramlotte_staged_is_set(%3)")
                                 .arg(quoted(target.table), quoted(fields.at(field).name()), fid);
-        if (sqlite3_exec(db.get(), sql.toUtf8().constData(), nullptr, nullptr, nullptr) !=
-            SQLITE_OK) {
+        const QByteArray statement = sql.toUtf8();
+        // The triggers that keep a GeoPackage's spatial index run for every
+        // row an UPDATE touches, and cost a third of it, yet do nothing while
+        // ids stay as they are. Only when every trigger this UPDATE would run
+        // is of that kind are triggers set aside for it.
+        sqlite3_db_config(db.get(), SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr);
+        QSet<QString> triggers;
+        if (!triggersRunBy(db.get(), statement, triggers)) {
+            return fail("Cannot prepare the update");
+        }
+        const bool idle = std::all_of(triggers.begin(), triggers.end(), [&](const QString& name) {
+            const QStringList sqls = firstColumn(
+                db.get(), "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?1",
+                name);
+            return sqls.size() == 1 &&
+                   idleWhileIdsStay(sqls.first(), name, target.table, target.fidColumn);
+        });
+        sqlite3_db_config(db.get(), SQLITE_DBCONFIG_ENABLE_TRIGGER, idle ? 0 : 1, nullptr);
+        if (sqlite3_exec(db.get(), statement.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
             return fail("Cannot write the values");
         }
         // Every feature must have taken its value: one missing from the table

@@ -41,6 +41,13 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
                                                  const QString& storageType,
                                                  const QString& dataSourceUri);
 
+// Whether trigger `name` (its SQL `triggerSql`) does nothing while the
+// feature ids of `table` stay as they are: an AFTER UPDATE trigger whose
+// condition is "OLD.id != NEW.id AND (…)", the form of the triggers that
+// keep a GeoPackage's spatial index. Any other form counts as acting.
+bool idleWhileIdsStay(const QString& triggerSql, const QString& name, const QString& table,
+                      const QString& fidColumn);
+
 // Writes `changes` (values by source field index) in one transaction.
 // Returns false with `error` set, the table unchanged, on any failure,
 // including a feature that is no longer in the table.

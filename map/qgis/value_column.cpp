@@ -87,12 +87,13 @@ void ValueColumn::set(size_t row, const QVariant& value) {
     }
 }
 
-void ValueColumn::setMany(const std::vector<bool>& written, const std::vector<QVariant>& values) {
+void ValueColumn::setMany(const std::vector<bool>& written, std::vector<QVariant>&& values) {
     if (!integers_ && !plain_) {
         std::vector<QVariant> plain;
         plain.reserve(codes_.size());
         for (size_t row = 0; row < codes_.size(); ++row) {
-            plain.push_back(row < written.size() && written[row] ? values[row] : at(row));
+            plain.push_back(row < written.size() && written[row] ? std::move(values[row])
+                                                                 : at(row));
         }
         plainValues_.swap(plain);
         plain_ = true;

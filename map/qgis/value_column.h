@@ -23,10 +23,10 @@ class ValueColumn {
     void append(const QVariant& value);
     QVariant at(size_t row) const;
     void set(size_t row, const QVariant& value);
-    // Sets every row `written` marks to its value in `values`. The column
-    // then holds its values as they are, uncoded: a field written whole is
-    // an output of the build, whose texts seldom repeat.
-    void setMany(const std::vector<bool>& written, const std::vector<QVariant>& values);
+    // Sets every row `written` marks to its value in `values`, taking the
+    // values over. The column then holds its values as they are, uncoded: a
+    // field written whole is an output of the build, whose texts seldom repeat.
+    void setMany(const std::vector<bool>& written, std::vector<QVariant>&& values);
     // Rows in the order of `order` (positions of the current rows).
     void reorder(const std::vector<size_t>& order);
 

@@ -1,5 +1,6 @@
 // Writing field values through update cursors: conversion to the field's
 // type, and one edit per build that is committed or rolled back whole.
+#include "map/qgis/geopackage_update.h"
 #include "map/qgis/qgis_feature_class.h"
 #include "map/qgis/qgis_shape.h"
 #include "map/qgis/value_conversion.h"
@@ -8,7 +9,10 @@
 #include <qgsfeatureiterator.h>
 
 #include <QDate>
+#include <QFile>
 #include <QLocale>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -131,6 +135,83 @@ TEST(FieldWrite, OnlyTheWrittenFeaturesChangeAndAllMustStillExist) {
         EXPECT_THROW(edit->commit(), host::HostError);
     }
     EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3"}));
+}
+
+// Runs `sql` on the file; gives the first column of its rows.
+QStringList sqlRows(const QString& path, const QString& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    QStringList rows;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        }
+    }
+    EXPECT_EQ(sqlite3_finalize(st), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return rows;
+}
+
+TEST(FieldWrite, ASpatialIndexTriggerIsSetAsideButAUsersTriggerStillRuns) {
+    StreetsFile file;
+    const QString sqlOf = "SELECT sql FROM sqlite_master WHERE name = '%1'";
+    // The triggers GDAL gives every GeoPackage table, as the file has them.
+    for (const char* idle : {"rtree_streets_geom_update3", "rtree_streets_geom_update4"}) {
+        const QStringList sql = sqlRows(file.path, sqlOf.arg(idle));
+        ASSERT_EQ(sql.size(), 1) << idle;
+        EXPECT_TRUE(qgishost::idleWhileIdsStay(sql.first(), idle, "streets", "fid")) << idle;
+        EXPECT_FALSE(qgishost::idleWhileIdsStay(sql.first(), idle, "streets", "name")) << idle;
+    }
+    auto idle = [](const char* sql) {
+        return qgishost::idleWhileIdsStay(sql, "t1", "streets", "fid");
+    };
+    EXPECT_TRUE(
+        idle("CREATE TRIGGER t1 AFTER UPDATE ON streets FOR EACH ROW\n"
+             "  WHEN old.fid != new.fid AND (f(new.geom) > 0) BEGIN SELECT 1; END"));
+    // Anything that could act with the ids unchanged counts as acting.
+    EXPECT_FALSE(
+        idle("CREATE TRIGGER t1 AFTER UPDATE ON streets "
+             "WHEN old.fid != new.fid AND (1) OR 1 BEGIN SELECT 1; END"));
+    EXPECT_FALSE(
+        idle("CREATE TRIGGER t1 BEFORE UPDATE ON streets "
+             "WHEN old.fid != new.fid AND (1) BEGIN SELECT 1; END"));
+    EXPECT_FALSE(
+        idle("CREATE TRIGGER t1 AFTER UPDATE ON streets "
+             "WHEN old.fid != new.fid AND (name = ')' OR 1) BEGIN SELECT 1; END"));
+    EXPECT_FALSE(idle("CREATE TRIGGER t1 AFTER UPDATE ON streets BEGIN SELECT 1; END"));
+    EXPECT_FALSE(
+        idle("CREATE TRIGGER t1 AFTER UPDATE ON other "
+             "WHEN old.fid != new.fid AND (1) BEGIN SELECT 1; END"));
+
+    // A trigger of the user's own runs for every value written, and the
+    // spatial index still holds every street.
+    sqlRows(file.path, "CREATE TABLE audit(fid INTEGER, pages TEXT)");
+    sqlRows(file.path,
+            "CREATE TRIGGER audit_pages AFTER UPDATE OF pages ON streets "
+            "BEGIN INSERT INTO audit VALUES (new.fid, new.pages); END");
+    const int pages = file.fc.findField("pages");
+    {
+        auto edit = file.fc.beginTransaction();
+        writeAll(file.fc, pages, {" A1", " B2", " C3"});
+        edit->commit();
+    }
+    EXPECT_EQ(sqlRows(file.path, "SELECT pages FROM audit ORDER BY fid"),
+              (QStringList{" A1", " B2", " C3"}));
+    EXPECT_EQ(sqlRows(file.path, "SELECT count(*) FROM rtree_streets_geom"), QStringList{"3"});
+
+    // Without it, the values are written with the index's triggers set aside.
+    sqlRows(file.path, "DROP TRIGGER audit_pages");
+    {
+        auto edit = file.fc.beginTransaction();
+        writeAll(file.fc, pages, {" D4", " E5", " F6"});
+        edit->commit();
+    }
+    EXPECT_EQ(savedColumn(file.path, "pages"), (QStringList{" D4", " E5", " F6"}));
+    EXPECT_EQ(sqlRows(file.path, "SELECT count(*) FROM audit"), QStringList{"3"});
+    EXPECT_EQ(
+        sqlRows(file.path, "SELECT count(*) FROM rtree_streets_geom WHERE minx >= 1 AND maxx <= 6"),
+        QStringList{"3"});
 }
 
 TEST(FieldWrite, EveryThirdOfManyFeaturesGetsItsOwnValue) {
