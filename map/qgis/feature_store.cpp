@@ -1,23 +1,17 @@
 #include "map/qgis/feature_store.h"
 
 #include "map/host.h"
-#include "map/qgis/wkb_writer.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsfeaturerequest.h>
 #include <qgsvectordataprovider.h>
 
 #include <algorithm>
-#include <numeric>
 
 namespace bramlotte::qgishost {
 namespace {
 
 const char* const kObjectName = "bramlotte_feature_store";
-
-Box toBox(const QgsRectangle& r) {
-    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
-}
 
 }  // namespace
 
@@ -55,11 +49,7 @@ void FeatureStore::invalidate() {
         stagedLost_ = true;
     }
     loaded_ = false;
-    ids_ = {};
-    columns_ = {};
-    wkbData_ = {};
-    wkbOffset_ = {};
-    boxes_ = {};
+    rows_ = StoreRows();
     tree_ = PackedRTree();
 }
 
@@ -70,105 +60,23 @@ void FeatureStore::ensureLoaded() {
 }
 
 void FeatureStore::load() {
-    QgsVectorDataProvider* provider = layer_ ? layer_->dataProvider() : nullptr;
-    if (!provider || !layer_->isValid()) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The layer's data source cannot be read."));
-    }
     invalidate();
-    // Read the data source's own fields, in their order, as the layer presents them.
-    const QgsFields own = provider->fields();
-    QgsAttributeList layerIndexes;
-    for (int i = 0; i < own.count(); ++i) {
-        layerIndexes << layer_->fields().indexFromName(own.at(i).name());
-    }
-    QgsFeatureRequest request;
-    request.setSubsetOfAttributes(layerIndexes);
-    const size_t expected = static_cast<size_t>(std::max<long long>(0, layer_->featureCount()));
-    for (int i = 0; i < own.count(); ++i) {
-        const QVariant::Type type = own.at(i).type();
-        columns_.emplace_back(type == QVariant::Int || type == QVariant::LongLong ||
-                              type == QVariant::UInt || type == QVariant::ULongLong);
-        columns_.back().reserve(expected);
-    }
-    ids_.reserve(expected);
-    boxes_.reserve(expected);
-    wkbOffset_.reserve(expected + 1);
-    wkbOffset_.push_back(0);
-    QgsFeatureIterator it = layer_->getFeatures(request);
-    QgsFeature f;
-    while (it.nextFeature(f)) {
-        ids_.push_back(f.id());
-        const QgsAttributes values = f.attributes();
-        for (int i = 0; i < own.count(); ++i) {
-            const int li = layerIndexes[i];
-            columns_[static_cast<size_t>(i)].append(li >= 0 && li < values.size() ? values.at(li)
-                                                                                  : QVariant());
-        }
-        FloatBox box;
-        const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
-        if (g && !g->isEmpty()) {
-            appendWkb(*g, wkbData_);
-            box = FloatBox::around(toBox(g->boundingBox()));
-        }
-        boxes_.push_back(box);
-        wkbOffset_.push_back(wkbData_.size());
-    }
-    if (!it.isValid() && ids_.empty() && layer_->featureCount() > 0) {
-        throw host::HostError(
-            host::error::kFail,
-            QStringLiteral("The features of layer %1 cannot be read.").arg(layer_->name()));
-    }
-    sortById();
-
+    rows_ = readRows(*layer_);
     std::vector<uint32_t> shaped;  // only shapes take part in searches
-    shaped.reserve(ids_.size());
-    for (size_t row = 0; row < ids_.size(); ++row) {
+    shaped.reserve(rows_.count());
+    for (size_t row = 0; row < rows_.count(); ++row) {
         if (hasGeometry(row)) {
             shaped.push_back(static_cast<uint32_t>(row));
         }
     }
-    tree_ = PackedRTree(boxes_, std::move(shaped));
+    tree_ = PackedRTree(rows_.boxes, std::move(shaped));
     loaded_ = true;
     ++loadCount_;
 }
 
 const unsigned char* FeatureStore::wkb(size_t row, size_t& size) const {
-    size = wkbOffset_[row + 1] - wkbOffset_[row];
-    return wkbData_.data() + wkbOffset_[row];
-}
-
-void FeatureStore::sortById() {
-    // Sources usually deliver ascending ids already; reorder only when not.
-    if (std::is_sorted(ids_.begin(), ids_.end())) {
-        return;
-    }
-    std::vector<size_t> order(ids_.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids_[a] < ids_[b]; });
-    std::vector<QgsFeatureId> ids;
-    std::vector<FloatBox> boxes;
-    std::vector<unsigned char> wkbData;
-    std::vector<size_t> wkbOffset{0};
-    ids.reserve(order.size());
-    boxes.reserve(order.size());
-    wkbData.reserve(wkbData_.size());
-    wkbOffset.reserve(order.size() + 1);
-    for (size_t row : order) {
-        ids.push_back(ids_[row]);
-        boxes.push_back(boxes_[row]);
-        wkbData.insert(wkbData.end(),
-                       wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row]),
-                       wkbData_.begin() + static_cast<std::ptrdiff_t>(wkbOffset_[row + 1]));
-        wkbOffset.push_back(wkbData.size());
-    }
-    ids_ = std::move(ids);
-    for (ValueColumn& column : columns_) {
-        column.reorder(order);
-    }
-    boxes_ = std::move(boxes);
-    wkbData_ = std::move(wkbData);
-    wkbOffset_ = std::move(wkbOffset);
+    size = rows_.wkbOffset[row + 1] - rows_.wkbOffset[row];
+    return rows_.wkbData.data() + rows_.wkbOffset[row];
 }
 
 QgsGeometry FeatureStore::geometry(size_t row) const {
@@ -183,7 +91,7 @@ QgsGeometry FeatureStore::geometry(size_t row) const {
 }
 
 QVariant FeatureStore::value(size_t row, int index) const {
-    if (index < 0 || static_cast<size_t>(index) >= columns_.size()) {
+    if (index < 0 || static_cast<size_t>(index) >= rows_.columns.size()) {
         throw host::HostError(host::error::kInvalidArgument,
                               QStringLiteral("Field index %1 is out of range.").arg(index));
     }
@@ -194,7 +102,7 @@ QVariant FeatureStore::value(size_t row, int index) const {
             return field->second.values[row];
         }
     }
-    return columns_[static_cast<size_t>(index)].at(row);
+    return rows_.columns[static_cast<size_t>(index)].at(row);
 }
 
 std::vector<uint32_t> FeatureStore::candidates(const Box& query) const {
@@ -261,7 +169,7 @@ void FeatureStore::commitTransaction() {
             const StagedColumn& column = f->second;
             for (size_t row = 0; row < column.written.size() && ok; ++row) {
                 if (column.written[row]) {
-                    ok = layer_->changeAttributeValue(ids_[row], li, column.values[row]);
+                    ok = layer_->changeAttributeValue(rows_.ids[row], li, column.values[row]);
                 }
             }
         }
@@ -276,13 +184,13 @@ void FeatureStore::commitTransaction() {
             geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
         if (gpkg) {
             // One SQLite transaction; then QGIS reads the table anew.
-            ok = updateGeoPackage(*gpkg, provider->fields(), ids_, changes, errors);
+            ok = updateGeoPackage(*gpkg, provider->fields(), rows_.ids, changes, errors);
             if (ok) {
                 provider->reloadData();
             }
         } else {
             provider->clearErrors();
-            ok = provider->changeAttributeValues(changedAttributes(ids_, changes));
+            ok = provider->changeAttributeValues(changedAttributes(rows_.ids, changes));
             errors = provider->errors().join(QStringLiteral("; "));
         }
         layer_->triggerRepaint();
@@ -292,7 +200,7 @@ void FeatureStore::commitTransaction() {
         // The held values take the saved ones; a field written for most
         // rows keeps them as they are.
         for (auto& [field, column] : changes) {
-            ValueColumn& held = columns_[static_cast<size_t>(field)];
+            ValueColumn& held = rows_.columns[static_cast<size_t>(field)];
             if (2 * column.count >= rowCount()) {
                 held.setMany(column.written, std::move(column.values));
                 continue;

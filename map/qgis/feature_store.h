@@ -8,7 +8,7 @@
 
 #include "map/qgis/geopackage_update.h"
 #include "map/qgis/packed_rtree.h"
-#include "map/qgis/value_column.h"
+#include "map/qgis/store_rows.h"
 
 #include <qgsattributes.h>
 #include <qgsfeatureid.h>
@@ -36,11 +36,11 @@ class FeatureStore : public QObject {
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
 
-    size_t rowCount() const { return ids_.size(); }
-    QgsFeatureId id(size_t row) const { return ids_[row]; }
+    size_t rowCount() const { return rows_.ids.size(); }
+    QgsFeatureId id(size_t row) const { return rows_.ids[row]; }
     // A box that holds the row's shape (slightly larger than its exact box).
-    Box box(size_t row) const { return boxes_[row].widened(); }
-    bool hasGeometry(size_t row) const { return wkbOffset_[row + 1] > wkbOffset_[row]; }
+    Box box(size_t row) const { return rows_.boxes[row].widened(); }
+    bool hasGeometry(size_t row) const { return rows_.wkbOffset[row + 1] > rows_.wkbOffset[row]; }
     const unsigned char* wkb(size_t row, size_t& size) const;
     QgsGeometry geometry(size_t row) const;
     // Value of the data source's field `index`.
@@ -61,7 +61,6 @@ class FeatureStore : public QObject {
     explicit FeatureStore(QgsVectorLayer& layer);
     void invalidate();
     void load();
-    void sortById();
 
     QPointer<QgsVectorLayer> layer_;
     bool loaded_ = false;
@@ -71,12 +70,8 @@ class FeatureStore : public QObject {
     StagedValues staged_;      // written during the open edit, not yet saved
     bool stagedLost_ = false;  // the layer changed under the open edit
 
-    std::vector<QgsFeatureId> ids_;       // ascending
-    std::vector<ValueColumn> columns_;    // one per field of the data source
-    std::vector<unsigned char> wkbData_;  // every shape as WKB, row after row
-    std::vector<size_t> wkbOffset_;       // rowCount + 1 offsets into wkbData_
-    std::vector<FloatBox> boxes_;
-    PackedRTree tree_;  // over boxes_, by row
+    StoreRows rows_;    // ascending ids
+    PackedRTree tree_;  // over the rows' boxes
 };
 
 }  // namespace bramlotte::qgishost

@@ -325,6 +325,17 @@ std::optional<GeoPackageTable> geoPackageTableOf(const QString& providerName,
         return std::nullopt;
     }
     t.fidColumn = keys.first();
+    const QStringList range =
+        firstColumn(db.get(),
+                    QStringLiteral("SELECT min(%1) FROM %2 UNION ALL SELECT max(%1) FROM %2")
+                        .arg(quoted(t.fidColumn), quoted(t.table))
+                        .toUtf8()
+                        .constData(),
+                    QString());
+    if (range.size() == 2 && !range[0].isEmpty()) {
+        t.firstId = range[0].toLongLong();
+        t.lastId = range[1].toLongLong();
+    }
     return t;
 }
 

@@ -33,6 +33,8 @@ struct GeoPackageTable {
     QString path;       // the .gpkg file
     QString table;      // the layer's table
     QString fidColumn;  // its feature id column
+    // The lowest and highest feature id (none: last below first).
+    qint64 firstId = 0, lastId = -1;
 };
 
 // The GeoPackage table behind a layer of the "ogr" provider, or nullopt for

@@ -69,6 +69,33 @@ void ValueColumn::append(const QVariant& value) {
     }
 }
 
+void ValueColumn::append(ValueColumn&& tail) {
+    if (integers_ && tail.integers_) {
+        numbers_.insert(numbers_.end(), tail.numbers_.begin(), tail.numbers_.end());
+        nulls_.insert(nulls_.end(), tail.nulls_.begin(), tail.nulls_.end());
+        return;
+    }
+    if (!integers_ && !plain_ && !tail.integers_ && !tail.plain_) {
+        // Each distinct value of the tail is coded here once.
+        std::vector<uint32_t> codeFor(tail.distinct_.size(), 0);
+        for (size_t c = 1; c < tail.distinct_.size(); ++c) {
+            codeFor[c] = codeOf(tail.distinct_[c]);
+        }
+        codes_.reserve(codes_.size() + tail.codes_.size());
+        for (const uint32_t c : tail.codes_) {
+            codes_.push_back(codeFor[c]);
+        }
+        return;
+    }
+    for (size_t row = 0; row < tail.rowCount(); ++row) {
+        append(tail.at(row));
+    }
+}
+
+size_t ValueColumn::rowCount() const {
+    return integers_ ? numbers_.size() : plain_ ? plainValues_.size() : codes_.size();
+}
+
 QVariant ValueColumn::at(size_t row) const {
     if (integers_) {
         return nulls_[row] ? QVariant(QVariant::LongLong) : QVariant(numbers_[row]);

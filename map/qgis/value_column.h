@@ -21,6 +21,9 @@ class ValueColumn {
 
     void reserve(size_t rows);
     void append(const QVariant& value);
+    // Adds the rows of `tail` after these.
+    void append(ValueColumn&& tail);
+    size_t rowCount() const;
     QVariant at(size_t row) const;
     void set(size_t row, const QVariant& value);
     // Sets every row `written` marks to its value in `values`, taking the

@@ -1,0 +1,205 @@
+#include "map/qgis/store_rows.h"
+
+#include "map/host.h"
+#include "map/qgis/geopackage_update.h"
+#include "map/qgis/wkb_writer.h"
+
+#include <qgsexpression.h>
+#include <qgsfeatureiterator.h>
+#include <qgsfeaturerequest.h>
+#include <qgsvectordataprovider.h>
+#include <qgsvectorlayer.h>
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <numeric>
+#include <optional>
+#include <thread>
+
+namespace bramlotte::qgishost {
+namespace {
+
+Box toBox(const QgsRectangle& r) {
+    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
+}
+
+void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreRows& rows) {
+    QgsFeature f;
+    while (it.nextFeature(f)) {
+        rows.add(f, attributeOf);
+    }
+}
+
+}  // namespace
+
+// The halves are read straight from the data source: the layer adds
+// nothing to them while it is not being edited.
+std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
+    QgsVectorDataProvider* provider = layer.dataProvider();
+    const long long features = layer.featureCount();
+    if (features < 0 || static_cast<size_t>(features) < splitFrom || layer.isEditable() ||
+        layer.editBuffer() || provider->transaction()) {
+        return std::nullopt;
+    }
+    const std::optional<GeoPackageTable> table =
+        geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
+    const QgsFields own = provider->fields();
+    if (!table || table->lastId <= table->firstId || own.indexFromName(table->fidColumn) < 0) {
+        return std::nullopt;
+    }
+    // The first id of the second half, computed without overflow.
+    const quint64 span = static_cast<quint64>(table->lastId) - static_cast<quint64>(table->firstId);
+    const auto middle = static_cast<qint64>(static_cast<quint64>(table->firstId) + span / 2 + 1);
+    const QString id = QgsExpression::quotedColumnRef(table->fidColumn);
+    QgsFeatureRequest first, second;
+    first.setFilterExpression(QStringLiteral("%1 < %2").arg(id).arg(middle));
+    second.setFilterExpression(QStringLiteral("%1 >= %2").arg(id).arg(middle));
+    // Sources and iterators are made here, on the layer's thread.
+    std::unique_ptr<QgsAbstractFeatureSource> firstSource(provider->featureSource());
+    std::unique_ptr<QgsAbstractFeatureSource> secondSource(provider->featureSource());
+    QgsFeatureIterator firstIt = firstSource->getFeatures(first);
+    QgsFeatureIterator secondIt = secondSource->getFeatures(second);
+    const auto compiled = QgsAbstractFeatureIterator::Compiled;
+    if (!firstIt.isValid() || !secondIt.isValid() || firstIt.compileStatus() != compiled ||
+        secondIt.compileStatus() != compiled) {
+        return std::nullopt;
+    }
+    QgsAttributeList attributeOf;
+    for (int i = 0; i < own.count(); ++i) {
+        attributeOf << i;  // the data source's own attributes, as they come
+    }
+    StoreRows head(own), tail(own);
+    head.reserve(static_cast<size_t>(features) / 2 + 1);
+    tail.reserve(static_cast<size_t>(features) / 2 + 1);
+    std::exception_ptr tailFailure;
+    std::thread tailReader([&] {
+        try {
+            readAll(secondIt, attributeOf, tail);
+        } catch (...) {
+            tailFailure = std::current_exception();
+        }
+    });
+    try {
+        readAll(firstIt, attributeOf, head);
+    } catch (...) {
+        tailReader.join();
+        throw;
+    }
+    tailReader.join();
+    if (tailFailure) {
+        std::rethrow_exception(tailFailure);
+    }
+    head.append(std::move(tail));
+    return head;
+}
+
+StoreRows::StoreRows(const QgsFields& fields) {
+    columns.reserve(static_cast<size_t>(fields.count()));
+    for (int i = 0; i < fields.count(); ++i) {
+        const QVariant::Type type = fields.at(i).type();
+        columns.emplace_back(type == QVariant::Int || type == QVariant::LongLong ||
+                             type == QVariant::UInt || type == QVariant::ULongLong);
+    }
+}
+
+void StoreRows::reserve(size_t rows) {
+    for (ValueColumn& column : columns) {
+        column.reserve(rows);
+    }
+    ids.reserve(rows);
+    boxes.reserve(rows);
+    wkbOffset.reserve(rows + 1);
+}
+
+void StoreRows::add(const QgsFeature& f, const QgsAttributeList& attributeOf) {
+    ids.push_back(f.id());
+    const QgsAttributes values = f.attributes();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const int a = attributeOf[static_cast<int>(i)];
+        columns[i].append(a >= 0 && a < values.size() ? values.at(a) : QVariant());
+    }
+    FloatBox box;
+    const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
+    if (g && !g->isEmpty()) {
+        appendWkb(*g, wkbData);
+        box = FloatBox::around(toBox(g->boundingBox()));
+    }
+    boxes.push_back(box);
+    wkbOffset.push_back(wkbData.size());
+}
+
+void StoreRows::append(StoreRows&& tail) {
+    ids.insert(ids.end(), tail.ids.begin(), tail.ids.end());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        columns[i].append(std::move(tail.columns[i]));
+    }
+    const size_t shift = wkbData.size();
+    wkbData.insert(wkbData.end(), tail.wkbData.begin(), tail.wkbData.end());
+    wkbOffset.reserve(wkbOffset.size() + tail.count());
+    for (size_t row = 1; row < tail.wkbOffset.size(); ++row) {
+        wkbOffset.push_back(shift + tail.wkbOffset[row]);
+    }
+    boxes.insert(boxes.end(), tail.boxes.begin(), tail.boxes.end());
+    tail = StoreRows();
+}
+
+void StoreRows::sortById() {
+    // Sources usually deliver ascending ids already; reorder only when not.
+    if (std::is_sorted(ids.begin(), ids.end())) {
+        return;
+    }
+    std::vector<size_t> order(ids.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids[a] < ids[b]; });
+    StoreRows sorted;
+    sorted.ids.reserve(order.size());
+    sorted.boxes.reserve(order.size());
+    sorted.wkbData.reserve(wkbData.size());
+    sorted.wkbOffset.reserve(order.size() + 1);
+    for (size_t row : order) {
+        sorted.ids.push_back(ids[row]);
+        sorted.boxes.push_back(boxes[row]);
+        sorted.wkbData.insert(sorted.wkbData.end(),
+                              wkbData.begin() + static_cast<std::ptrdiff_t>(wkbOffset[row]),
+                              wkbData.begin() + static_cast<std::ptrdiff_t>(wkbOffset[row + 1]));
+        sorted.wkbOffset.push_back(sorted.wkbData.size());
+    }
+    sorted.columns = std::move(columns);
+    for (ValueColumn& column : sorted.columns) {
+        column.reorder(order);
+    }
+    *this = std::move(sorted);
+}
+
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
+    QgsVectorDataProvider* provider = layer.isValid() ? layer.dataProvider() : nullptr;
+    if (!provider) {
+        throw host::HostError(host::error::kFail,
+                              QStringLiteral("The layer's data source cannot be read."));
+    }
+    std::optional<StoreRows> rows = readHalves(layer, splitFrom);
+    if (!rows) {
+        // The data source's own fields, in their order, as the layer presents them.
+        const QgsFields own = provider->fields();
+        QgsAttributeList attributeOf;
+        for (int i = 0; i < own.count(); ++i) {
+            attributeOf << layer.fields().indexFromName(own.at(i).name());
+        }
+        QgsFeatureRequest request;
+        request.setSubsetOfAttributes(attributeOf);
+        rows.emplace(own);
+        rows->reserve(static_cast<size_t>(std::max<long long>(0, layer.featureCount())));
+        QgsFeatureIterator it = layer.getFeatures(request);
+        readAll(it, attributeOf, *rows);
+        if (!it.isValid() && rows->count() == 0 && layer.featureCount() > 0) {
+            throw host::HostError(
+                host::error::kFail,
+                QStringLiteral("The features of layer %1 cannot be read.").arg(layer.name()));
+        }
+    }
+    rows->sortById();
+    return std::move(*rows);
+}
+
+}  // namespace bramlotte::qgishost

@@ -1,0 +1,112 @@
+// A layer read into a feature store's rows gives the same rows whether it
+// is read whole or as two halves by id on two threads.
+#include "map/qgis/store_rows.h"
+#include "tests/testing/test_maps.h"
+
+#include <qgsvectordataprovider.h>
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace bramlotte;
+using qgishost::readHalves;
+using qgishost::readRows;
+using qgishost::StoreRows;
+
+namespace {
+
+constexpr size_t kNeverSplit = std::numeric_limits<size_t>::max();
+
+// `count` streets with repeated names, some without a name, a number or a
+// shape.
+std::unique_ptr<QgsVectorLayer> streetsFile(const QString& path, int count) {
+    std::vector<testmaps::Row> rows;
+    for (int i = 0; i < count; ++i) {
+        rows.push_back(
+            {i % 17 == 5 ? QString()
+                         : QStringLiteral("LINESTRING(%1 0,%1 %2)").arg(i).arg(1 + i % 7),
+             {i % 11 == 3 ? QVariant() : QVariant(QStringLiteral("Street %1").arg(i % 23)),
+              i % 13 == 4 ? QVariant() : QVariant(i)}});
+    }
+    auto memory =
+        testmaps::memoryLayer("streets", "LineString", {"name:string", "n:integer"}, rows);
+    return testmaps::writeGeoPackage(*memory, path, "streets");
+}
+
+void expectSameRows(const StoreRows& got, const StoreRows& want) {
+    ASSERT_EQ(got.ids, want.ids);
+    EXPECT_EQ(got.wkbData, want.wkbData);
+    EXPECT_EQ(got.wkbOffset, want.wkbOffset);
+    ASSERT_EQ(got.boxes.size(), want.boxes.size());
+    for (size_t row = 0; row < want.count(); ++row) {
+        const qgishost::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
+        EXPECT_TRUE(g.xmin == w.xmin && g.ymin == w.ymin && g.xmax == w.xmax && g.ymax == w.ymax)
+            << row;
+    }
+    ASSERT_EQ(got.columns.size(), want.columns.size());
+    for (size_t c = 0; c < want.columns.size(); ++c) {
+        for (size_t row = 0; row < want.count(); ++row) {
+            const QVariant g = got.columns[c].at(row), w = want.columns[c].at(row);
+            ASSERT_TRUE(g == w && g.isNull() == w.isNull()) << c << " " << row;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(StoreRows, TwoHalvesByIdGiveTheRowsOfOneRead) {
+    QTemporaryDir dir;
+    auto layer = streetsFile(dir.filePath("s.gpkg"), 300);
+    const StoreRows whole = readRows(*layer, kNeverSplit);
+    ASSERT_EQ(whole.count(), 300u);
+    EXPECT_EQ(whole.ids.front(), 1);
+    auto halves = readHalves(*layer, 100);
+    ASSERT_TRUE(halves);
+    expectSameRows(*halves, whole);
+
+    // Ids with a gap, most of them in the first half.
+    QgsFeatureIds gone;
+    for (QgsFeatureId id = 20; id < 170; ++id) {
+        gone << id;
+    }
+    ASSERT_TRUE(layer->dataProvider()->deleteFeatures(gone));
+    const StoreRows gapped = readRows(*layer, kNeverSplit);
+    ASSERT_EQ(gapped.count(), 150u);
+    halves = readHalves(*layer, 100);
+    ASSERT_TRUE(halves);
+    expectSameRows(*halves, gapped);
+
+    // A filtered layer: each half keeps the filter.
+    ASSERT_TRUE(layer->setSubsetString("\"n\" % 2 = 0"));
+    const StoreRows even = readRows(*layer, kNeverSplit);
+    ASSERT_GT(even.count(), 50u);
+    halves = readHalves(*layer, 50);
+    ASSERT_TRUE(halves);
+    expectSameRows(*halves, even);
+}
+
+TEST(StoreRows, WhatTheDataSourceDoesNotHoldIsReadThroughTheLayer) {
+    QTemporaryDir dir;
+    auto layer = streetsFile(dir.filePath("s.gpkg"), 120);
+    EXPECT_FALSE(readHalves(*layer, 121));  // too few features to share
+
+    // A feature added in the user's unsaved edit is read, and the halves,
+    // which would miss it, are not used.
+    ASSERT_TRUE(layer->startEditing());
+    QgsFeature added(layer->fields());
+    added.setGeometry(QgsGeometry::fromWkt("LINESTRING(500 0,500 1)"));
+    added.setAttribute("name", "New St");
+    ASSERT_TRUE(layer->addFeature(added));
+    EXPECT_FALSE(readHalves(*layer, 1));
+    const StoreRows edited = readRows(*layer, 1);
+    EXPECT_EQ(edited.count(), 121u);
+    EXPECT_EQ(edited.columns[1].at(0), QVariant("New St"));  // its new id sorts first
+    layer->rollBack();
+
+    auto memory = testmaps::memoryLayer("m", "Point", {"name:string"}, {{"POINT(1 1)", {"a"}}});
+    EXPECT_FALSE(readHalves(*memory, 1));
+    EXPECT_EQ(readRows(*memory, 1).count(), 1u);
+}
