@@ -1,7 +1,8 @@
 // The items an entry holds, for the duplicate test, by item number (the
 // index map numbers each distinct case-folded item once). Most entries hold
-// one item, kept inline; a few more are compared in a short list; an entry
-// with many gets a hash of them, so a long entry never costs a scan per item.
+// one or two items, kept inline (a street segment seldom crosses more than
+// one page edge); a few more are compared in a short list; an entry with
+// many gets a hash of them, so a long entry never costs a scan per item.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@ namespace bramlotte::index {
 class ItemSet {
   public:
     bool contains(int item) const {
-        if (first_ == item) {
+        if (first_ == item || second_ == item) {
             return true;
         }
         if (!more_) {
@@ -36,6 +37,10 @@ class ItemSet {
             first_ = item;
             return;
         }
+        if (second_ < 0) {
+            second_ = item;
+            return;
+        }
         if (!more_) {
             more_ = std::make_unique<More>();
         }
@@ -52,7 +57,7 @@ class ItemSet {
         more_->many.insert(item);
     }
     void clear() {
-        first_ = -1;
+        first_ = second_ = -1;
         more_.reset();
     }
 
@@ -117,8 +122,8 @@ class ItemSet {
         std::vector<int> few;
         NumberSet many;
     };
-    int first_ = -1;              // the first item, held apart from the rest
-    std::unique_ptr<More> more_;  // the rest, when there are any
+    int first_ = -1, second_ = -1;  // the first two items, held apart from the rest
+    std::unique_ptr<More> more_;    // the rest, when there are any
 };
 
 }  // namespace bramlotte::index

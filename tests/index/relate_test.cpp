@@ -215,3 +215,21 @@ TEST(Relate, FeatureEntriesKeepEveryIdApartWhateverItsNumber) {
     }
     EXPECT_TRUE(entries[2].text().isNull());
 }
+
+TEST(Relate, AnEntrysItemSetHoldsWhatWasAddedThroughEveryForm) {
+    // Inline, then a short list, then a hash: each step must keep the rest.
+    index::ItemSet set;
+    std::vector<int> added;
+    for (int step = 0; step < 40; ++step) {
+        const int item = (step * 37) % 101;
+        ASSERT_FALSE(set.contains(item)) << step;
+        set.insert(item);
+        added.push_back(item);
+        for (int n = 0; n < 101; ++n) {
+            const bool held = std::find(added.begin(), added.end(), n) != added.end();
+            ASSERT_EQ(set.contains(n), held) << "after " << step << ": " << n;
+        }
+    }
+    set.clear();
+    EXPECT_FALSE(set.contains(0));
+}
