@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <memory>
+#include <string>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -29,8 +30,26 @@ struct Closer {
 };
 
 // Gives a value as SQLite's result, the way GeoPackages store it (dates as
-// ISO text).
-void resultOf(sqlite3_context* ctx, const QVariant& v) {
+// ISO text). `buffer` is reused from row to row: the texts written, page
+// lists, are nearly always plain ASCII, and need no conversion of their own.
+void resultOf(sqlite3_context* ctx, const QVariant& v, std::string& buffer) {
+    if (v.type() == QVariant::String) {
+        const QString& s = *static_cast<const QString*>(v.constData());
+        buffer.resize(static_cast<size_t>(s.size()));
+        const QChar* c = s.constData();
+        int i = 0;
+        for (; i < s.size() && c[i].unicode() < 0x80; ++i) {
+            buffer[static_cast<size_t>(i)] = static_cast<char>(c[i].unicode());
+        }
+        if (i == s.size()) {
+            if (s.isNull()) {
+                sqlite3_result_null(ctx);
+            } else {
+                sqlite3_result_text(ctx, buffer.data(), i, SQLITE_TRANSIENT);
+            }
+            return;
+        }
+    }
     if (v.isNull()) {
         sqlite3_result_null(ctx);
         return;
@@ -104,7 +123,7 @@ class StagedLookup {
         const sqlite3_int64 id = sqlite3_value_int64(argv[0]);
         // Asked right after isSet for the same feature.
         const QVariant* v = self->last_ && self->lastId_ == id ? self->last_ : self->find(id);
-        v ? resultOf(ctx, *v) : sqlite3_result_null(ctx);
+        v ? resultOf(ctx, *v, self->text_) : sqlite3_result_null(ctx);
     }
 
   private:
@@ -113,6 +132,7 @@ class StagedLookup {
     size_t next_ = 0;
     const QVariant* last_ = nullptr;
     sqlite3_int64 lastId_ = 0;
+    std::string text_;  // the value last given, as UTF-8
 };
 
 // GeoPackages keep their spatial index current with triggers that call

@@ -68,6 +68,22 @@ void writeAll(host::FeatureClass& fc, int index, const QStringList& texts) {
     }
 }
 
+// Runs `sql` on the file; gives the first column of its rows.
+QStringList sqlRows(const QString& path, const QString& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    QStringList rows;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        }
+    }
+    EXPECT_EQ(sqlite3_finalize(st), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return rows;
+}
+
 }  // namespace
 
 TEST(FieldWrite, CommittedValuesReachTheFileAndLaterSearches) {
@@ -77,12 +93,13 @@ TEST(FieldWrite, CommittedValuesReachTheFileAndLaterSearches) {
     const int pages = fc.findField("pages");
     {
         auto edit = fc.beginTransaction();
-        writeAll(fc, pages, {" A1", " A1, B2", " C3"});
+        writeAll(fc, pages, {" A1", "", QString::fromUtf8(" Ç3, 東4")});
         // Not saved before the commit.
         EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", "old", "old"}));
         edit->commit();
     }
-    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{" A1", " A1, B2", " C3"}));
+    EXPECT_EQ(savedColumn(path, "pages"), (QStringList{" A1", "", QString::fromUtf8(" Ç3, 東4")}));
+    EXPECT_EQ(sqlRows(path, "SELECT count(*) FROM streets WHERE pages = ''"), QStringList{"1"});
     auto cursor = fc.search({everywhere(), host::relation::kIntersects, QString()});
     EXPECT_EQ(cursor->nextFeature()->value(pages).toString(), " A1");
 }
@@ -135,22 +152,6 @@ TEST(FieldWrite, OnlyTheWrittenFeaturesChangeAndAllMustStillExist) {
         EXPECT_THROW(edit->commit(), host::HostError);
     }
     EXPECT_EQ(savedColumn(path, "pages"), (QStringList{"old", " B2, C3"}));
-}
-
-// Runs `sql` on the file; gives the first column of its rows.
-QStringList sqlRows(const QString& path, const QString& sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
-    QStringList rows;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-        }
-    }
-    EXPECT_EQ(sqlite3_finalize(st), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-    return rows;
 }
 
 TEST(FieldWrite, ASpatialIndexTriggerIsSetAsideButAUsersTriggerStillRuns) {
