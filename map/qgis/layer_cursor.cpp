@@ -3,7 +3,10 @@
 #include "map/qgis/qgis_shape.h"
 
 #include <qgsfeaturerequest.h>
+#include <qgsproviderregistry.h>
 #include <qgsvectordataprovider.h>
+
+#include <QFileInfo>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -36,6 +39,21 @@ class IteratedFeature : public host::Feature {
     std::shared_ptr<const std::vector<int>> layerIndex_;
 };
 
+// Whether the layer's features come from this machine: a memory layer or a
+// file. Those are read ahead on a thread of their own; a remote source may
+// need the main thread's attention while it is read (sign-in, replies).
+bool readsLocally(QgsVectorLayer& layer) {
+    const QString provider = layer.providerType();
+    if (provider == QLatin1String("memory")) {
+        return true;
+    }
+    if (provider != QLatin1String("ogr")) {
+        return false;
+    }
+    const QVariantMap parts = QgsProviderRegistry::instance()->decodeUri(provider, layer.source());
+    return QFileInfo(parts.value(QStringLiteral("path")).toString()).isFile();
+}
+
 }  // namespace
 
 LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
@@ -56,12 +74,16 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
     layerIndex_ = index;
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(wanted);
-    iterator_ = layer.getFeatures(request);
+    if (readsLocally(layer)) {
+        ahead_ = std::make_unique<FeatureReadAhead>(layer.getFeatures(request));
+    } else {
+        iterator_ = layer.getFeatures(request);
+    }
 }
 
 std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
     QgsFeature f;
-    if (!iterator_.nextFeature(f)) {
+    if (!(ahead_ ? ahead_->nextFeature(f) : iterator_.nextFeature(f))) {
         return nullptr;
     }
     return std::make_unique<IteratedFeature>(std::move(f), crs_, layerIndex_);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "map/host.h"
+#include "map/qgis/feature_read_ahead.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsvectorlayer.h>
@@ -18,7 +19,8 @@ class LayerCursor : public host::FeatureCursor {
     void updateFeature(host::Feature& feature) override;
 
   private:
-    QgsFeatureIterator iterator_;
+    QgsFeatureIterator iterator_;              // a remote source's features
+    std::unique_ptr<FeatureReadAhead> ahead_;  // or local ones, read ahead
     QgsCoordinateReferenceSystem crs_;
     // For each field of the data source, its index in the layer's fields.
     std::shared_ptr<const std::vector<int>> layerIndex_;

@@ -126,6 +126,35 @@ TEST(LayerWalk, LayerSearchGivesValuesByFeatureClassIndexAndNullsAsNull) {
     EXPECT_THROW(f1->putValue(0, "x"), host::HostError);
 }
 
+TEST(LayerWalk, ALayerReadAheadGivesEveryFeatureInOrderAndCanStopEarly) {
+    // Several batches of features: the reader must wait for the walk and
+    // hand over every feature once, in the layer's order.
+    std::vector<testmaps::Row> rows;
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back({QStringLiteral("POINT(%1 0)").arg(i), {i}});
+    }
+    QgsProject project;
+    project.addMapLayer(memoryLayer("points", "Point", {"n:integer"}, rows).release());
+    qgishost::QgisMapDocument document(project);
+    auto layer = document.focusMap()->layer(0);
+    {
+        auto cursor = layer->asFeatureLayer()->search();
+        int expected = 0;
+        while (auto f = cursor->nextFeature()) {
+            ASSERT_EQ(f->value(0).toInt(), expected++);
+        }
+        EXPECT_EQ(expected, 3000);
+        EXPECT_EQ(cursor->nextFeature(), nullptr);
+    }
+    // A walk that stops early ends its reader (the test would hang if not).
+    for (int taken : {0, 1, 700}) {
+        auto cursor = layer->asFeatureLayer()->search();
+        for (int i = 0; i < taken; ++i) {
+            ASSERT_EQ(cursor->nextFeature()->value(0).toInt(), i);
+        }
+    }
+}
+
 TEST(LayerWalk, OpensDatasetsAsTopLevelLayersAndRefusesBadMaps) {
     QTemporaryDir dir;
     const QString gpkg = dir.filePath("two.gpkg");

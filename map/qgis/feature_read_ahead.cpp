@@ -1,0 +1,73 @@
+#include "map/qgis/feature_read_ahead.h"
+
+namespace bramlotte::qgishost {
+
+FeatureReadAhead::FeatureReadAhead(QgsFeatureIterator iterator)
+    : iterator_(std::move(iterator)), reader_([this] { read(); }) {}
+
+FeatureReadAhead::~FeatureReadAhead() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    emptied_.notify_all();
+    reader_.join();
+}
+
+void FeatureReadAhead::read() {
+    try {
+        for (bool more = true; more;) {
+            std::vector<QgsFeature> batch;
+            batch.reserve(kBatch);
+            while (batch.size() < kBatch) {
+                batch.emplace_back();  // read in place: no shared copy to part from
+                if (!iterator_.nextFeature(batch.back())) {
+                    batch.pop_back();
+                    more = false;
+                    break;
+                }
+            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            emptied_.wait(lock, [this] { return stopping_ || batches_.size() < kMostBatches; });
+            if (stopping_) {
+                break;
+            }
+            if (!batch.empty()) {
+                batches_.push_back(std::move(batch));
+            }
+            lock.unlock();
+            filled_.notify_one();
+        }
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = std::current_exception();
+    }
+    iterator_.close();  // its data source connection goes back where it came from
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+    }
+    filled_.notify_one();
+}
+
+bool FeatureReadAhead::nextFeature(QgsFeature& f) {
+    if (next_ == taking_.size()) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        filled_.wait(lock, [this] { return finished_ || !batches_.empty(); });
+        if (batches_.empty()) {
+            if (failure_) {
+                std::rethrow_exception(failure_);
+            }
+            return false;
+        }
+        taking_ = std::move(batches_.front());
+        batches_.pop_front();
+        next_ = 0;
+        lock.unlock();
+        emptied_.notify_one();
+    }
+    f = std::move(taking_[next_++]);
+    return true;
+}
+
+}  // namespace bramlotte::qgishost
