@@ -74,11 +74,6 @@ void FeatureStore::load() {
     ++loadCount_;
 }
 
-const unsigned char* FeatureStore::wkb(size_t row, size_t& size) const {
-    size = rows_.wkbOffset[row + 1] - rows_.wkbOffset[row];
-    return rows_.wkbData.data() + rows_.wkbOffset[row];
-}
-
 QgsGeometry FeatureStore::geometry(size_t row) const {
     if (!hasGeometry(row)) {
         return QgsGeometry();

@@ -36,12 +36,12 @@ class FeatureStore : public QObject {
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
 
-    size_t rowCount() const { return rows_.ids.size(); }
+    size_t rowCount() const { return rows_.count(); }
     QgsFeatureId id(size_t row) const { return rows_.ids[row]; }
     // A box that holds the row's shape (slightly larger than its exact box).
     Box box(size_t row) const { return rows_.boxes[row].widened(); }
-    bool hasGeometry(size_t row) const { return rows_.wkbOffset[row + 1] > rows_.wkbOffset[row]; }
-    const unsigned char* wkb(size_t row, size_t& size) const;
+    bool hasGeometry(size_t row) const { return rows_.hasGeometry(row); }
+    const unsigned char* wkb(size_t row, size_t& size) const { return rows_.wkb(row, size); }
     QgsGeometry geometry(size_t row) const;
     // Value of the data source's field `index`.
     QVariant value(size_t row, int index) const;

@@ -1,6 +1,7 @@
 #include "map/qgis/layer_cursor.h"
 
 #include "map/qgis/qgis_shape.h"
+#include "map/qgis/store_rows.h"
 
 #include <qgsfeaturerequest.h>
 #include <qgsproviderregistry.h>
@@ -61,17 +62,14 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
         throw host::HostError(host::error::kFail,
                               QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
     }
-    auto index = std::make_shared<std::vector<int>>();
-    const QgsFields own = layer.dataProvider()->fields();
+    const QgsAttributeList own = ownFieldIndexes(layer);
+    layerIndex_ = std::make_shared<const std::vector<int>>(own.begin(), own.end());
     QgsAttributeList wanted;
-    for (int i = 0; i < own.count(); ++i) {
-        const int li = layer.fields().indexFromName(own.at(i).name());
-        index->push_back(li);
+    for (const int li : own) {
         if (li >= 0) {
             wanted << li;
         }
     }
-    layerIndex_ = index;
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(wanted);
     if (readsLocally(layer)) {

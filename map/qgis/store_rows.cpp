@@ -39,7 +39,7 @@ std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
     QgsVectorDataProvider* provider = layer.dataProvider();
     const long long features = layer.featureCount();
     if (features < 0 || static_cast<size_t>(features) < splitFrom || layer.isEditable() ||
-        layer.editBuffer() || provider->transaction()) {
+        provider->transaction()) {
         return std::nullopt;
     }
     const std::optional<GeoPackageTable> table =
@@ -160,9 +160,9 @@ void StoreRows::sortById() {
     for (size_t row : order) {
         sorted.ids.push_back(ids[row]);
         sorted.boxes.push_back(boxes[row]);
-        sorted.wkbData.insert(sorted.wkbData.end(),
-                              wkbData.begin() + static_cast<std::ptrdiff_t>(wkbOffset[row]),
-                              wkbData.begin() + static_cast<std::ptrdiff_t>(wkbOffset[row + 1]));
+        size_t size = 0;
+        const unsigned char* shape = wkb(row, size);
+        sorted.wkbData.insert(sorted.wkbData.end(), shape, shape + size);
         sorted.wkbOffset.push_back(sorted.wkbData.size());
     }
     sorted.columns = std::move(columns);
@@ -170,6 +170,15 @@ void StoreRows::sortById() {
         column.reorder(order);
     }
     *this = std::move(sorted);
+}
+
+QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer) {
+    QgsAttributeList indexes;
+    const QgsFields own = layer.dataProvider()->fields();
+    for (int i = 0; i < own.count(); ++i) {
+        indexes << layer.fields().indexFromName(own.at(i).name());
+    }
+    return indexes;
 }
 
 StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
@@ -181,14 +190,10 @@ StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
     std::optional<StoreRows> rows = readHalves(layer, splitFrom);
     if (!rows) {
         // The data source's own fields, in their order, as the layer presents them.
-        const QgsFields own = provider->fields();
-        QgsAttributeList attributeOf;
-        for (int i = 0; i < own.count(); ++i) {
-            attributeOf << layer.fields().indexFromName(own.at(i).name());
-        }
+        const QgsAttributeList attributeOf = ownFieldIndexes(layer);
         QgsFeatureRequest request;
         request.setSubsetOfAttributes(attributeOf);
-        rows.emplace(own);
+        rows.emplace(provider->fields());
         rows->reserve(static_cast<size_t>(std::max<long long>(0, layer.featureCount())));
         QgsFeatureIterator it = layer.getFeatures(request);
         readAll(it, attributeOf, *rows);

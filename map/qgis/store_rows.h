@@ -23,6 +23,12 @@ struct StoreRows {
     explicit StoreRows(const QgsFields& fields);
 
     size_t count() const { return ids.size(); }
+    bool hasGeometry(size_t row) const { return wkbOffset[row + 1] > wkbOffset[row]; }
+    // The row's shape as WKB, `size` bytes.
+    const unsigned char* wkb(size_t row, size_t& size) const {
+        size = wkbOffset[row + 1] - wkbOffset[row];
+        return wkbData.data() + wkbOffset[row];
+    }
     void reserve(size_t rows);
     // Adds feature `f`, column i taking its attribute `attributeOf[i]`.
     void add(const QgsFeature& f, const QgsAttributeList& attributeOf);
@@ -37,6 +43,10 @@ struct StoreRows {
     std::vector<size_t> wkbOffset{0};    // count + 1 offsets into wkbData
     std::vector<FloatBox> boxes;
 };
+
+// For each field of `layer`'s data source, its index in the layer's fields
+// (-1 where the layer does not show it).
+QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer);
 
 // Every feature of `layer`, with the data source's own fields, in ascending
 // id order: by readHalves where it can, else in one read.
