@@ -1,26 +1,23 @@
 #include "cli/build_command.h"
 
 #include "cli/commands.h"
-#include "command/addin_state.h"
 #include "dialog/frm_main.h"
 #include "export/frm_load_dir.h"
-#include "index/build_run.h"
 #include "map/qgis/map_opener.h"
-#include "map/qgis/progress.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_document.h"
 #include "map/qgis/qgis_page_layout.h"
+#include "support/addin_state.h"
+#include "support/product.h"
 #include "support/scripted_ui_toolkit.h"
+#include "support/terminal_progress.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QListView>
+#include <QPushButton>
 #include <QRadioButton>
-#include <QStringListModel>
-
-#include <algorithm>
 
 namespace bramlotte::cli {
 namespace {
@@ -89,8 +86,22 @@ int playSaveDialog(exporting::frmLoadDir& d, const BuildOptions& o) {
     return d.result();
 }
 
-bool isReport(const support::ScriptedUiToolkit::Message& m) {
-    return m.text.startsWith(QStringLiteral("We're sorry, an unexpected error has occurred."));
+// The exit status a build's outcome gives.
+int exitStatus(const buildrun::BuildOutcome& outcome) {
+    using Result = buildrun::BuildOutcome::Result;
+    switch (outcome.result) {
+        case Result::Built:
+            return kExitOk;
+        case Result::Refused:
+        case Result::AnsweredNo:
+        case Result::SaveCancelled:
+            return kExitRefused;
+        case Result::RelateFailed:
+        case Result::EditFailed:
+        case Result::Failed:
+            break;
+    }
+    return kExitFailed;
 }
 
 }  // namespace
@@ -109,7 +120,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
     QgsProject project;
     try {
         qgishost::openMap(project, o.maps);
-    } catch (const host::HostError& e) {
+    } catch (const support::Failure& e) {
         err << e.description() << Qt::endl;
         return kExitUsage;
     }
@@ -130,23 +141,22 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
         return playSaveDialog(static_cast<exporting::frmLoadDir&>(form), o);
     });
     auto document = std::make_shared<qgishost::QgisMapDocument>(project);
-    state.productName = QStringLiteral("Bramlotte");
-    state.productVersion = QStringLiteral("v2.03");
+    auto application = std::make_shared<qgishost::QgisApplication>(
+        document, std::make_shared<support::SimpleStatusBar>(
+                      std::make_unique<support::TerminalProgress>(stderr)));
+    state.productName = product::kName;
+    state.productVersion = product::kVersionText;
     state.ui = ui;
-    state.mapDocument = document;
-    state.hostApplication = std::make_shared<qgishost::QgisApplication>(
-        document, std::make_unique<qgishost::SimpleStatusBar>(
-                      std::make_unique<qgishost::TerminalProgress>(stderr)));
+    state.statusBar = application->statusBar();
     struct Restore {
         const AddInState& saved;
         ~Restore() { addInState() = saved; }
     } restore{saved};
 
     auto dialog = std::make_unique<dialog::frmMain>();
-    state.indexDialog = dialog.get();
     dialog::frmMain& d = *dialog;
+    d.attach({application, document, std::make_shared<exporting::ExportTargets>()});
     d.Frame();
-    index::BuildOutcome outcome;
     try {
         pick(*d.cboMapLayers, o.layer1, QStringLiteral("Layer #1"));
         d.cboMapLayers_Click();
@@ -175,7 +185,8 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
         d.txtNum->setText(*o.columns);
     }
 
-    outcome = index::RunBuild(d);  // the press of "Build Index"
+    d.btnNext->click();  // the press of "Build Index"
+    const buildrun::BuildOutcome& outcome = d.lastOutcome();
     for (const QString& file : outcome.filesWritten) {
         out << file << Qt::endl;
     }
@@ -184,39 +195,25 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
             out << line << Qt::endl;
         }
     }
+    if (outcome.result != buildrun::BuildOutcome::Result::Built) {
+        return exitStatus(outcome);
+    }
     try {
-        if (o.layoutPdf && outcome.result == index::BuildOutcome::Result::Built) {
+        if (o.layoutPdf) {
             qgishost::exportPageLayoutPdf(project, *o.layoutPdf);
             out << *o.layoutPdf << Qt::endl;
         }
-        if (o.saveProject && outcome.result == index::BuildOutcome::Result::Built) {
+        if (o.saveProject) {
             if (!project.write()) {
-                throw host::HostError(host::error::kWriteFailed, project.error());
+                throw support::Failure(support::error::kWriteFailed, project.error());
             }
             out << project.fileName() << Qt::endl;
         }
-    } catch (const host::HostError& e) {
+    } catch (const support::Failure& e) {
         err << e.description() << Qt::endl;
         return kExitFailed;
     }
-
-    const auto& shown = ui->messages();
-    const bool reported = std::any_of(shown.begin(), shown.end(), isReport);
-    const bool answeredNo = std::any_of(shown.begin(), shown.end(), [](const auto& m) {
-        return m.buttons == support::Buttons::YesNo && m.answer == support::Answer::No;
-    });
-    switch (outcome.result) {
-        case index::BuildOutcome::Result::Built:
-        case index::BuildOutcome::Result::Refused:
-            if (reported) {
-                return kExitFailed;
-            }
-            return outcome.result == index::BuildOutcome::Result::Refused || answeredNo
-                       ? kExitRefused
-                       : kExitOk;
-        default:
-            return kExitFailed;
-    }
+    return kExitOk;
 }
 
 }  // namespace bramlotte::cli

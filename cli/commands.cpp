@@ -15,7 +15,7 @@ int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err) {
     QgsProject project;
     try {
         qgishost::openMap(project, maps);
-    } catch (const host::HostError& e) {
+    } catch (const support::Failure& e) {
         err << e.description() << Qt::endl;
         return kExitUsage;
     }

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "command/registration.h"
 #include "map/qgis/qgis_session.h"
+#include "support/product.h"
 
 #include <QTextStream>
 
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
         return bramlotte::cli::kExitOk;
     }
     if (command == "--version") {
-        out << "bramlotte v2.03\n";
+        out << "bramlotte " << bramlotte::product::kVersionText << "\n";
         return bramlotte::cli::kExitOk;
     }
     if ((command == "register" || command == "unregister") && argc == 2) {

@@ -1,16 +1,17 @@
 #include "command/bramlotte_command.h"
 
-#include "command/addin_state.h"
+#include "command/command_state.h"
 #include "command/frm_resources.h"
 #include "dialog/frm_main.h"
+#include "support/addin_state.h"
 #include "support/frm_help.h"
+#include "support/product.h"
 
 namespace bramlotte {
 namespace {
 
 const QString kCategory = QStringLiteral("Quillmere");
-const QString kProductName = QStringLiteral("Bramlotte");
-const QString kProductVersion = QStringLiteral("v2.03");
+const QString& kProductName = product::kName;
 
 // Runs a member's body; on any failure shows the member's own box and gives
 // the default result.
@@ -80,15 +81,15 @@ QString Bramlotte::Category() {
 void Bramlotte::OnCreate(QObject* hook) {
     guarded("Error: ICommand_OnCreate()", 0, [&] {
         application_ = host_.applicationFromHook(hook);
-        addInState().productName = kProductName;
-        addInState().productVersion = kProductVersion;
+        addInState().productName = product::kName;
+        addInState().productVersion = product::kVersionText;
         return 0;
     });
 }
 
 void Bramlotte::OnClick() {
     guarded("Error: ICommand_OnClick()", 0, [&] {
-        AddInState& state = addInState();
+        CommandState& state = commandState();
         // A top-level window that deletes itself when the user closes it;
         // its frame makes it a child of the host's main window.
         auto* dialog = new dialog::frmMain();
@@ -99,9 +100,12 @@ void Bramlotte::OnClick() {
         }
         state.hostApplication = state.hostApplicationReference->application();
         state.mapDocument = state.hostApplication->document();
+        addInState().statusBar = state.hostApplication->statusBar();
+        dialog->attach({state.hostApplication, state.mapDocument, state.exportTargets});
         host::HostFrame* frame = dialog->Frame();
         if (!frame) {
-            throw host::HostError(host::error::kFail, QStringLiteral("The dialog has no frame."));
+            throw support::Failure(support::error::kFail,
+                                   QStringLiteral("The dialog has no frame."));
         }
         frame->setVisible(true);
         return 0;

@@ -1,9 +1,11 @@
 // The QGIS plugin: the library QGIS loads. It only wires the command into
 // QGIS: one action under a "Quillmere" menu and toolbar, clicks to OnClick.
-#include "command/addin_state.h"
 #include "command/bramlotte_command.h"
+#include "command/command_state.h"
 #include "command/frm_resources.h"
 #include "map/qgis/qgis_desktop.h"
+#include "support/addin_state.h"
+#include "support/product.h"
 #include "support/qt_ui_toolkit.h"
 
 #include <qgisinterface.h>
@@ -15,10 +17,10 @@
 
 namespace {
 
-const QString kPluginName = QStringLiteral("Bramlotte");
+const QString kPluginName = bramlotte::product::kName;
 const QString kDescription = QStringLiteral("Builds the index of a street atlas");
 const QString kCategory = QStringLiteral("Plugins");
-const QString kVersion = QStringLiteral("2.03");
+const QString kVersion = bramlotte::product::kPluginVersion;
 const QString kMenu = QStringLiteral("Quillmere");
 
 class BramlottePlugin : public QgisPlugin {
@@ -58,6 +60,7 @@ class BramlottePlugin : public QgisPlugin {
         delete toolbar_.data();
         delete action_.data();
         bramlotte::addInState() = bramlotte::AddInState();
+        bramlotte::commandState() = bramlotte::CommandState();
     }
 
   private:

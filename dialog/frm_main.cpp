@@ -1,16 +1,17 @@
 #include "dialog/frm_main.h"
 
-#include "command/addin_state.h"
+#include "buildrun/build_run.h"
 #include "dialog/artwork.h"
-#include "index/build_run.h"
+#include "dialog/layer_pickers.h"
+#include "export/save_chooser.h"
 #include "index/relate.h"
-#include "map/layer_lookup.h"
-#include "support/error_handling.h"
+#include "support/addin_state.h"
 #include "support/error_trap.h"
 #include "support/frm_help.h"
 #include "support/twips.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
@@ -31,6 +32,8 @@ using support::placeTwips;
 // Window and frames in twips.
 constexpr int kWidth = 7125;
 constexpr int kHeight = 6600;
+// How far each further dialog opens from the one before, in pixels.
+constexpr int kCascade = 28;
 
 template <typename W>
 W* make(QWidget* parent, int left, int top, int width, int height, const QString& text = {}) {
@@ -216,24 +219,40 @@ void frmMain::showResultList() {
     lstOutModel_->setStringList(resultList_.lines());
 }
 
+QPoint frmMain::openingPlace() const {
+    const QRect area = ui().hostArea();
+    QPoint place(area.x() + (area.width() - width()) / 2,
+                 area.y() + (area.height() - height()) / 2);
+    // A dialog already standing at the place would hide behind this one.
+    for (bool taken = true; taken;) {
+        taken = false;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w != this && qobject_cast<frmMain*>(w) && w->isVisible() && w->pos() == place) {
+                place += QPoint(kCascade, kCascade);
+                taken = true;
+            }
+        }
+    }
+    return place;
+}
+
 void frmMain::Form_Load() {
     const bool loaded = BRAMLOTTE_TRAP("Form_Load", kModule, [&](support::ErrorTrap& trap) {
-        // Centred through the frame of the dialog the add-in names.
         BRAMLOTTE_LINE(trap);
-        auto* named = qobject_cast<frmMain*>(addInState().indexDialog.data());
-        host::HostFrame* frame = named ? named->Frame() : nullptr;
+        host::HostFrame* frame = Frame();
         if (!frame) {
-            throw host::HostError(host::error::kFail, QStringLiteral("The dialog has no frame."));
+            throw support::Failure(support::error::kFail,
+                                   QStringLiteral("The dialog has no frame."));
         }
-        const QSize screen = ui().screenSize();
-        frame->move((screen.width() - width()) / 2, (screen.height() - height()) / 2, 0, 0);
+        const QPoint place = openingPlace();
+        frame->move(place.x(), place.y(), 0, 0);
         BRAMLOTTE_LINE(trap);
         ui().setPointer(support::Pointer::Wait);
         BRAMLOTTE_LINE(trap);
         txtVersion->setText(addInState().productVersion);
         BRAMLOTTE_LINE(trap);
-        map::LoadMapLayers(*cboMapLayers);
-        map::LoadMapLayers(*cboSearchLayers);
+        LoadMapLayers(context_.document.get(), *cboMapLayers);
+        LoadMapLayers(context_.document.get(), *cboSearchLayers);
         BRAMLOTTE_LINE(trap);
         cboRelationship->clear();
         cboRelationship->addItems(index::relationshipNames());
@@ -249,8 +268,8 @@ void frmMain::Form_Load() {
 void frmMain::cboMapLayers_Click() {
     BRAMLOTTE_TRAP("cboMapLayers_Click", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
-        map::LoadLayerFields(cboMapLayers->currentText(), *cboLayerFields, true);
-        cboLayerFields->setCurrentIndex(-1);
+        LoadLayerFields(context_.document.get(), cboMapLayers->currentText(), *cboLayerFields,
+                        true);
     });
 }
 
@@ -260,11 +279,9 @@ void frmMain::cboSearchLayers_Change() {
         BRAMLOTTE_LINE(trap);
         lblLayer->setText(name);
         BRAMLOTTE_LINE(trap);
-        map::LoadLayerFields(name, *cboSearchLayerFields, true);
-        cboSearchLayerFields->setCurrentIndex(-1);
+        LoadLayerFields(context_.document.get(), name, *cboSearchLayerFields, true);
         BRAMLOTTE_LINE(trap);
-        map::LoadLayerFields(name, *cboOutputFields, false);
-        cboOutputFields->setCurrentIndex(-1);
+        LoadLayerFields(context_.document.get(), name, *cboOutputFields, false);
     });
 }
 
@@ -275,8 +292,46 @@ void frmMain::btnHelp2_Click() {
     }
 }
 
+buildrun::BuildChoices frmMain::choices() const {
+    buildrun::BuildChoices c;
+    c.columnSeparator = txtSeparator->text();
+    c.itemSeparator = txtItemSep->text();
+    c.columnText = txtNum->text();
+    c.relationship = cboRelationship->currentText();
+    c.field1 = cboLayerFields->currentText();
+    c.field2 = cboSearchLayerFields->currentText();
+    c.layer1 = cboMapLayers->currentText();
+    c.layer2 = cboSearchLayers->currentText();
+    c.outputField = cboOutputFields->currentText();
+    using buildrun::Output;
+    c.output = optFields->isChecked()    ? Output::Field
+               : optTable->isChecked()   ? Output::Table
+               : optText->isChecked()    ? Output::TextFile
+               : optElement->isChecked() ? Output::Layout
+                                         : Output::Window;
+    return c;
+}
+
 void frmMain::btnNext_Click() {
-    emit buildRequested();
+    if (!context_.exportTargets) {
+        context_.exportTargets = std::make_shared<exporting::ExportTargets>();
+    }
+    exporting::FormSaveChooser chooser(*context_.exportTargets);
+    // The status bar's indicator; a host that offers none fails the build.
+    host::ProgressIndicator* progress = nullptr;
+    try {
+        if (context_.application) {
+            if (const std::shared_ptr<host::StatusBar> bar = context_.application->statusBar()) {
+                progress = bar->progressIndicator();
+            }
+        }
+    } catch (const support::Failure&) {
+        progress = nullptr;
+    }
+    buildrun::BuildContext context{ui(), context_.document.get(), progress, chooser, resultList_};
+    lastOutcome_ = buildrun::BuildIndex(choices(), context);
+    showResultList();
+    emit buildFinished();
 }
 
 }  // namespace bramlotte::dialog

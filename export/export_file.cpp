@@ -1,7 +1,7 @@
 #include "export/export_file.h"
 
 #include "export/text_encoding.h"
-#include "support/file_system_error.h"
+#include "support/failure.h"
 #include "support/quillmere_io.h"
 
 #include <QDir>
@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kBufferSize = 1 << 16;
 
-using support::FileSystemError;
+using support::Failure;
 
 }  // namespace
 
@@ -29,11 +29,11 @@ ExportFile::ExportFile(const QString& folder, const QString& path) : path_(path)
     // put it elsewhere.
     if (QDir::cleanPath(target.absolutePath()) !=
         QDir::cleanPath(QFileInfo(folder).absoluteFilePath())) {
-        throw FileSystemError(support::fs_error::kBadFileName,
-                              QStringLiteral("Bad file name: %1").arg(target.fileName()));
+        throw support::Failure(support::error::kBadFileName,
+                               QStringLiteral("Bad file name: %1").arg(target.fileName()));
     }
     if (target.exists() && (!target.isFile() || !support::mayWriteFile(path))) {
-        throw FileSystemError::fromErrno(target.isDir() ? EISDIR : EACCES, path);
+        throw support::Failure::fromErrno(target.isDir() ? EISDIR : EACCES, path);
     }
     temporary_ = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") +
                                    target.fileName() + QStringLiteral(".XXXXXX"));
@@ -41,7 +41,7 @@ ExportFile::ExportFile(const QString& folder, const QString& path) : path_(path)
     if (fd_ < 0) {
         const int err = errno;
         temporary_.clear();
-        throw FileSystemError::fromErrno(err, path);
+        throw support::Failure::fromErrno(err, path);
     }
     // The new file gets the target's mode, or the usual one for a new file.
     mode_t mode = 0666;
@@ -80,7 +80,7 @@ void ExportFile::flush() {
             if (errno == EINTR) {
                 continue;
             }
-            throw FileSystemError::fromErrno(errno, path_);
+            throw support::Failure::fromErrno(errno, path_);
         }
         data += n;
         left -= n;
@@ -92,11 +92,11 @@ void ExportFile::commit() {
     flush();
     if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
         fd_ = -1;
-        throw FileSystemError::fromErrno(errno, path_);
+        throw support::Failure::fromErrno(errno, path_);
     }
     fd_ = -1;
     if (::rename(temporary_.constData(), QFile::encodeName(path_).constData()) != 0) {
-        throw FileSystemError::fromErrno(errno, path_);
+        throw support::Failure::fromErrno(errno, path_);
     }
     committed_ = true;
 }

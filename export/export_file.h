@@ -12,7 +12,7 @@ namespace bramlotte::exporting {
 class ExportFile {
   public:
     // `folder` is the folder the user chose and `path` the target within it.
-    // Throws support::FileSystemError when the target cannot be written: a
+    // Throws support::Failure when the target cannot be written: a
     // missing folder, a name the file system refuses (one holding "/"), a
     // target the user may not write (decided from its mode bits).
     ExportFile(const QString& folder, const QString& path);

@@ -1,22 +1,22 @@
-// The two file branches of the build: ask where to save, then write.
+// The writers of the two file outputs: the text file and the table.
 #pragma once
 
 #include "export/export_file.h"
-#include "index/index_formatting.h"
-#include "index/index_map.h"
+#include "export/save_target.h"
+#include "support/ui_toolkit.h"
+
+#include <QStringList>
 
 #include <optional>
 
 namespace bramlotte::exporting {
 
-// Writes the result list, one line each, to the file the text-file dialog
-// chooses; nothing when the dialog is cancelled. Adds the path written.
-void TextFileBranch(const index::ResultList& lines, std::optional<ExportFile>& exportFile,
-                    QStringList& written);
-
-// Writes one row per index key, in first-met order, to the file the table
-// dialog chooses, with the delimiter it chooses.
-void TableBranch(const index::IndexMap& map, std::optional<ExportFile>& exportFile,
-                 QStringList& written);
+// Writes `lines` (result lines or table rows), each followed by CR LF, to
+// the target. `exportFile` is the build's one export file: open while the
+// lines are written, so that every way out of the build closes it, and the
+// target is replaced only once every line is on disk. Shows the wait pointer
+// while it writes. Throws support::Failure when the file cannot be written.
+void WriteIndexFile(const SaveTarget& target, const QStringList& lines,
+                    std::optional<ExportFile>& exportFile, support::UiToolkit& ui);
 
 }  // namespace bramlotte::exporting

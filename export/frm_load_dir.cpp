@@ -1,8 +1,8 @@
 #include "export/frm_load_dir.h"
 
-#include "command/addin_state.h"
+#include "support/addin_state.h"
 #include "support/error_trap.h"
-#include "support/file_system_error.h"
+#include "support/failure.h"
 #include "support/quillmere_io.h"
 #include "support/twips.h"
 
@@ -67,7 +67,7 @@ DirectoryList::DirectoryList(QWidget* parent) : QWidget(parent) {
 void DirectoryList::setPath(const QString& path) {
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     if (!QFileInfo(clean).isDir()) {
-        throw support::FileSystemError::fromErrno(ENOENT, clean + QStringLiteral("/"));
+        throw support::Failure::fromErrno(ENOENT, clean + QStringLiteral("/"));
     }
     if (clean == path_) {
         return;
@@ -155,7 +155,7 @@ frmLoadDir::frmLoadDir(Kind kind, QWidget* parent) : QDialog(parent), kind_(kind
 }
 
 void frmLoadDir::Form_Load() {
-    BRAMLOTTE_TRAP("Form_Load", kModule, [&](support::ErrorTrap& trap) {
+    failureReported_ |= !BRAMLOTTE_TRAP("Form_Load", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         ui().setPointer(support::Pointer::Default);
         BRAMLOTTE_LINE(trap);
@@ -175,7 +175,7 @@ void frmLoadDir::Form_Load() {
 }
 
 void frmLoadDir::Drive1_Change() {
-    BRAMLOTTE_TRAP("Drive1_Change", kModule, [&](support::ErrorTrap& trap) {
+    failureReported_ |= !BRAMLOTTE_TRAP("Drive1_Change", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         const QString drive = Drive1->currentText();
         // The process's current folder when it lies on that drive, else its root.
@@ -185,7 +185,7 @@ void frmLoadDir::Drive1_Change() {
 }
 
 void frmLoadDir::Dir1_Change() {
-    BRAMLOTTE_TRAP("Dir1_Change", kModule, [&](support::ErrorTrap& trap) {
+    failureReported_ |= !BRAMLOTTE_TRAP("Dir1_Change", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         listFiles();
     });
@@ -200,11 +200,11 @@ void frmLoadDir::listFiles() {
 
 // Clicking a file only shows it: the name box keeps what the user typed.
 void frmLoadDir::File1_Click() {
-    BRAMLOTTE_TRAP("File1_Click", kModule, [](support::ErrorTrap&) {});
+    failureReported_ |= !BRAMLOTTE_TRAP("File1_Click", kModule, [](support::ErrorTrap&) {});
 }
 
 void frmLoadDir::File1_DblClick() {
-    BRAMLOTTE_TRAP("File1_DblClick", kModule, [](support::ErrorTrap&) {});
+    failureReported_ |= !BRAMLOTTE_TRAP("File1_DblClick", kModule, [](support::ErrorTrap&) {});
 }
 
 void frmLoadDir::Option1_Click() {
@@ -228,41 +228,34 @@ bool frmLoadDir::mayReplace(const QString& path) {
 }
 
 void frmLoadDir::btnSave_Click() {
-    BRAMLOTTE_TRAP("btnSave_Click", kModule, [&](support::ErrorTrap& trap) {
+    failureReported_ |= !BRAMLOTTE_TRAP("btnSave_Click", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         QString name = Text1->text();
-        const QString folder = Dir1->path();
-        AddInState& state = addInState();
+        SaveTarget chosen;
+        chosen.folder = Dir1->path();
         if (kind_ == Kind::Table) {
             BRAMLOTTE_LINE(trap);
             name.remove(QStringLiteral(".txt"));
             name.remove(QStringLiteral(".csv"));
             const bool comma = Option1->isChecked();
-            const QString extension = comma ? QStringLiteral(".csv") : QStringLiteral(".txt");
-            const QString path = folder + QLatin1Char('/') + name + extension;
-            BRAMLOTTE_LINE(trap);
-            if (!mayReplace(path)) {
-                return;
-            }
-            state.ExportTablePath = path;
-            state.ExportTableExtension = extension;
-            state.ExportTableDelimiter = comma ? QStringLiteral(",") : QStringLiteral("\t");
+            chosen.extension = comma ? QStringLiteral(".csv") : QStringLiteral(".txt");
+            chosen.delimiter = comma ? QStringLiteral(",") : QStringLiteral("\t");
         } else {
-            const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".txt");
-            BRAMLOTTE_LINE(trap);
-            if (!mayReplace(path)) {
-                return;
-            }
-            state.ExportTextPath = path;
+            chosen.extension = QStringLiteral(".txt");
         }
-        state.ExportFolder = folder;
+        chosen.path = chosen.folder + QLatin1Char('/') + name + chosen.extension;
+        BRAMLOTTE_LINE(trap);
+        if (!mayReplace(chosen.path)) {
+            return;
+        }
+        target_ = std::move(chosen);
         BRAMLOTTE_LINE(trap);
         accept();
     });
 }
 
 void frmLoadDir::btnCancel_Click() {
-    BRAMLOTTE_TRAP("btnCancel_Click", kModule, [&](support::ErrorTrap& trap) {
+    failureReported_ |= !BRAMLOTTE_TRAP("btnCancel_Click", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         reject();
     });

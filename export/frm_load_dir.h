@@ -1,9 +1,13 @@
 // The save-location dialog, in its two forms: the table dialog (folder,
 // name and delimiter) and the text-file dialog (folder and name). It writes
-// nothing; a completed Save hands the target back through the add-in state.
+// nothing; a completed Save hands the target back.
 #pragma once
 
+#include "export/save_target.h"
+
 #include <QDialog>
+
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -40,8 +44,11 @@ class frmLoadDir : public QDialog {
     explicit frmLoadDir(Kind kind, QWidget* parent = nullptr);
 
     Kind kind() const { return kind_; }
-    // Saved: the dialog closed through Save; its target is in the add-in state.
-    bool saved() const { return result() == QDialog::Accepted; }
+    // Saved: the dialog closed through Save, handing back target().
+    bool saved() const { return result() == QDialog::Accepted && target_.has_value(); }
+    const SaveTarget& target() const { return *target_; }
+    // Whether one of the dialog's handlers failed (and reported it).
+    bool failureReported() const { return failureReported_; }
 
     QComboBox* Drive1;
     DirectoryList* Dir1;
@@ -70,6 +77,8 @@ class frmLoadDir : public QDialog {
     void listFiles();
 
     Kind kind_;
+    std::optional<SaveTarget> target_;
+    bool failureReported_ = false;
 };
 
 // The two forms.

@@ -44,7 +44,7 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         std::unique_ptr<host::FeatureCursor> related;
         try {
             related = in.fieldWriter ? searched->update(filter) : searched->search(filter);
-        } catch (const host::HostError& e) {
+        } catch (const support::Failure& e) {
             throw RelateFailure(e);
         }
 

@@ -21,12 +21,12 @@ const QStringList& relationshipNames();
 // layers' shapes. The build shows its own message for it.
 class RelateFailure : public std::runtime_error {
   public:
-    explicit RelateFailure(const host::HostError& cause)
+    explicit RelateFailure(const support::Failure& cause)
         : std::runtime_error(cause.what()), cause_(cause) {}
-    const host::HostError& cause() const { return cause_; }
+    const support::Failure& cause() const { return cause_; }
 
   private:
-    host::HostError cause_;
+    support::Failure cause_;
 };
 
 // Receives, in field-output mode, each related Layer #2 feature with its
@@ -52,7 +52,7 @@ struct RelateInputs {
 };
 
 // Throws RelateFailure when a Layer #2 search cannot be opened; any other
-// host failure passes through as host::HostError.
+// host failure passes through as support::Failure.
 IndexMap Relate(const RelateInputs& inputs, host::ProgressIndicator* progress);
 
 }  // namespace bramlotte::index

@@ -2,45 +2,20 @@
 //
 // Everything outside map/qgis/ and the plugin entry reaches the map through
 // these classes only, so the index code can be read and tested without QGIS.
-// A failing host call throws HostError. Indexes are 0-based.
+// A failing host call throws support::Failure. Indexes are 0-based.
 #pragma once
+
+#include "support/failure.h"
+#include "support/host_frame.h"
+#include "support/progress_indicator.h"
 
 #include <QString>
 #include <QVariant>
 
-class QWidget;
-
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 
 namespace bramlotte::host {
-
-// The one exception type of every failing host call. Host failures carry a
-// negative number, as the host's own error codes do.
-class HostError : public std::runtime_error {
-  public:
-    HostError(int32_t number, const QString& description)
-        : std::runtime_error(description.toStdString()),
-          number_(number),
-          description_(description) {}
-    int32_t number() const { return number_; }
-    const QString& description() const { return description_; }
-
-  private:
-    int32_t number_;
-    QString description_;
-};
-
-// Host failure numbers. The generic one has the value of the host's E_FAIL.
-namespace error {
-constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
-constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057u);
-constexpr int32_t kNotFound = static_cast<int32_t>(0x80040111u);
-constexpr int32_t kRelationUndefined = static_cast<int32_t>(0x80040258u);
-constexpr int32_t kConversion = static_cast<int32_t>(0x80040952u);
-constexpr int32_t kWriteFailed = static_cast<int32_t>(0x80040953u);
-}  // namespace error
 
 // Spatial relationship codes, passed unchanged from the relationship picker.
 namespace relation {
@@ -192,41 +167,17 @@ class MapDocument {
     virtual bool isPageLayoutActive() const = 0;
 };
 
-class ProgressIndicator {
-  public:
-    virtual ~ProgressIndicator() = default;
-    virtual void setRange(long long low, long long high) = 0;
-    virtual void setStepValue(long long step) = 0;
-    virtual void setPosition(long long position) = 0;
-    virtual void setMessage(const QString& message) = 0;
-    virtual void step() = 0;
-    virtual void show() = 0;
-    virtual void hide() = 0;  // callable at any time
-};
-
-class StatusBar {
-  public:
-    virtual ~StatusBar() = default;
-    virtual ProgressIndicator* progressIndicator() = 0;
-};
+// The status bar and its progress indicator, and the host frame, are windows
+// of the desktop the add-in shares with its own forms.
+using ProgressIndicator = support::ProgressIndicator;
+using StatusBar = support::StatusBar;
+using HostFrame = support::HostFrame;
 
 class Application {
   public:
     virtual ~Application() = default;
     virtual std::shared_ptr<MapDocument> document() = 0;
-    virtual StatusBar* statusBar() = 0;
-};
-
-// A modeless host window that shows one form over the host.
-class HostFrame {
-  public:
-    virtual ~HostFrame() = default;
-    // Binds the form to this frame; creating the form's window runs its load.
-    virtual void create(QWidget& form) = 0;
-    virtual void setCaption(const QString& caption) = 0;
-    virtual void setVisible(bool visible) = 0;
-    // In pixels; a width or height of 0 keeps the form's own.
-    virtual void move(int left, int top, int width, int height) = 0;
+    virtual std::shared_ptr<StatusBar> statusBar() = 0;
 };
 
 // The object through which an add-in reaches the running host application.

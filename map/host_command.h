@@ -37,7 +37,7 @@ class ICommand {
 class CommandHost {
   public:
     virtual ~CommandHost() = default;
-    // The host application behind `hook`; throws HostError when the hook
+    // The host application behind `hook`; throws support::Failure when the hook
     // offers no host application.
     virtual std::shared_ptr<Application> applicationFromHook(QObject* hook) = 0;
     // A new object through which the running host application is reached.

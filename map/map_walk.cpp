@@ -1,5 +1,7 @@
 #include "map/map_walk.h"
 
+#include "support/addin_state.h"
+
 namespace bramlotte::map {
 
 void walkFeatureLayers(const host::FocusMap& map,
@@ -29,6 +31,18 @@ std::unique_ptr<host::Layer> lastFeatureLayerNamed(const host::FocusMap& map, co
         }
     });
     return found;
+}
+
+std::unique_ptr<host::Layer> FindFeatureLayer(host::MapDocument* document, const QString& name) {
+    try {
+        if (!document) {
+            throw support::Failure(support::error::kFail, QStringLiteral("No map is open."));
+        }
+        return lastFeatureLayerNamed(*document->focusMap(), name);
+    } catch (...) {
+        ui().messageBox(QStringLiteral("Error: Could not find layer ") + name);
+        return nullptr;
+    }
 }
 
 }  // namespace bramlotte::map

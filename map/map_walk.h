@@ -1,6 +1,7 @@
 // The map walk: the feature layers of a focus map in the order the layer
 // pickers list them. Top-level layers in order; the members of a top-level
-// group in their order; a group inside a group is not entered.
+// group in their order; a group inside a group is not entered. Each walk
+// reads the current map afresh.
 #pragma once
 
 #include "map/host.h"
@@ -15,5 +16,11 @@ void walkFeatureLayers(const host::FocusMap& map,
 // The last feature layer in walk order whose name equals `name` without
 // regard to case, or nullptr.
 std::unique_ptr<host::Layer> lastFeatureLayerNamed(const host::FocusMap& map, const QString& name);
+
+// The feature layer named `name` in the focus map of `document`, found as
+// lastFeatureLayerNamed finds it, or nullptr. A failure (no document, a
+// host call failing) shows "Error: Could not find layer " + name and gives
+// nullptr; nothing reaches the caller.
+std::unique_ptr<host::Layer> FindFeatureLayer(host::MapDocument* document, const QString& name);
 
 }  // namespace bramlotte::map

@@ -1,6 +1,6 @@
 #include "support/error_handling.h"
 
-#include "command/addin_state.h"
+#include "support/addin_state.h"
 
 #include <QStringList>
 
@@ -10,12 +10,11 @@ namespace bramlotte::support {
 namespace {
 
 // Hides the status bar's progress indicator. Before the first click there is
-// no host application to ask; the report must go on regardless.
+// no status bar to ask; the report must go on regardless.
 void hideProgress() {
     try {
-        const auto& app = addInState().hostApplication;
-        host::StatusBar* bar = app ? app->statusBar() : nullptr;
-        host::ProgressIndicator* progress = bar ? bar->progressIndicator() : nullptr;
+        const auto& bar = addInState().statusBar;
+        ProgressIndicator* progress = bar ? bar->progressIndicator() : nullptr;
         if (progress) {
             progress->hide();
         }

@@ -10,10 +10,6 @@ namespace bramlotte::support {
 // The maker's support address, shown in the error box and the help window.
 inline const QString kSupportEmail = QStringLiteral("support@quillmere.example");
 
-// Numbers of failures that are neither host nor file-system failures.
-constexpr int32_t kOutOfMemory = 7;
-constexpr int32_t kInternalError = 51;
-
 // "" for line 0, otherwise "Line : " and the number.
 QString FormatErrorLine(int32_t line);
 

@@ -1,8 +1,7 @@
 #include "support/error_trap.h"
 
-#include "map/host.h"
 #include "support/error_handling.h"
-#include "support/file_system_error.h"
+#include "support/failure.h"
 
 #include <exception>
 #include <new>
@@ -17,20 +16,17 @@ bool trapErrors(const char* procedure, const char* module, int firstLine,
     try {
         body(trap);
         return true;
-    } catch (const host::HostError& e) {
-        number = e.number();
-        description = e.description();
-    } catch (const FileSystemError& e) {
+    } catch (const Failure& e) {
         number = e.number();
         description = e.description();
     } catch (const std::bad_alloc&) {
-        number = kOutOfMemory;
+        number = error::kOutOfMemory;
         description = QStringLiteral("Out of memory");
     } catch (const std::exception& e) {
-        number = kInternalError;
+        number = error::kInternalError;
         description = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        number = kInternalError;
+        number = error::kInternalError;
         description = QStringLiteral("Unknown failure");
     }
     if (tidyUp) {

@@ -1,6 +1,6 @@
 #include "support/frm_help.h"
 
-#include "command/addin_state.h"
+#include "support/addin_state.h"
 #include "support/error_trap.h"
 #include "support/twips.h"
 
@@ -72,7 +72,7 @@ frmHelp::frmHelp(QWidget* parent) : QWidget(parent) {
 
 frmHelp::~frmHelp() = default;
 
-host::HostFrame* frmHelp::Frame() {
+HostFrame* frmHelp::Frame() {
     if (!frame_) {
         frame_ = ui().newHostFrame();
         frame_->create(*this);

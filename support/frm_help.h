@@ -2,7 +2,7 @@
 // user's default programs.
 #pragma once
 
-#include "map/host.h"
+#include "support/host_frame.h"
 
 #include <QLabel>
 #include <QWidget>
@@ -37,7 +37,7 @@ class frmHelp : public QWidget {
     ~frmHelp() override;
 
     // The window's host frame, created and captioned on first use.
-    host::HostFrame* Frame();
+    HostFrame* Frame();
 
     QWidget* Frame1;
     LinkLabel* Label2;
@@ -57,7 +57,7 @@ class frmHelp : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    std::unique_ptr<host::HostFrame> frame_;
+    std::unique_ptr<HostFrame> frame_;
 };
 
 }  // namespace bramlotte::support

@@ -1,12 +1,14 @@
 #include "support/qt_host_frame.h"
 
+#include "support/failure.h"
+
 #include <QMetaObject>
 
 namespace bramlotte::support {
 
 QWidget& QtHostFrame::form() const {
     if (!form_) {
-        throw host::HostError(host::error::kFail, QStringLiteral("The window no longer exists."));
+        throw Failure(error::kFail, QStringLiteral("The window no longer exists."));
     }
     return *form_;
 }

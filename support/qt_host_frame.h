@@ -2,14 +2,14 @@
 // main window (when there is one), modeless.
 #pragma once
 
-#include "map/host.h"
+#include "support/host_frame.h"
 
 #include <QPointer>
 #include <QWidget>
 
 namespace bramlotte::support {
 
-class QtHostFrame : public host::HostFrame {
+class QtHostFrame : public HostFrame {
   public:
     explicit QtHostFrame(QWidget* hostWindow) : hostWindow_(hostWindow) {}
     // Makes `form` a window over the host and runs its Form_Load, once.

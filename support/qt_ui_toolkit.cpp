@@ -63,8 +63,16 @@ void QtUiToolkit::openLink(const QString& address) {
     QDesktopServices::openUrl(QUrl(address));
 }
 
-std::unique_ptr<host::HostFrame> QtUiToolkit::newHostFrame() {
+std::unique_ptr<HostFrame> QtUiToolkit::newHostFrame() {
     return std::make_unique<QtHostFrame>(hostWindow_);
+}
+
+QRect QtUiToolkit::hostArea() const {
+    if (hostWindow_ && hostWindow_->isVisible()) {
+        return hostWindow_->frameGeometry();
+    }
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
 }
 
 QSize QtUiToolkit::screenSize() const {

@@ -21,7 +21,8 @@ class QtUiToolkit : public UiToolkit {
     int showModal(QDialog& form) override;
     void openLink(const QString& address) override;
     QSize screenSize() const override;
-    std::unique_ptr<host::HostFrame> newHostFrame() override;
+    QRect hostArea() const override;
+    std::unique_ptr<HostFrame> newHostFrame() override;
 
   private:
     QPointer<QWidget> hostWindow_;

@@ -1,7 +1,7 @@
 #include "support/quillmere_io.h"
 
 #include "support/error_trap.h"
-#include "support/file_system_error.h"
+#include "support/failure.h"
 
 #include <QFile>
 
@@ -26,7 +26,7 @@ bool statPath(const QString& path, struct stat& st) {
 }
 
 [[noreturn]] void fail(int err, const QString& path) {
-    throw FileSystemError::fromErrno(err, path);
+    throw Failure::fromErrno(err, path);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ void ScriptedUiToolkit::setPointer(Pointer pointer) {
     pointerHistory_.push_back(pointer);
 }
 
-std::unique_ptr<host::HostFrame> ScriptedUiToolkit::newHostFrame() {
+std::unique_ptr<HostFrame> ScriptedUiToolkit::newHostFrame() {
     return std::make_unique<QtHostFrame>(nullptr);
 }
 

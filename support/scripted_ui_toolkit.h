@@ -42,8 +42,9 @@ class ScriptedUiToolkit : public UiToolkit {
     int showModal(QDialog& form) override;
     void openLink(const QString& address) override { links_ << address; }
     QSize screenSize() const override { return screen_; }
+    QRect hostArea() const override { return QRect(QPoint(0, 0), screen_); }
     // Frames are real windows, offscreen, with no host window above them.
-    std::unique_ptr<host::HostFrame> newHostFrame() override;
+    std::unique_ptr<HostFrame> newHostFrame() override;
 
   private:
     std::deque<Answer> answers_;

@@ -3,8 +3,9 @@
 // command-line program and the tests.
 #pragma once
 
-#include "map/host.h"
+#include "support/host_frame.h"
 
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -30,8 +31,11 @@ class UiToolkit {
     virtual int showModal(QDialog& form) = 0;
     virtual void openLink(const QString& address) = 0;
     virtual QSize screenSize() const = 0;
+    // Where windows of the add-in open: the host's main window, or the
+    // screen where there is none.
+    virtual QRect hostArea() const = 0;
     // A new host frame, over the host's main window.
-    virtual std::unique_ptr<host::HostFrame> newHostFrame() = 0;
+    virtual std::unique_ptr<HostFrame> newHostFrame() = 0;
 };
 
 }  // namespace bramlotte::support

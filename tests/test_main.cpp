@@ -1,7 +1,7 @@
 // Test entry: a headless QGIS session for every test, and the scripted
 // toolkit installed as the add-in's desktop.
-#include "command/addin_state.h"
 #include "map/qgis/qgis_session.h"
+#include "support/addin_state.h"
 #include "support/scripted_ui_toolkit.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 #include "map/qgis/feature_store.h"
 
-#include "map/host.h"
+#include "map/qgis/geopackage_update.h"
+#include "map/qgis/layer_reading.h"
+#include "support/failure.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsfeaturerequest.h>
@@ -44,13 +46,11 @@ FeatureStore::FeatureStore(QgsVectorLayer& layer) : QObject(&layer), layer_(&lay
 
 void FeatureStore::invalidate() {
     // Staged values belong to rows of the read being dropped.
-    if (!staged_.empty()) {
-        staged_.clear();
+    if (table_.hasStaged()) {
         stagedLost_ = true;
     }
     loaded_ = false;
-    rows_ = StoreRows();
-    tree_ = PackedRTree();
+    table_.clear();
 }
 
 void FeatureStore::ensureLoaded() {
@@ -61,92 +61,52 @@ void FeatureStore::ensureLoaded() {
 
 void FeatureStore::load() {
     invalidate();
-    rows_ = readRows(*layer_);
-    std::vector<uint32_t> shaped;  // only shapes take part in searches
-    shaped.reserve(rows_.count());
-    for (size_t row = 0; row < rows_.count(); ++row) {
-        if (hasGeometry(row)) {
-            shaped.push_back(static_cast<uint32_t>(row));
-        }
-    }
-    tree_ = PackedRTree(rows_.boxes, std::move(shaped));
+    table_.load(readRows(*layer_));
     loaded_ = true;
     ++loadCount_;
 }
 
 QgsGeometry FeatureStore::geometry(size_t row) const {
-    if (!hasGeometry(row)) {
+    if (!table_.hasGeometry(row)) {
         return QgsGeometry();
     }
     size_t size = 0;
-    const unsigned char* data = wkb(row, size);
+    const unsigned char* data = table_.wkb(row, size);
     QgsGeometry g;
     g.fromWkb(QByteArray(reinterpret_cast<const char*>(data), static_cast<int>(size)));
     return g;
 }
 
-QVariant FeatureStore::value(size_t row, int index) const {
-    if (index < 0 || static_cast<size_t>(index) >= rows_.columns.size()) {
-        throw host::HostError(host::error::kInvalidArgument,
-                              QStringLiteral("Field index %1 is out of range.").arg(index));
-    }
-    // A value written during the open edit reads as written.
-    if (!staged_.empty()) {
-        const auto field = staged_.find(index);
-        if (field != staged_.end() && field->second.written[row]) {
-            return field->second.values[row];
-        }
-    }
-    return rows_.columns[static_cast<size_t>(index)].at(row);
-}
-
-std::vector<uint32_t> FeatureStore::candidates(const Box& query) const {
-    std::vector<uint32_t> hits;
-    tree_.query(query, hits);
-    std::sort(hits.begin(), hits.end());
-    return hits;
-}
-
 void FeatureStore::beginTransaction() {
     QgsVectorDataProvider* provider = layer_ ? layer_->dataProvider() : nullptr;
     if (!provider || !(provider->capabilities() & QgsVectorDataProvider::ChangeAttributeValues)) {
-        throw host::HostError(
-            host::error::kWriteFailed,
+        throw support::Failure(
+            support::error::kWriteFailed,
             QStringLiteral("Layer %1 cannot be edited.").arg(layer_ ? layer_->name() : QString()));
     }
     if (transactionOpen_) {
-        throw host::HostError(
-            host::error::kFail,
+        throw support::Failure(
+            support::error::kFail,
             QStringLiteral("An edit of layer %1 is already open.").arg(layer_->name()));
     }
-    staged_.clear();
+    table_.takeStaged();
     stagedLost_ = false;
     transactionOpen_ = true;
 }
 
 void FeatureStore::stageValue(size_t row, int index, const QVariant& value) {
-    StagedColumn& field = staged_[index];
-    if (field.values.empty()) {
-        field.values.resize(rowCount());
-        field.written.resize(rowCount());
-    }
-    field.values[row] = value;
-    if (!field.written[row]) {
-        field.written[row] = true;
-        ++field.count;
-    }
+    table_.stage(row, index, value);
 }
 
 void FeatureStore::commitTransaction() {
     transactionOpen_ = false;
-    StagedValues changes;
-    changes.swap(staged_);
+    StagedValues changes = table_.takeStaged();
     if (stagedLost_) {
         stagedLost_ = false;
-        throw host::HostError(host::error::kWriteFailed,
-                              QStringLiteral("Layer %1 changed while its values were being "
-                                             "written; none of them was saved.")
-                                  .arg(layer_ ? layer_->name() : QString()));
+        throw support::Failure(support::error::kWriteFailed,
+                               QStringLiteral("Layer %1 changed while its values were being "
+                                              "written; none of them was saved.")
+                                   .arg(layer_ ? layer_->name() : QString()));
     }
     if (changes.empty() || !layer_) {
         return;
@@ -164,7 +124,7 @@ void FeatureStore::commitTransaction() {
             const StagedColumn& column = f->second;
             for (size_t row = 0; row < column.written.size() && ok; ++row) {
                 if (column.written[row]) {
-                    ok = layer_->changeAttributeValue(rows_.ids[row], li, column.values[row]);
+                    ok = layer_->changeAttributeValue(table_.id(row), li, column.values[row]);
                 }
             }
         }
@@ -179,46 +139,33 @@ void FeatureStore::commitTransaction() {
             geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
         if (gpkg) {
             // One SQLite transaction; then QGIS reads the table anew.
-            ok = updateGeoPackage(*gpkg, provider->fields(), rows_.ids, changes, errors);
+            ok = updateGeoPackage(*gpkg, provider->fields(), table_.ids(), changes, errors);
             if (ok) {
                 provider->reloadData();
             }
         } else {
             provider->clearErrors();
-            ok = provider->changeAttributeValues(changedAttributes(rows_.ids, changes));
+            ok = provider->changeAttributeValues(changedAttributes(table_.ids(), changes));
             errors = provider->errors().join(QStringLiteral("; "));
         }
         layer_->triggerRepaint();
     }
     ownWrite_ = false;
     if (ok && loaded_) {
-        // The held values take the saved ones; a field written for most
-        // rows keeps them as they are.
-        for (auto& [field, column] : changes) {
-            ValueColumn& held = rows_.columns[static_cast<size_t>(field)];
-            if (2 * column.count >= rowCount()) {
-                held.setMany(column.written, std::move(column.values));
-                continue;
-            }
-            for (size_t row = 0; row < column.written.size(); ++row) {
-                if (column.written[row]) {
-                    held.set(row, column.values[row]);
-                }
-            }
-        }
+        table_.takeSaved(std::move(changes));
     }
     if (!ok) {
         invalidate();
-        throw host::HostError(host::error::kWriteFailed,
-                              QStringLiteral("The field values of layer %1 could not be saved. %2")
-                                  .arg(layer_->name(), errors)
-                                  .trimmed());
+        throw support::Failure(support::error::kWriteFailed,
+                               QStringLiteral("The field values of layer %1 could not be saved. %2")
+                                   .arg(layer_->name(), errors)
+                                   .trimmed());
     }
 }
 
 void FeatureStore::rollbackTransaction() {
     transactionOpen_ = false;
-    staged_.clear();  // the held values never took them
+    table_.takeStaged();  // the held values never took them
     stagedLost_ = false;
 }
 

@@ -6,20 +6,13 @@
 // filter or source changes; our own writes during a build update it in place.
 #pragma once
 
-#include "map/qgis/geopackage_update.h"
-#include "map/qgis/packed_rtree.h"
-#include "map/qgis/store_rows.h"
+#include "map/store/feature_table.h"
 
-#include <qgsattributes.h>
-#include <qgsfeatureid.h>
 #include <qgsgeometry.h>
 #include <qgsvectorlayer.h>
 
 #include <QObject>
 #include <QPointer>
-
-#include <map>
-#include <vector>
 
 namespace bramlotte::qgishost {
 
@@ -36,18 +29,9 @@ class FeatureStore : public QObject {
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
 
-    size_t rowCount() const { return rows_.count(); }
-    QgsFeatureId id(size_t row) const { return rows_.ids[row]; }
-    // A box that holds the row's shape (slightly larger than its exact box).
-    Box box(size_t row) const { return rows_.boxes[row].widened(); }
-    bool hasGeometry(size_t row) const { return rows_.hasGeometry(row); }
-    const unsigned char* wkb(size_t row, size_t& size) const { return rows_.wkb(row, size); }
+    // The rows held, with the values written during the open edit.
+    const store::FeatureTable& table() const { return table_; }
     QgsGeometry geometry(size_t row) const;
-    // Value of the data source's field `index`.
-    QVariant value(size_t row, int index) const;
-
-    // Rows whose boxes meet `query`, in ascending feature id order.
-    std::vector<uint32_t> candidates(const Box& query) const;
 
     // Own writes, kept until the edit transaction ends.
     bool transactionOpen() const { return transactionOpen_; }
@@ -67,11 +51,8 @@ class FeatureStore : public QObject {
     int loadCount_ = 0;
     bool transactionOpen_ = false;
     bool ownWrite_ = false;    // true while our commit signals the layer
-    StagedValues staged_;      // written during the open edit, not yet saved
     bool stagedLost_ = false;  // the layer changed under the open edit
-
-    StoreRows rows_;    // ascending ids
-    PackedRTree tree_;  // over the rows' boxes
+    store::FeatureTable table_;
 };
 
 }  // namespace bramlotte::qgishost

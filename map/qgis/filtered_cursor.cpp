@@ -1,10 +1,10 @@
 #include "map/qgis/filtered_cursor.h"
 
 #include "map/qgis/qgis_shape.h"
-#include "map/qgis/rectangle_meet.h"
-#include "map/qgis/spatial_relation.h"
 #include "map/qgis/value_conversion.h"
-#include "map/qgis/wkb_writer.h"
+#include "map/search/rectangle_meet.h"
+#include "map/search/spatial_relation.h"
+#include "map/search/wkb.h"
 
 #include <qgsgeos.h>
 #include <qgsvectordataprovider.h>
@@ -15,6 +15,8 @@
 namespace bramlotte::qgishost {
 namespace {
 
+using search::Box;
+
 // A feature held by a feature store. Values put into it wait for the
 // cursor's updateFeature.
 class StoreFeature : public host::Feature {
@@ -22,7 +24,7 @@ class StoreFeature : public host::Feature {
     StoreFeature(FeatureStore& store, size_t row, const FilteredCursor* owner)
         : store_(&store), row_(row), owner_(owner) {}
 
-    long long id() const override { return store().id(row_); }
+    long long id() const override { return store().table().id(row_); }
     std::shared_ptr<const host::Shape> shape() const override {
         return std::make_shared<QgisShape>(store().geometry(row_), store().layer().crs());
     }
@@ -32,13 +34,13 @@ class StoreFeature : public host::Feature {
                 return value;
             }
         }
-        return store().value(row_, index);
+        return store().table().value(row_, index);
     }
     void putValue(int index, const QString& text) override {
         const QgsFields fields = store().layer().dataProvider()->fields();
         if (index < 0 || index >= fields.count()) {
-            throw host::HostError(host::error::kInvalidArgument,
-                                  QStringLiteral("Field index %1 is out of range.").arg(index));
+            throw support::Failure(support::error::kInvalidArgument,
+                                   QStringLiteral("Field index %1 is out of range.").arg(index));
         }
         QVariant value = convertForField(fields.at(index), text);
         for (auto& [field, pending] : pending_) {
@@ -59,8 +61,8 @@ class StoreFeature : public host::Feature {
   private:
     FeatureStore& store() const {
         if (!store_) {
-            throw host::HostError(host::error::kFail,
-                                  QStringLiteral("The layer no longer exists."));
+            throw support::Failure(support::error::kFail,
+                                   QStringLiteral("The layer no longer exists."));
         }
         return *store_;
     }
@@ -121,7 +123,7 @@ FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate)
 FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeometry& query,
                                int32_t code)
     : store_(&store), forUpdate_(forUpdate), code_(code), queryBox_(boxOf(query)) {
-    candidates_ = store.candidates(queryBox_);
+    candidates_ = store.table().candidates(queryBox_);
     if (code == host::relation::kEnvelopeIntersects || candidates_.empty()) {
         return;
     }
@@ -134,15 +136,15 @@ void FilteredCursor::prepare() {
     ctx_ = QgsGeos::getGEOSHandler();
     geosQuery_ = QgsGeos::asGeos(query_).release();
     if (!geosQuery_) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The query shape cannot be used for a search."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The query shape cannot be used for a search."));
     }
     prepared_ = GEOSPrepare_r(ctx_, geosQuery_);
     reader_ = GEOSWKBReader_create_r(ctx_);
     if (!prepared_ || !reader_) {
         release();
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The query shape cannot be prepared."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The query shape cannot be prepared."));
     }
 }
 
@@ -167,13 +169,14 @@ void FilteredCursor::release() {
 
 FeatureStore& FilteredCursor::store() const {
     if (!store_) {
-        throw host::HostError(host::error::kFail, QStringLiteral("The layer no longer exists."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The layer no longer exists."));
     }
     return *store_;
 }
 
 bool FilteredCursor::matches(uint32_t row) {
-    const Box b = store().box(row);
+    const Box b = store().table().box(row);
     if (queryIsRectangle_) {
         // Inside the rectangle a shape meets it; strictly inside it is within it.
         if (code_ == host::relation::kIntersects && queryBox_.contains(b)) {
@@ -185,8 +188,8 @@ bool FilteredCursor::matches(uint32_t row) {
         // Points and lines crossing the page's edge: their coordinates decide.
         if (code_ == host::relation::kIntersects) {
             size_t size = 0;
-            const unsigned char* wkb = store().wkb(row, size);
-            if (const std::optional<bool> meets = wkbMeetsRectangle(wkb, size, queryBox_)) {
+            const unsigned char* wkb = store().table().wkb(row, size);
+            if (const std::optional<bool> meets = search::wkbMeetsRectangle(wkb, size, queryBox_)) {
                 return *meets;
             }
         }
@@ -195,10 +198,9 @@ bool FilteredCursor::matches(uint32_t row) {
         case host::relation::kEnvelopeIntersects: {
             // The tree compared held boxes; the answer needs the exact one.
             size_t size = 0;
-            const unsigned char* wkb = store().wkb(row, size);
+            const unsigned char* wkb = store().table().wkb(row, size);
             Box exact;
-            return wkbBounds(wkb, size, exact.xmin, exact.ymin, exact.xmax, exact.ymax) &&
-                   exact.intersects(queryBox_);
+            return search::wkbBounds(wkb, size, exact) && exact.intersects(queryBox_);
         }
         case host::relation::kContains:
             if (!queryBox_.contains(b)) {
@@ -217,22 +219,22 @@ bool FilteredCursor::matches(uint32_t row) {
         prepare();
     }
     size_t size = 0;
-    const unsigned char* wkb = store().wkb(row, size);
+    const unsigned char* wkb = store().table().wkb(row, size);
     GEOSGeometry* g = GEOSWKBReader_read_r(ctx_, reader_, wkb, size);
     if (!g) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The shape of feature %1 of layer %2 cannot be read.")
-                                  .arg(store().id(row))
-                                  .arg(store().layer().name()));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The shape of feature %1 of layer %2 cannot be read.")
+                                   .arg(store().table().id(row))
+                                   .arg(store().layer().name()));
     }
-    const std::optional<bool> holds = relationHolds(ctx_, code_, prepared_, g);
+    const std::optional<bool> holds = search::relationHolds(ctx_, code_, prepared_, g);
     GEOSGeom_destroy_r(ctx_, g);
     if (!holds) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The shape of feature %1 of layer %2 cannot be "
-                                             "compared (is it a valid geometry?).")
-                                  .arg(store().id(row))
-                                  .arg(store().layer().name()));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The shape of feature %1 of layer %2 cannot be "
+                                              "compared (is it a valid geometry?).")
+                                   .arg(store().table().id(row))
+                                   .arg(store().layer().name()));
     }
     return *holds;
 }
@@ -250,13 +252,14 @@ std::unique_ptr<host::Feature> FilteredCursor::nextFeature() {
 void FilteredCursor::updateFeature(host::Feature& feature) {
     auto* f = dynamic_cast<StoreFeature*>(&feature);
     if (!forUpdate_ || !f || f->owner() != this) {
-        throw host::HostError(host::error::kInvalidArgument,
-                              QStringLiteral("The feature does not belong to this update cursor."));
+        throw support::Failure(
+            support::error::kInvalidArgument,
+            QStringLiteral("The feature does not belong to this update cursor."));
     }
     FeatureStore& s = store();
     if (!s.transactionOpen()) {
-        throw host::HostError(
-            host::error::kFail,
+        throw support::Failure(
+            support::error::kFail,
             QStringLiteral("Layer %1 is not open for editing.").arg(s.layer().name()));
     }
     for (const auto& [field, value] : f->pending()) {

@@ -38,7 +38,7 @@ class FilteredCursor : public host::FeatureCursor {
     int32_t code_ = 0;
     std::vector<uint32_t> candidates_;
     size_t next_ = 0;
-    Box queryBox_;
+    search::Box queryBox_;
     bool queryIsRectangle_ = false;
     GEOSContextHandle_t ctx_ = nullptr;
     QgsGeometry query_;

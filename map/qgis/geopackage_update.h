@@ -3,6 +3,8 @@
 // feature whole, geometry included, which is many times slower.
 #pragma once
 
+#include "map/store/staged_values.h"
+
 #include <qgsfeature.h>
 #include <qgsfields.h>
 
@@ -14,16 +16,8 @@
 
 namespace bramlotte::qgishost {
 
-// Values written during one edit for one source field: a value per row of
-// the feature store, whether the row has one, and how many rows have one.
-struct StagedColumn {
-    std::vector<QVariant> values;
-    std::vector<bool> written;
-    size_t count = 0;
-};
-// The written fields, by source field index. Row r stands for the feature
-// ids[r] of a list of ascending feature ids.
-using StagedValues = std::map<int, StagedColumn>;
+using store::StagedColumn;
+using store::StagedValues;
 
 // The same values in the form QGIS's providers take.
 QgsChangedAttributesMap changedAttributes(const std::vector<QgsFeatureId>& ids,

@@ -1,7 +1,7 @@
 #include "map/qgis/layer_cursor.h"
 
+#include "map/qgis/layer_reading.h"
 #include "map/qgis/qgis_shape.h"
-#include "map/qgis/store_rows.h"
 
 #include <qgsfeaturerequest.h>
 #include <qgsproviderregistry.h>
@@ -24,14 +24,14 @@ class IteratedFeature : public host::Feature {
     }
     QVariant value(int index) const override {
         if (index < 0 || index >= static_cast<int>(layerIndex_->size())) {
-            throw host::HostError(host::error::kInvalidArgument,
-                                  QStringLiteral("Field index %1 is out of range.").arg(index));
+            throw support::Failure(support::error::kInvalidArgument,
+                                   QStringLiteral("Field index %1 is out of range.").arg(index));
         }
         return feature_.attribute((*layerIndex_)[static_cast<size_t>(index)]);
     }
     void putValue(int, const QString&) override {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("Features of a layer search cannot be edited."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("Features of a layer search cannot be edited."));
     }
 
   private:
@@ -59,8 +59,8 @@ bool readsLocally(QgsVectorLayer& layer) {
 
 LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
     if (!layer.isValid() || !layer.dataProvider()) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
     }
     const QgsAttributeList own = ownFieldIndexes(layer);
     layerIndex_ = std::make_shared<const std::vector<int>>(own.begin(), own.end());
@@ -88,8 +88,8 @@ std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
 }
 
 void LayerCursor::updateFeature(host::Feature&) {
-    throw host::HostError(host::error::kFail,
-                          QStringLiteral("A layer search cannot store features."));
+    throw support::Failure(support::error::kFail,
+                           QStringLiteral("A layer search cannot store features."));
 }
 
 }  // namespace bramlotte::qgishost

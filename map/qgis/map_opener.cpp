@@ -14,8 +14,8 @@ namespace bramlotte::qgishost {
 namespace {
 
 [[noreturn]] void cannotOpen(const QString& path, const QString& why) {
-    throw host::HostError(host::error::kNotFound,
-                          QStringLiteral("Cannot open map %1: %2").arg(path, why));
+    throw support::Failure(support::error::kNotFound,
+                           QStringLiteral("Cannot open map %1: %2").arg(path, why));
 }
 
 bool isProjectFile(const QString& path) {

@@ -9,7 +9,7 @@ namespace bramlotte::qgishost {
 
 // Fills `project` from `paths`: one project file (.qgs, .qgz), or one or more
 // datasets whose layers become top-level map layers in the datasets' order.
-// Throws host::HostError naming the path that cannot be read.
+// Throws support::Failure naming the path that cannot be read.
 void openMap(QgsProject& project, const QStringList& paths);
 
 }  // namespace bramlotte::qgishost

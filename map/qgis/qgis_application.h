@@ -10,14 +10,14 @@ namespace bramlotte::qgishost {
 class QgisApplication : public host::Application {
   public:
     QgisApplication(std::shared_ptr<host::MapDocument> document,
-                    std::unique_ptr<host::StatusBar> statusBar)
+                    std::shared_ptr<host::StatusBar> statusBar)
         : document_(std::move(document)), statusBar_(std::move(statusBar)) {}
     std::shared_ptr<host::MapDocument> document() override { return document_; }
-    host::StatusBar* statusBar() override { return statusBar_.get(); }
+    std::shared_ptr<host::StatusBar> statusBar() override { return statusBar_; }
 
   private:
     std::shared_ptr<host::MapDocument> document_;
-    std::unique_ptr<host::StatusBar> statusBar_;
+    std::shared_ptr<host::StatusBar> statusBar_;
 };
 
 }  // namespace bramlotte::qgishost

@@ -1,7 +1,7 @@
 #include "map/qgis/qgis_desktop.h"
 
-#include "map/qgis/progress.h"
 #include "map/qgis/qgis_application.h"
+#include "support/terminal_progress.h"
 
 #include <qgsmapcanvas.h>
 #include <qgsproject.h>
@@ -100,16 +100,18 @@ class DesktopStatusBar : public host::StatusBar {
 class DesktopApplication : public host::Application {
   public:
     explicit DesktopApplication(QgisInterface& iface)
-        : iface_(&iface), views_(iface), statusBar_(iface.statusBarIface()) {}
+        : iface_(&iface),
+          views_(iface),
+          statusBar_(std::make_shared<DesktopStatusBar>(iface.statusBarIface())) {}
     std::shared_ptr<host::MapDocument> document() override {
         return std::make_shared<QgisMapDocument>(*QgsProject::instance(), &views_);
     }
-    host::StatusBar* statusBar() override { return &statusBar_; }
+    std::shared_ptr<host::StatusBar> statusBar() override { return statusBar_; }
 
   private:
     QPointer<QgisInterface> iface_;
     QgisDesktopViews views_;
-    DesktopStatusBar statusBar_;
+    std::shared_ptr<DesktopStatusBar> statusBar_;
 };
 
 class DesktopApplicationReference : public host::ApplicationReference {
@@ -117,7 +119,7 @@ class DesktopApplicationReference : public host::ApplicationReference {
     explicit DesktopApplicationReference(QgisInterface& iface) : iface_(&iface) {}
     std::shared_ptr<host::Application> application() override {
         if (!iface_) {
-            throw host::HostError(host::error::kFail, QStringLiteral("QGIS is not running."));
+            throw support::Failure(support::error::kFail, QStringLiteral("QGIS is not running."));
         }
         if (!application_) {
             application_ = desktopApplication(*iface_);
@@ -151,15 +153,15 @@ std::shared_ptr<host::Application> desktopApplication(QgisInterface& iface) {
 std::shared_ptr<host::Application> QgisCommandHost::applicationFromHook(QObject* hook) {
     auto* iface = qobject_cast<QgisInterface*>(hook);
     if (!iface) {
-        throw host::HostError(host::error::kNotFound,
-                              QStringLiteral("The hook offers no QGIS application."));
+        throw support::Failure(support::error::kNotFound,
+                               QStringLiteral("The hook offers no QGIS application."));
     }
     return desktopApplication(*iface);
 }
 
 std::shared_ptr<host::ApplicationReference> QgisCommandHost::newApplicationReference() {
     if (!iface_) {
-        throw host::HostError(host::error::kFail, QStringLiteral("QGIS is not running."));
+        throw support::Failure(support::error::kFail, QStringLiteral("QGIS is not running."));
     }
     return std::make_shared<DesktopApplicationReference>(*iface_);
 }

@@ -31,7 +31,7 @@ class QgisActiveView : public host::ActiveView {
 
 QgsProject& QgisMapDocument::project() const {
     if (!project_) {
-        throw host::HostError(host::error::kFail, QStringLiteral("The map is no longer open."));
+        throw support::Failure(support::error::kFail, QStringLiteral("The map is no longer open."));
     }
     return *project_;
 }

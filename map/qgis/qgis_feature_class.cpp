@@ -3,7 +3,7 @@
 #include "map/qgis/feature_store.h"
 #include "map/qgis/filtered_cursor.h"
 #include "map/qgis/qgis_shape.h"
-#include "map/qgis/spatial_relation.h"
+#include "map/search/spatial_relation.h"
 
 #include <qgscoordinatetransform.h>
 #include <qgsdatasourceuri.h>
@@ -23,8 +23,8 @@ class StoreTransaction : public host::EditTransaction {
     }
     void commit() override {
         if (!store_ || done_) {
-            throw host::HostError(host::error::kFail,
-                                  QStringLiteral("The edit has already ended."));
+            throw support::Failure(support::error::kFail,
+                                   QStringLiteral("The edit has already ended."));
         }
         done_ = true;
         store_->commitTransaction();
@@ -54,7 +54,8 @@ QgisFeatureClass::QgisFeatureClass(QgsVectorLayer& layer) : layer_(&layer) {}
 
 QgsVectorLayer& QgisFeatureClass::layer() const {
     if (!layer_ || !layer_->dataProvider()) {
-        throw host::HostError(host::error::kFail, QStringLiteral("The layer no longer exists."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The layer no longer exists."));
     }
     return *layer_;
 }
@@ -73,8 +74,8 @@ int QgisFeatureClass::fieldCount() const {
 QString QgisFeatureClass::fieldName(int index) const {
     const QgsFields fields = layer().dataProvider()->fields();
     if (index < 0 || index >= fields.count()) {
-        throw host::HostError(host::error::kInvalidArgument,
-                              QStringLiteral("Field index %1 is out of range.").arg(index));
+        throw support::Failure(support::error::kInvalidArgument,
+                               QStringLiteral("Field index %1 is out of range.").arg(index));
     }
     return fields.at(index).name();
 }
@@ -121,23 +122,23 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
     QgsVectorLayer& l = layer();
     FeatureStore& store = this->store();
     if (forUpdate && !store.transactionOpen()) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("Layer %1 is not open for editing.").arg(l.name()));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("Layer %1 is not open for editing.").arg(l.name()));
     }
     auto* shape = dynamic_cast<const QgisShape*>(filter.geometry.get());
     if (filter.geometry && !shape) {
-        throw host::HostError(host::error::kInvalidArgument,
-                              QStringLiteral("The query shape does not come from this host."));
+        throw support::Failure(support::error::kInvalidArgument,
+                               QStringLiteral("The query shape does not come from this host."));
     }
     if (!filter.geometryField.isEmpty() &&
         filter.geometryField.compare(shapeFieldName(), Qt::CaseInsensitive) != 0) {
-        throw host::HostError(
-            host::error::kInvalidArgument,
+        throw support::Failure(
+            support::error::kInvalidArgument,
             QStringLiteral("Layer %1 has no shape field %2.").arg(l.name(), filter.geometryField));
     }
-    if (!isKnownRelation(filter.spatialRel)) {
-        throw host::HostError(
-            host::error::kRelationUndefined,
+    if (!search::isKnownRelation(filter.spatialRel)) {
+        throw support::Failure(
+            support::error::kRelationUndefined,
             QStringLiteral("Unknown spatial relationship %1.").arg(filter.spatialRel));
     }
     if (!shape || shape->isEmpty()) {
@@ -146,23 +147,23 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
     QgsGeometry query = shape->geometry();
     const int queryDim = query.constGet()->dimension();
     const int searchedDim = layerDimension(l);
-    if (searchedDim >= 0 && !relationDefined(filter.spatialRel, queryDim, searchedDim)) {
-        throw host::HostError(host::error::kRelationUndefined,
-                              QStringLiteral("The relationship %1 is undefined between shapes of "
-                                             "dimension %2 and %3.")
-                                  .arg(filter.spatialRel)
-                                  .arg(queryDim)
-                                  .arg(searchedDim));
+    if (searchedDim >= 0 && !search::relationDefined(filter.spatialRel, queryDim, searchedDim)) {
+        throw support::Failure(support::error::kRelationUndefined,
+                               QStringLiteral("The relationship %1 is undefined between shapes of "
+                                              "dimension %2 and %3.")
+                                   .arg(filter.spatialRel)
+                                   .arg(queryDim)
+                                   .arg(searchedDim));
     }
     if (shape->crs().isValid() && l.crs().isValid() && shape->crs() != l.crs()) {
         QgsCoordinateTransform transform(shape->crs(), l.crs(), l.transformContext());
         try {
             query.transform(transform);
         } catch (const QgsCsException& e) {
-            throw host::HostError(host::error::kFail,
-                                  QStringLiteral("The query shape cannot be transformed into the "
-                                                 "CRS of layer %1: %2")
-                                      .arg(l.name(), e.what()));
+            throw support::Failure(support::error::kFail,
+                                   QStringLiteral("The query shape cannot be transformed into the "
+                                                  "CRS of layer %1: %2")
+                                       .arg(l.name(), e.what()));
         }
     }
     store.ensureLoaded();

@@ -11,7 +11,8 @@ namespace bramlotte::qgishost {
 namespace {
 
 [[noreturn]] void gone() {
-    throw host::HostError(host::error::kFail, QStringLiteral("The layer is no longer in the map."));
+    throw support::Failure(support::error::kFail,
+                           QStringLiteral("The layer is no longer in the map."));
 }
 
 // A fields list over the layer's own view of its fields (joins and virtual
@@ -23,8 +24,8 @@ class LayerTableView : public host::Fields {
     QString fieldName(int index) const override {
         const QgsFields fields = layer().fields();
         if (index < 0 || index >= fields.count()) {
-            throw host::HostError(host::error::kInvalidArgument,
-                                  QStringLiteral("Field index %1 is out of range.").arg(index));
+            throw support::Failure(support::error::kInvalidArgument,
+                                   QStringLiteral("Field index %1 is out of range.").arg(index));
         }
         return fields.at(index).name();
     }
@@ -56,8 +57,8 @@ class QgisGroupLayer : public host::GroupLayer {
     std::unique_ptr<host::Layer> member(int16_t index) const override {
         const QList<QgsLayerTreeNode*> children = group().children();
         if (index < 0 || index >= children.size()) {
-            throw host::HostError(host::error::kInvalidArgument,
-                                  QStringLiteral("Group member %1 is out of range.").arg(index));
+            throw support::Failure(support::error::kInvalidArgument,
+                                   QStringLiteral("Group member %1 is out of range.").arg(index));
         }
         return layerForNode(children.at(index));
     }
@@ -116,7 +117,7 @@ std::unique_ptr<host::Layer> layerForNode(QgsLayerTreeNode* node) {
 
 QgsLayerTree& QgisFocusMap::root() const {
     if (!project_ || !project_->layerTreeRoot()) {
-        throw host::HostError(host::error::kFail, QStringLiteral("The map is no longer open."));
+        throw support::Failure(support::error::kFail, QStringLiteral("The map is no longer open."));
     }
     return *project_->layerTreeRoot();
 }
@@ -128,8 +129,8 @@ int QgisFocusMap::layerCount() const {
 std::unique_ptr<host::Layer> QgisFocusMap::layer(int index) const {
     const QList<QgsLayerTreeNode*> children = root().children();
     if (index < 0 || index >= children.size()) {
-        throw host::HostError(host::error::kInvalidArgument,
-                              QStringLiteral("Layer %1 is out of range.").arg(index));
+        throw support::Failure(support::error::kInvalidArgument,
+                               QStringLiteral("Layer %1 is out of range.").arg(index));
     }
     return layerForNode(children.at(index));
 }

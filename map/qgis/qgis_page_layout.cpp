@@ -18,7 +18,8 @@ namespace {
 QgsLayoutSize pageSizeInches(QgsPrintLayout& layout) {
     QgsLayoutItemPage* page = layout.pageCollection()->page(0);
     if (!page) {
-        throw host::HostError(host::error::kFail, QStringLiteral("The page layout has no page."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The page layout has no page."));
     }
     return layout.renderContext().measurementConverter().convert(page->pageSize(),
                                                                  QgsUnitTypes::LayoutInches);
@@ -62,8 +63,8 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project) {
         QgsLayoutSize(8.5, 11.0, QgsUnitTypes::LayoutInches));
     QgsPrintLayout& added = *layout;
     if (!project.layoutManager()->addLayout(layout.release())) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("A page layout cannot be added to the project."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("A page layout cannot be added to the project."));
     }
     return added;
 }
@@ -74,16 +75,16 @@ void exportPageLayoutPdf(QgsProject& project, const QString& path) {
     settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
     settings.rasterizeWholeImage = false;
     if (exporter.exportToPdf(path, settings) != QgsLayoutExporter::Success) {
-        throw host::HostError(host::error::kWriteFailed,
-                              QStringLiteral("Cannot export the page layout to %1 (%2).")
-                                  .arg(path, exporter.errorFile()));
+        throw support::Failure(support::error::kWriteFailed,
+                               QStringLiteral("Cannot export the page layout to %1 (%2).")
+                                   .arg(path, exporter.errorFile()));
     }
 }
 
 QgsPrintLayout& QgisPageLayout::layout() const {
     if (!layout_) {
-        throw host::HostError(host::error::kFail,
-                              QStringLiteral("The page layout no longer exists."));
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The page layout no longer exists."));
     }
     return *layout_;
 }

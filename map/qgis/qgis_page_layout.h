@@ -16,7 +16,7 @@ namespace bramlotte::qgishost {
 QgsPrintLayout& pageLayoutOf(QgsProject& project);
 
 // Exports the project's page layout to a PDF whose text stays text
-// (selectable and searchable). Throws host::HostError on failure.
+// (selectable and searchable). Throws support::Failure on failure.
 void exportPageLayoutPdf(QgsProject& project, const QString& path);
 
 class QgisPageLayout : public host::PageLayout {

@@ -12,9 +12,9 @@ namespace bramlotte::qgishost {
 namespace {
 
 [[noreturn]] void refuse(const QgsField& field, const QString& text, const QString& why) {
-    throw host::HostError(host::error::kConversion,
-                          QStringLiteral("The text \"%1\" cannot be stored in field %2 (%3): %4.")
-                              .arg(text, field.name(), field.typeName(), why));
+    throw support::Failure(support::error::kConversion,
+                           QStringLiteral("The text \"%1\" cannot be stored in field %2 (%3): %4.")
+                               .arg(text, field.name(), field.typeName(), why));
 }
 
 // Numbers are read as the user's locale writes them, and in the C form.

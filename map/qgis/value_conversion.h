@@ -7,7 +7,7 @@
 
 namespace bramlotte::qgishost {
 
-// Converts `text` for `field`. Throws host::HostError with a message naming
+// Converts `text` for `field`. Throws support::Failure with a message naming
 // the field when the text is no value of that type or does not fit; nothing
 // is truncated or zeroed.
 QVariant convertForField(const QgsField& field, const QString& text);

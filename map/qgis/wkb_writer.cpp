@@ -1,5 +1,7 @@
 #include "map/qgis/wkb_writer.h"
 
+#include "map/search/wkb.h"
+
 #include <qgsgeometrycollection.h>
 #include <qgslinestring.h>
 #include <qgspoint.h>
@@ -12,15 +14,7 @@
 namespace bramlotte::qgishost {
 namespace {
 
-enum WkbType : uint32_t {
-    kPoint = 1,
-    kLineString = 2,
-    kPolygon = 3,
-    kMultiPoint = 4,
-    kMultiLineString = 5,
-    kMultiPolygon = 6,
-    kCollection = 7
-};
+using search::WkbType;
 
 void put32(std::vector<unsigned char>& out, uint32_t v) {
     unsigned char b[4];
@@ -38,9 +32,9 @@ void putCoordinates(std::vector<unsigned char>& out, const double* x, const doub
     }
 }
 
-void header(std::vector<unsigned char>& out, uint32_t type) {
+void header(std::vector<unsigned char>& out, WkbType type) {
     out.push_back(1);  // little-endian
-    put32(out, type);
+    put32(out, static_cast<uint32_t>(type));
 }
 
 void putRing(std::vector<unsigned char>& out, const QgsLineString& line) {
@@ -52,30 +46,30 @@ void append(const QgsAbstractGeometry& g, std::vector<unsigned char>& out);
 
 void appendLinear(const QgsAbstractGeometry& g, std::vector<unsigned char>& out) {
     if (const auto* point = qgsgeometry_cast<const QgsPoint*>(&g)) {
-        header(out, kPoint);
+        header(out, WkbType::Point);
         const double x = point->x(), y = point->y();
         putCoordinates(out, &x, &y, 1);
     } else if (const auto* line = qgsgeometry_cast<const QgsLineString*>(&g)) {
-        header(out, kLineString);
+        header(out, WkbType::LineString);
         putRing(out, *line);
     } else if (const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(&g)) {
-        header(out, kPolygon);
+        header(out, WkbType::Polygon);
         put32(out, static_cast<uint32_t>(1 + polygon->numInteriorRings()));
         putRing(out, *qgsgeometry_cast<const QgsLineString*>(polygon->exteriorRing()));
         for (int i = 0; i < polygon->numInteriorRings(); ++i) {
             putRing(out, *qgsgeometry_cast<const QgsLineString*>(polygon->interiorRing(i)));
         }
     } else if (const auto* collection = qgsgeometry_cast<const QgsGeometryCollection*>(&g)) {
-        uint32_t type = kCollection;
+        WkbType type = WkbType::Collection;
         switch (QgsWkbTypes::flatType(g.wkbType())) {
             case QgsWkbTypes::MultiPoint:
-                type = kMultiPoint;
+                type = WkbType::MultiPoint;
                 break;
             case QgsWkbTypes::MultiLineString:
-                type = kMultiLineString;
+                type = WkbType::MultiLineString;
                 break;
             case QgsWkbTypes::MultiPolygon:
-                type = kMultiPolygon;
+                type = WkbType::MultiPolygon;
                 break;
             default:
                 break;
@@ -97,100 +91,7 @@ void append(const QgsAbstractGeometry& g, std::vector<unsigned char>& out) {
     }
 }
 
-// Walks one geometry of flat little-endian 2D WKB, widening the bounds.
-class BoundsReader {
-  public:
-    BoundsReader(const unsigned char* p, size_t size) : p_(p), end_(p + size) {}
-    bool geometry() {
-        if (!take(1)) {
-            return false;
-        }
-        uint32_t type = 0;
-        if (!read32(type)) {
-            return false;
-        }
-        uint32_t count = 1;
-        switch (type) {
-            case kPoint:
-                return points(1);
-            case kLineString:
-                return read32(count) && points(count);
-            case kPolygon:
-                if (!read32(count)) {
-                    return false;
-                }
-                for (uint32_t r = 0; r < count; ++r) {
-                    uint32_t n = 0;
-                    if (!read32(n) || !points(n)) {
-                        return false;
-                    }
-                }
-                return true;
-            default:  // collections
-                if (!read32(count)) {
-                    return false;
-                }
-                for (uint32_t i = 0; i < count; ++i) {
-                    if (!geometry()) {
-                        return false;
-                    }
-                }
-                return true;
-        }
-    }
-    bool any = false;
-    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
-
-  private:
-    bool take(size_t n) {
-        if (static_cast<size_t>(end_ - p_) < n) {
-            return false;
-        }
-        p_ += n;
-        return true;
-    }
-    bool read32(uint32_t& v) {
-        if (static_cast<size_t>(end_ - p_) < 4) {
-            return false;
-        }
-        std::memcpy(&v, p_, 4);
-        p_ += 4;
-        return true;
-    }
-    bool points(uint32_t n) {
-        if (static_cast<size_t>(end_ - p_) / 16 < n) {
-            return false;
-        }
-        for (uint32_t i = 0; i < n; ++i, p_ += 16) {
-            double x, y;
-            std::memcpy(&x, p_, 8);
-            std::memcpy(&y, p_ + 8, 8);
-            xmin = any ? std::min(xmin, x) : x;
-            xmax = any ? std::max(xmax, x) : x;
-            ymin = any ? std::min(ymin, y) : y;
-            ymax = any ? std::max(ymax, y) : y;
-            any = true;
-        }
-        return true;
-    }
-    const unsigned char* p_;
-    const unsigned char* end_;
-};
-
 }  // namespace
-
-bool wkbBounds(const unsigned char* wkb, size_t size, double& xmin, double& ymin, double& xmax,
-               double& ymax) {
-    BoundsReader r(wkb, size);
-    if (!r.geometry() || !r.any) {
-        return false;
-    }
-    xmin = r.xmin;
-    ymin = r.ymin;
-    xmax = r.xmax;
-    ymax = r.ymax;
-    return true;
-}
 
 void appendWkb(const QgsAbstractGeometry& geometry, std::vector<unsigned char>& out) {
     append(geometry, out);

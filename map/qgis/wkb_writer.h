@@ -12,9 +12,4 @@ namespace bramlotte::qgishost {
 // values are left out, as the relationships are tested in the plane.
 void appendWkb(const QgsAbstractGeometry& geometry, std::vector<unsigned char>& out);
 
-// The exact bounding box of flat WKB as appendWkb writes it. False when the
-// shape holds no point.
-bool wkbBounds(const unsigned char* wkb, size_t size, double& xmin, double& ymin, double& xmax,
-               double& ymax);
-
 }  // namespace bramlotte::qgishost

@@ -1,21 +1,24 @@
 // The command object: its properties in every state, creation with a hook
 // that is no QGIS, clicks that open dialogs, and its bitmap.
-#include "command/addin_state.h"
 #include "command/bramlotte_command.h"
+#include "command/command_state.h"
 #include "command/frm_resources.h"
 #include "dialog/frm_main.h"
-#include "map/qgis/progress.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_desktop.h"
 #include "map/qgis/qgis_document.h"
+#include "support/addin_state.h"
 #include "support/error_handling.h"
 #include "support/scripted_ui_toolkit.h"
+#include "support/terminal_progress.h"
 #include "tests/testing/test_maps.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QImage>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <gtest/gtest.h>
 
@@ -30,7 +33,7 @@ class HeadlessHost : public host::CommandHost {
     explicit HeadlessHost(QgsProject& project) : project_(project) {}
     std::shared_ptr<host::Application> applicationFromHook(QObject* hook) override {
         if (hook != &hook_) {
-            throw host::HostError(host::error::kNotFound, "not our hook");
+            throw support::Failure(support::error::kNotFound, "not our hook");
         }
         return application();
     }
@@ -49,8 +52,8 @@ class HeadlessHost : public host::CommandHost {
     std::shared_ptr<host::Application> application() {
         return std::make_shared<qgishost::QgisApplication>(
             std::make_shared<qgishost::QgisMapDocument>(project_),
-            std::make_unique<qgishost::SimpleStatusBar>(
-                std::make_unique<qgishost::TerminalProgress>()));
+            std::make_unique<support::SimpleStatusBar>(
+                std::make_unique<support::TerminalProgress>()));
     }
     QObject hook_;
     int references = 0;
@@ -64,11 +67,13 @@ class CommandTest : public ::testing::Test {
     void SetUp() override {
         saved_ = addInState();
         addInState() = AddInState();
+        commandState() = CommandState();
         ui_ = std::make_shared<support::ScriptedUiToolkit>();
         addInState().ui = ui_;
     }
     void TearDown() override {
-        delete addInState().indexDialog.data();
+        delete commandState().indexDialog.data();
+        commandState() = CommandState();
         addInState() = saved_;
     }
     void expectFixedTexts(Bramlotte& c) {
@@ -117,32 +122,53 @@ TEST_F(CommandTest, AHookThatIsNoQgisLeavesNameAndVersionEmpty) {
     // A click cannot reach QGIS either: its own box, no dialog shown.
     command.OnClick();
     EXPECT_EQ(ui_->messageTexts().last(), "Error: ICommand_OnClick()");
-    ASSERT_TRUE(addInState().indexDialog);
-    EXPECT_FALSE(addInState().indexDialog->isVisible());
+    ASSERT_TRUE(commandState().indexDialog);
+    EXPECT_FALSE(commandState().indexDialog->isVisible());
 }
 
 TEST_F(CommandTest, EachClickOpensADialogTheReferenceIsMadeOnce) {
-    project_.addMapLayer(
-        testmaps::memoryLayer("streets", "LineString", {"name:string"}, {}).release());
+    project_.addMapLayer(testmaps::memoryLayer("streets", "LineString", {"name:string"},
+                                               {{"LINESTRING(1 1,2 2)", {"Main St"}}})
+                             .release());
     HeadlessHost host(project_);
     Bramlotte command(host);
     command.OnCreate(&host.hook_);
     command.OnClick();
-    QPointer<QWidget> first = addInState().indexDialog;
+    QPointer<QWidget> first = commandState().indexDialog;
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(first->windowTitle(), "Bramlotte");
     // A layer added between the clicks shows in the second dialog only.
-    project_.addMapLayer(testmaps::memoryLayer("pages", "Polygon", {}, {}).release());
+    project_.addMapLayer(testmaps::memoryLayer("pages", "Polygon", {"PAGE:string"},
+                                               {{"POLYGON((0 0,5 0,5 5,0 5,0 0))", {"P1"}}})
+                             .release());
     command.OnClick();
-    QPointer<QWidget> second = addInState().indexDialog;
+    QPointer<QWidget> second = commandState().indexDialog;
     EXPECT_NE(first, second);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(host.references, 1);
     EXPECT_EQ(static_cast<dialog::frmMain*>(first.data())->cboMapLayers->count(), 1);
     EXPECT_EQ(static_cast<dialog::frmMain*>(second.data())->cboMapLayers->count(), 2);
-    EXPECT_TRUE(addInState().hostApplication);
-    EXPECT_TRUE(addInState().mapDocument);
+    EXPECT_TRUE(commandState().hostApplication);
+    EXPECT_TRUE(commandState().mapDocument);
+    EXPECT_TRUE(addInState().statusBar);
+    // The second dialog does not hide the first: it opens a little lower
+    // and further right.
+    EXPECT_EQ(second->pos(), first->pos() + QPoint(28, 28));
+
+    // The dialog a click opens builds: its button reaches the index.
+    auto& d = *static_cast<dialog::frmMain*>(second.data());
+    d.cboMapLayers->setCurrentIndex(d.cboMapLayers->findText("pages"));
+    d.cboMapLayers_Click();
+    EXPECT_EQ(d.cboLayerFields->count(), 1);
+    d.cboLayerFields->setCurrentIndex(0);
+    d.cboSearchLayers->setCurrentIndex(d.cboSearchLayers->findText("streets"));
+    d.cboSearchLayers_Change();
+    d.cboSearchLayerFields->setCurrentIndex(0);
+    d.optWindow->setChecked(true);
+    d.btnNext->click();
+    EXPECT_EQ(d.lastOutcome().result, buildrun::BuildOutcome::Result::Built);
+    EXPECT_EQ(d.resultList().lines(), QStringList{"Main St... P1"});
     first->close();  // deletes itself
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(first);

@@ -1,8 +1,8 @@
 // The index dialog with real widgets (offscreen) on a real map: its load,
 // its defaults, its pickers, and the help windows it opens.
 #include "dialog/frm_main.h"
-#include "command/addin_state.h"
 #include "map/qgis/qgis_document.h"
+#include "support/addin_state.h"
 #include "support/frm_help.h"
 #include "support/scripted_ui_toolkit.h"
 #include "tests/testing/test_maps.h"
@@ -39,7 +39,7 @@ class FrmMainTest : public ::testing::Test {
         addInState().ui = ui_;
         addInState().productName = "Bramlotte";
         addInState().productVersion = "v2.03";
-        addInState().mapDocument = std::make_shared<qgishost::QgisMapDocument>(project_);
+        document_ = std::make_shared<qgishost::QgisMapDocument>(project_);
     }
     void TearDown() override {
         dialog_.reset();
@@ -54,7 +54,7 @@ class FrmMainTest : public ::testing::Test {
     // A new dialog, named by the add-in and loaded through its frame.
     dialog::frmMain& open() {
         dialog_ = std::make_unique<dialog::frmMain>();
-        addInState().indexDialog = dialog_.get();
+        dialog_->attach({nullptr, document_, nullptr});
         EXPECT_NE(dialog_->Frame(), nullptr);
         return *dialog_;
     }
@@ -64,6 +64,7 @@ class FrmMainTest : public ::testing::Test {
     }
 
     QgsProject project_;
+    std::shared_ptr<qgishost::QgisMapDocument> document_;
     std::shared_ptr<support::ScriptedUiToolkit> ui_;
     std::unique_ptr<dialog::frmMain> dialog_;
     AddInState saved_;
@@ -83,6 +84,9 @@ TEST_F(FrmMainTest, LoadFillsBothLayerPickersInWalkOrderAndSetsTheDefaults) {
     const QStringList walk = {"streets", "pages", "streets"};
     EXPECT_EQ(entries(d.cboMapLayers), walk);
     EXPECT_EQ(entries(d.cboSearchLayers), walk);
+    // Filled, but nothing chosen: the user picks the layer.
+    EXPECT_EQ(d.cboMapLayers->currentIndex(), -1);
+    EXPECT_EQ(d.cboSearchLayers->currentText(), "");
     EXPECT_EQ(entries(d.cboRelationship),
               (QStringList{"INTERSECT", "ENVELOPE INTERSECTS", "TOUCH", "OVERLAP", "CROSS",
                            "WHOLLY CONTAIN", "ARE WHOLLY CONTAINED BY"}));

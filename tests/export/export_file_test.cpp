@@ -1,7 +1,7 @@
 // The export file: written whole or not at all, in the locale's character set.
 #include "export/export_file.h"
 #include "export/text_encoding.h"
-#include "support/file_system_error.h"
+#include "support/failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +19,7 @@
 #include <cstdlib>
 
 using bramlotte::exporting::ExportFile;
-using bramlotte::support::FileSystemError;
+using bramlotte::support::Failure;
 
 namespace {
 
@@ -73,13 +73,12 @@ TEST(ExportFile, NothingReachesTheTargetBeforeCommitAndNothingIsLeftBehind) {
 
 TEST(ExportFile, RefusedTargetsLeaveEverythingAsItWas) {
     QTemporaryDir dir;
-    EXPECT_THROW(ExportFile(dir.path(), dir.filePath("missing/x.txt")), FileSystemError);
-    EXPECT_THROW(ExportFile(dir.filePath("missing"), dir.filePath("missing/x.txt")),
-                 FileSystemError);
+    EXPECT_THROW(ExportFile(dir.path(), dir.filePath("missing/x.txt")), Failure);
+    EXPECT_THROW(ExportFile(dir.filePath("missing"), dir.filePath("missing/x.txt")), Failure);
     try {
         ExportFile(dir.path(), dir.path() + "/a/b.txt");  // the name held "/"
         FAIL();
-    } catch (const FileSystemError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.number(), 52);
     }
     const QString readOnly = dir.filePath("ro.txt");
@@ -91,7 +90,7 @@ TEST(ExportFile, RefusedTargetsLeaveEverythingAsItWas) {
     try {
         ExportFile(dir.path(), readOnly);
         FAIL();
-    } catch (const FileSystemError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.number(), 70);
     }
     EXPECT_EQ(filesIn(dir.path()), QStringList{"ro.txt"});
@@ -113,7 +112,7 @@ TEST(ExportFile, AWriteThatFailsPartWayLeavesNoTarget) {
                 file.writeLine(QStringLiteral("Street %1... A1, B2, C3").arg(i));
             }
             file.commit();
-        } catch (const FileSystemError& e) {
+        } catch (const Failure& e) {
             _exit(e.number() == 61 ? 3 : 4);
         }
         _exit(0);

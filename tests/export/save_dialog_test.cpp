@@ -1,7 +1,7 @@
 // The save dialogs through the real forms (offscreen): their start state,
 // the name rules, the overwrite question, and the files the build writes.
+#include "buildrun/build_run.h"
 #include "export/frm_load_dir.h"
-#include "index/build_run.h"
 #include "tests/testing/dialog_fixture.h"
 
 #include <QComboBox>
@@ -50,9 +50,9 @@ class SaveDialogTest : public testmaps::DialogFixture {
                 d.Option2->setChecked(true);
                 d.Option2_Click();
             }
-            d.btnSave_Click();
+            d.btnSave->click();
             if (d.isVisible() || d.result() != QDialog::Accepted) {
-                d.btnCancel_Click();
+                d.btnCancel->click();
             }
             return d.result();
         });
@@ -62,7 +62,7 @@ class SaveDialogTest : public testmaps::DialogFixture {
         name_ = name;
         tab_ = tab;
         (table ? dialog_->optTable : dialog_->optText)->setChecked(true);
-        return index::RunBuild(*dialog_).filesWritten;
+        return pressBuildIndex().filesWritten;
     }
     QString saveDir_, name_;
     bool tab_ = false;

@@ -4,8 +4,8 @@
 #include "index/relate.h"
 #include "index/feature_entries.h"
 #include "map/map_walk.h"
-#include "map/qgis/progress.h"
 #include "map/qgis/qgis_document.h"
+#include "support/terminal_progress.h"
 #include "tests/testing/test_maps.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +72,7 @@ TEST(Relate, ItemsInWalkOrderOncePerKeyWithKeysCaseSensitive) {
                  {"LINESTRING(12 1,13 2)", {"Oak Ave"}},
                  {"LINESTRING(3 1,4 2)", {"OAK AVE"}},
                  {"LINESTRING(6 1,7 2)", {"Main St "}}});
-    qgishost::TerminalProgress progress(nullptr);
+    support::TerminalProgress progress(nullptr);
     progress.setPosition(1);
     const index::IndexMap map = index::Relate(atlas.inputs(), &progress);
     EXPECT_EQ(entries(map),

@@ -1,4 +1,4 @@
-#include "map/qgis/packed_rtree.h"
+#include "map/search/packed_rtree.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <numeric>
 #include <random>
 
-using bramlotte::qgishost::Box;
-using bramlotte::qgishost::FloatBox;
-using bramlotte::qgishost::PackedRTree;
+using bramlotte::search::Box;
+using bramlotte::search::FloatBox;
+using bramlotte::search::PackedRTree;
 
 namespace {
 

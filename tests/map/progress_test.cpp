@@ -1,5 +1,5 @@
 // The headless progress indicator draws only on a terminal.
-#include "map/qgis/progress.h"
+#include "support/terminal_progress.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-using bramlotte::qgishost::TerminalProgress;
+using bramlotte::support::TerminalProgress;
 
 namespace {
 

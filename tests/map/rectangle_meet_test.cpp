@@ -1,6 +1,6 @@
 // Points and lines against a page rectangle, decided from coordinates: every
 // answer given must be GEOS's, touches along edges and at corners included.
-#include "map/qgis/rectangle_meet.h"
+#include "map/search/rectangle_meet.h"
 #include "map/qgis/wkb_writer.h"
 
 #include <qgsgeometry.h>
@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-using bramlotte::qgishost::Box;
-using bramlotte::qgishost::wkbMeetsRectangle;
+using bramlotte::search::Box;
+using bramlotte::search::wkbMeetsRectangle;
 
 namespace {
 

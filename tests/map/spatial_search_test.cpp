@@ -35,13 +35,13 @@ std::unique_ptr<QgsVectorLayer> layerOf(const QString& type,
 }
 
 // The ids a search delivers, in delivery order; "refused" when it fails.
-QString search(QgsVectorLayer& layer, const QString& queryWkt, int32_t code) {
+QString searchIds(QgsVectorLayer& layer, const QString& queryWkt, int32_t code) {
     qgishost::QgisFeatureClass fc(layer);
     host::SpatialFilter filter{shape(queryWkt), code, fc.shapeFieldName()};
     std::unique_ptr<host::FeatureCursor> cursor;
     try {
         cursor = fc.search(filter);
-    } catch (const host::HostError&) {
+    } catch (const support::Failure&) {
         return QStringLiteral("refused");
     }
     QStringList ids;
@@ -58,7 +58,7 @@ struct Case {
 
 void expectCodes(QgsVectorLayer& layer, const QString& query, const std::vector<Case>& cases) {
     for (const Case& c : cases) {
-        EXPECT_EQ(search(layer, query, c.code), QString(c.expected))
+        EXPECT_EQ(searchIds(layer, query, c.code), QString(c.expected))
             << "code " << c.code << " query " << query.toStdString();
     }
 }
@@ -161,13 +161,13 @@ TEST(SpatialSearch, PointQueryAgainstPointsLinesAndPolygons) {
 
 TEST(SpatialSearch, NullShapesMatchNothingAndUnknownCodesAreRefused) {
     auto polygons = layerOf("Polygon", {{"sq", kSquare}, {"none", ""}});
-    EXPECT_EQ(search(*polygons, "", rel::kIntersects), "");
-    EXPECT_EQ(search(*polygons, "", rel::kCrosses), "");  // no shape, no refusal
-    EXPECT_EQ(search(*polygons, "POLYGON((-100 -100,100 -100,100 100,-100 100,-100 -100))",
-                     rel::kEnvelopeIntersects),
+    EXPECT_EQ(searchIds(*polygons, "", rel::kIntersects), "");
+    EXPECT_EQ(searchIds(*polygons, "", rel::kCrosses), "");  // no shape, no refusal
+    EXPECT_EQ(searchIds(*polygons, "POLYGON((-100 -100,100 -100,100 100,-100 100,-100 -100))",
+                        rel::kEnvelopeIntersects),
               "sq");
-    EXPECT_EQ(search(*polygons, kSquare, 3), "refused");
-    EXPECT_EQ(search(*polygons, kSquare, 0), "refused");
+    EXPECT_EQ(searchIds(*polygons, kSquare, 3), "refused");
+    EXPECT_EQ(searchIds(*polygons, kSquare, 0), "refused");
 }
 
 TEST(SpatialSearch, QueryShapeInAnotherCrsIsTransformed) {
@@ -206,10 +206,10 @@ TEST(SpatialSearch, DeliversInFeatureIdOrderAndReadsTheLayerOnceUntilItChanges) 
     for (int i = 0; i < 500; ++i) {
         expected << QString::number(i);
     }
-    EXPECT_EQ(search(*points, all, rel::kIntersects), expected.join(' '));
+    EXPECT_EQ(searchIds(*points, all, rel::kIntersects), expected.join(' '));
     auto& store = qgishost::FeatureStore::of(*points);
     EXPECT_EQ(store.loadCount(), 1);
-    search(*points, "POLYGON((0 0,50 0,50 50,0 50,0 0))", rel::kIntersects);
+    searchIds(*points, "POLYGON((0 0,50 0,50 50,0 50,0 0))", rel::kIntersects);
     EXPECT_EQ(store.loadCount(), 1);
 
     // A feature added by an edit of the layer: the next search reads it.
@@ -220,27 +220,27 @@ TEST(SpatialSearch, DeliversInFeatureIdOrderAndReadsTheLayerOnceUntilItChanges) 
     ASSERT_TRUE(points->addFeature(f));
     ASSERT_TRUE(points->commitChanges());
     EXPECT_EQ(
-        search(*points, "POLYGON((599 599,601 599,601 601,599 601,599 599))", rel::kIntersects),
+        searchIds(*points, "POLYGON((599 599,601 599,601 601,599 601,599 599))", rel::kIntersects),
         "new");
     EXPECT_EQ(store.loadCount(), 2);
     // So does a new filter.
     points->setSubsetString("\"id\" = 'new'");
-    EXPECT_EQ(search(*points, all, rel::kIntersects), "");
+    EXPECT_EQ(searchIds(*points, all, rel::kIntersects), "");
 }
 
 TEST(SpatialSearch, UpdateCursorNeedsAnOpenEdit) {
     auto points = layerOf("Point", {{"a", "POINT(1 1)"}});
     qgishost::QgisFeatureClass fc(*points);
     host::SpatialFilter filter{shape("POINT(1 1)"), rel::kIntersects, QString()};
-    EXPECT_THROW(fc.update(filter), host::HostError);
+    EXPECT_THROW(fc.update(filter), support::Failure);
     auto edit = fc.beginTransaction();
-    EXPECT_THROW(fc.beginTransaction(), host::HostError);  // one edit at a time
+    EXPECT_THROW(fc.beginTransaction(), support::Failure);  // one edit at a time
     auto cursor = fc.update(filter);
     auto f = cursor->nextFeature();
     ASSERT_TRUE(f);
     auto plain = fc.search(filter);
     auto other = plain->nextFeature();
-    EXPECT_THROW(cursor->updateFeature(*other), host::HostError);
+    EXPECT_THROW(cursor->updateFeature(*other), support::Failure);
 }
 
 // Far from the origin the held boxes are coarser than the shapes; answers
@@ -251,7 +251,7 @@ TEST(SpatialSearch, EnvelopesAreComparedExactlyFarFromTheOrigin) {
     const QString box =
         "POLYGON((4999999 4999999,5000000.25 4999999,5000000.25 5000000.25,"
         "4999999 5000000.25,4999999 4999999))";
-    EXPECT_EQ(search(*points, box, rel::kEnvelopeIntersects), "on");
-    EXPECT_EQ(search(*points, box, rel::kIntersects), "on");
-    EXPECT_EQ(search(*points, box, rel::kContains), "");  // on the edge, not inside
+    EXPECT_EQ(searchIds(*points, box, rel::kEnvelopeIntersects), "on");
+    EXPECT_EQ(searchIds(*points, box, rel::kIntersects), "on");
+    EXPECT_EQ(searchIds(*points, box, rel::kContains), "");  // on the edge, not inside
 }

@@ -1,6 +1,6 @@
 // A layer read into a feature store's rows gives the same rows whether it
 // is read whole or as two halves by id on two threads.
-#include "map/qgis/store_rows.h"
+#include "map/qgis/layer_reading.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgsvectordataprovider.h>
@@ -42,7 +42,7 @@ void expectSameRows(const StoreRows& got, const StoreRows& want) {
     EXPECT_EQ(got.wkbOffset, want.wkbOffset);
     ASSERT_EQ(got.boxes.size(), want.boxes.size());
     for (size_t row = 0; row < want.count(); ++row) {
-        const qgishost::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
+        const search::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
         EXPECT_TRUE(g.xmin == w.xmin && g.ymin == w.ymin && g.xmax == w.xmax && g.ymax == w.ymax)
             << row;
     }

@@ -1,12 +1,12 @@
 // A column keeps every value as it was given: null apart from empty text,
 // whole numbers, repeated and distinct values, after writes and reordering.
-#include "map/qgis/value_column.h"
+#include "map/store/value_column.h"
 
 #include <QDate>
 
 #include <gtest/gtest.h>
 
-using bramlotte::qgishost::ValueColumn;
+using bramlotte::store::ValueColumn;
 
 TEST(ValueColumn, TextAndOtherValuesRoundTrip) {
     ValueColumn c(false);

@@ -1,6 +1,7 @@
 // Shapes written for GEOS read back as the same plane geometry, curves as
 // line segments.
 #include "map/qgis/wkb_writer.h"
+#include "map/search/wkb.h"
 
 #include <qgsgeometry.h>
 
@@ -53,11 +54,11 @@ TEST(WkbWriter, ExactBoundsOfWhatItWrote) {
               QgsRectangle(0, 0, 11, 12)}}) {
         std::vector<unsigned char> wkb;
         appendWkb(*QgsGeometry::fromWkt(wkt).constGet(), wkb);
-        double xmin, ymin, xmax, ymax;
-        ASSERT_TRUE(bramlotte::qgishost::wkbBounds(wkb.data(), wkb.size(), xmin, ymin, xmax, ymax));
-        EXPECT_EQ(QgsRectangle(xmin, ymin, xmax, ymax), expected) << wkt.toStdString();
+        bramlotte::search::Box box;
+        ASSERT_TRUE(bramlotte::search::wkbBounds(wkb.data(), wkb.size(), box));
+        EXPECT_EQ(QgsRectangle(box.xmin, box.ymin, box.xmax, box.ymax), expected)
+            << wkt.toStdString();
         // A cut-off shape is no shape.
-        EXPECT_FALSE(
-            bramlotte::qgishost::wkbBounds(wkb.data(), wkb.size() - 1, xmin, ymin, xmax, ymax));
+        EXPECT_FALSE(bramlotte::search::wkbBounds(wkb.data(), wkb.size() - 1, box));
     }
 }

@@ -1,11 +1,11 @@
 // The error box: its exact text, the location with and without a line, the
 // progress indicator hidden on every report, and reports with no host.
 #include "support/error_handling.h"
-#include "command/addin_state.h"
-#include "map/qgis/progress.h"
+#include "support/addin_state.h"
 #include "support/error_trap.h"
-#include "support/file_system_error.h"
+#include "support/failure.h"
 #include "support/scripted_ui_toolkit.h"
+#include "support/terminal_progress.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +15,6 @@ using namespace bramlotte;
 using namespace bramlotte::support;
 
 namespace {
-
-// A host application whose status bar is a real (headless) indicator.
-class TestApplication : public host::Application {
-  public:
-    TestApplication() : bar_(std::make_unique<qgishost::TerminalProgress>()) {}
-    std::shared_ptr<host::MapDocument> document() override { return nullptr; }
-    host::StatusBar* statusBar() override { return &bar_; }
-    qgishost::TerminalProgress& progress() {
-        return static_cast<qgishost::TerminalProgress&>(*bar_.progressIndicator());
-    }
-
-  private:
-    qgishost::SimpleStatusBar bar_;
-};
 
 class ErrorHandlingTest : public ::testing::Test {
   protected:
@@ -51,7 +37,7 @@ class ErrorHandlingTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ErrorHandlingTest, TheWholeBoxForAHostFailure) {
-    ReportUnexpectedError("btnNext_Click frmIndex Line : 7", host::error::kFail, "Unspecified");
+    ReportUnexpectedError("btnNext_Click frmIndex Line : 7", support::error::kFail, "Unspecified");
     ASSERT_EQ(ui_->messages().size(), 1u);
     EXPECT_EQ(ui_->messages()[0].buttons, Buttons::Ok);
     const QString text = ui_->messages()[0].text;
@@ -87,7 +73,7 @@ TEST_F(ErrorHandlingTest, LocationLinesAndEmptyDescription) {
 
     // A trap that fails before any marked statement reports line 0.
     const bool completed = BRAMLOTTE_TRAP("btnCloseHelp_Click", "frmHelp", [](ErrorTrap&) {
-        throw host::HostError(host::error::kFail, QString());
+        throw support::Failure(support::error::kFail, QString());
     });
     EXPECT_FALSE(completed);
     const QStringList lines = shownLines();
@@ -104,7 +90,7 @@ TEST_F(ErrorHandlingTest, TheFailingStatementsLineCountsFromTheTrap) {
         BRAMLOTTE_LINE(trap);
         ++reached;
         BRAMLOTTE_LINE(trap);
-        throw FileSystemError::fromErrno(ENOSPC, "/tmp/x");
+        throw support::Failure::fromErrno(ENOSPC, "/tmp/x");
         BRAMLOTTE_LINE(trap);
         ++reached;
     });
@@ -118,17 +104,18 @@ TEST_F(ErrorHandlingTest, TheFailingStatementsLineCountsFromTheTrap) {
 }
 
 TEST_F(ErrorHandlingTest, ProgressIsHiddenOnEveryReportAndNoHostIsNoObstacle) {
-    auto app = std::make_shared<TestApplication>();
-    addInState().hostApplication = app;
-    app->progress().show();
+    auto progress = std::make_unique<TerminalProgress>();
+    TerminalProgress& shown = *progress;
+    addInState().statusBar = std::make_shared<SimpleStatusBar>(std::move(progress));
+    shown.show();
     ReportUnexpectedError("x frmIndex ", 5, "d");
-    EXPECT_FALSE(app->progress().isVisible());
+    EXPECT_FALSE(shown.isVisible());
     // Reported before any build too: hiding a hidden indicator is harmless.
     ReportUnexpectedError("y frmIndex ", 5, "d");
     EXPECT_EQ(ui_->messages().size(), 2u);
 
     // Before OnCreate and the first click: no host, empty name and version.
-    addInState().hostApplication.reset();
+    addInState().statusBar.reset();
     addInState().productName.clear();
     addInState().productVersion.clear();
     ui_->clearMessages();

@@ -1,7 +1,7 @@
 // The file helpers on a real temporary folder: existence tests, deletion
 // that is not forced, folder creation, and failures reported, never thrown.
 #include "support/quillmere_io.h"
-#include "command/addin_state.h"
+#include "support/addin_state.h"
 #include "support/scripted_ui_toolkit.h"
 
 #include <QDir>

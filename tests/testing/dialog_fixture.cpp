@@ -3,6 +3,8 @@
 #include "map/qgis/map_opener.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QTest>
 
 namespace bramlotte::testmaps {
 
@@ -18,22 +20,29 @@ void DialogFixture::SetUp() {
 void DialogFixture::TearDown() {
     dialog_.reset();
     addInState() = saved_;
+    application_.reset();
+    document_.reset();
     project_.reset();
 }
 
 dialog::frmMain& DialogFixture::open(const QStringList& paths) {
     project_ = std::make_unique<QgsProject>();
     qgishost::openMap(*project_, paths);
-    auto document = std::make_shared<qgishost::QgisMapDocument>(*project_);
-    addInState().mapDocument = document;
-    addInState().hostApplication = std::make_shared<qgishost::QgisApplication>(
-        document, std::make_unique<qgishost::SimpleStatusBar>(
-                      std::make_unique<qgishost::TerminalProgress>()));
+    document_ = std::make_shared<qgishost::QgisMapDocument>(*project_);
+    application_ = std::make_shared<qgishost::QgisApplication>(
+        document_,
+        std::make_shared<support::SimpleStatusBar>(std::make_unique<support::TerminalProgress>()));
+    addInState().statusBar = application_->statusBar();
     dialog_ = std::make_unique<dialog::frmMain>();
-    addInState().indexDialog = dialog_.get();
+    dialog_->attach({application_, document_, std::make_shared<exporting::ExportTargets>()});
     dialog_->Frame();
     ui_->clearMessages();
     return *dialog_;
+}
+
+buildrun::BuildOutcome DialogFixture::pressBuildIndex() {
+    QTest::mouseClick(dialog_->btnNext, Qt::LeftButton);
+    return dialog_->lastOutcome();
 }
 
 void DialogFixture::chooseLayer1(const QString& layer, const QString& field) {
@@ -52,9 +61,8 @@ void DialogFixture::chooseOutputField(const QString& field) {
     dialog_->cboOutputFields->setCurrentIndex(dialog_->cboOutputFields->findText(field));
 }
 
-qgishost::TerminalProgress& DialogFixture::progress() {
-    return static_cast<qgishost::TerminalProgress&>(
-        *addInState().hostApplication->statusBar()->progressIndicator());
+support::TerminalProgress& DialogFixture::progress() {
+    return static_cast<support::TerminalProgress&>(*application_->statusBar()->progressIndicator());
 }
 
 QString DialogFixture::lastReportedModule() const {

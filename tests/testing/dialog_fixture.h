@@ -2,12 +2,12 @@
 // the command would set and the scripted desktop recording what it shows.
 #pragma once
 
-#include "command/addin_state.h"
 #include "dialog/frm_main.h"
-#include "map/qgis/progress.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_document.h"
+#include "support/addin_state.h"
 #include "support/scripted_ui_toolkit.h"
+#include "support/terminal_progress.h"
 #include "tests/testing/test_maps.h"
 
 #include <gtest/gtest.h>
@@ -21,18 +21,22 @@ class DialogFixture : public ::testing::Test {
 
     // Opens `paths` as the map and loads a new dialog over it.
     dialog::frmMain& open(const QStringList& paths);
+    // Clicks "Build Index" with the mouse, as a person does; the outcome.
+    buildrun::BuildOutcome pressBuildIndex();
     // Picks an entry as a person would, running the picker's handler.
     void chooseLayer1(const QString& layer, const QString& field);
     void chooseLayer2(const QString& layer, const QString& field);
     void chooseOutputField(const QString& field);
 
-    qgishost::TerminalProgress& progress();
+    support::TerminalProgress& progress();
     // The MODULE line of the last error box, or empty.
     QString lastReportedModule() const;
     bool pointerIsDefault() const { return ui_->pointer() == support::Pointer::Default; }
 
     QTemporaryDir dir_;
     std::unique_ptr<QgsProject> project_;
+    std::shared_ptr<qgishost::QgisMapDocument> document_;
+    std::shared_ptr<qgishost::QgisApplication> application_;
     std::shared_ptr<support::ScriptedUiToolkit> ui_;
     std::unique_ptr<dialog::frmMain> dialog_;
     AddInState saved_;

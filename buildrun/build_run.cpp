@@ -1,0 +1,236 @@
+#include "buildrun/build_run.h"
+
+#include "buildrun/field_writer.h"
+#include "buildrun/layout_output.h"
+#include "buildrun/validation.h"
+#include "export/file_outputs.h"
+#include "index/relate.h"
+#include "support/error_trap.h"
+
+#include <optional>
+
+namespace bramlotte::buildrun {
+namespace {
+
+using Result = BuildOutcome::Result;
+
+const char* const kProcedure = "btnNext_Click";
+const char* const kModule = "frmIndex";
+
+const QString kRelateFailure = QStringLiteral(
+    "Error relating the two layers...\r\n"
+    "Be sure the shape type of the layers is appropriate for the selected "
+    "relationship.");
+const QString kEditFailure = QStringLiteral(
+    "Error editing field values...\r\n"
+    "Be sure the data type of the output field matches the data type of the input "
+    "field.\r\n"
+    "Hint: Choosing an output field with type STRING or CHARACTER should handle "
+    "most situations.");
+
+// What one run tidies up on every way out.
+class Run {
+  public:
+    explicit Run(BuildContext& context) : context_(context) {}
+    ~Run() { undo(); }
+
+    std::optional<exporting::ExportFile> exportFile;
+    std::unique_ptr<host::EditTransaction> edit;
+    bool progressShown = false;
+
+    // A named failure or refusal after the busy state began: tidy up, then
+    // show the message.
+    BuildOutcome stop(Result result, const QString& message) {
+        undo();
+        context_.ui.messageBox(message);
+        BuildOutcome outcome;
+        outcome.result = result;
+        return outcome;
+    }
+    // Closes the export file (no half-written index), rolls back the edit
+    // (no half-written field), hides the progress and restores the pointer.
+    void undo() {
+        exportFile.reset();
+        edit.reset();
+        if (progressShown && context_.progress) {
+            context_.progress->hide();
+        }
+        progressShown = false;
+        context_.ui.setPointer(support::Pointer::Default);
+    }
+
+  private:
+    BuildContext& context_;
+};
+
+host::MapDocument& documentOf(BuildContext& context) {
+    if (!context.document) {
+        throw support::Failure(support::error::kFail, QStringLiteral("No map is open."));
+    }
+    return *context.document;
+}
+
+host::ProgressIndicator& progressOf(BuildContext& context) {
+    if (!context.progress) {
+        throw support::Failure(support::error::kFail, QStringLiteral("No host status bar."));
+    }
+    return *context.progress;
+}
+
+// The save dialog of a file output, then its writer with the lines made for
+// the chosen target. A cancelled dialog writes nothing and says so in the
+// outcome; the build then finishes as usual.
+template <typename LinesFor>
+void deliverFile(exporting::SaveKind kind, const LinesFor& linesFor, BuildContext& context,
+                 Run& run, BuildOutcome& outcome) {
+    context.ui.setPointer(support::Pointer::Default);
+    const exporting::SaveChoice choice = context.saveChooser.choose(kind);
+    if (!choice.target) {
+        // A dialog closed after one of its failures was reported ends as
+        // that failure; otherwise the user cancelled.
+        outcome.result = choice.failureReported ? Result::Failed : Result::SaveCancelled;
+        return;
+    }
+    exporting::WriteIndexFile(*choice.target, linesFor(*choice.target), run.exportFile, context.ui);
+    outcome.filesWritten << choice.target->path;
+}
+
+}  // namespace
+
+BuildOutcome BuildIndex(const BuildChoices& choices, BuildContext& context) {
+    BuildOutcome outcome;
+    std::optional<BuildRequest> request;
+    const bool checked = BRAMLOTTE_TRAP(kProcedure, kModule, [&](support::ErrorTrap& trap) {
+        BRAMLOTTE_LINE(trap);
+        context.resultList.clear();
+        BRAMLOTTE_LINE(trap);
+        request = ValidateRequest(choices, context.document, context.ui);
+        if (!request) {
+            outcome.result = Result::Refused;
+            return;
+        }
+        BRAMLOTTE_LINE(trap);
+        if (request->output == Output::Field &&
+            !ConfirmOverwrite(request->outputFieldName, context.ui)) {
+            outcome.result = Result::AnsweredNo;
+            request.reset();
+        }
+    });
+    if (!checked) {
+        context.ui.setPointer(support::Pointer::Default);
+        outcome.result = Result::Failed;
+        return outcome;
+    }
+    return request ? RunBuild(*request, context) : outcome;
+}
+
+BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
+    BuildOutcome outcome;
+    Run run(context);
+    const bool ran = BRAMLOTTE_TRAP(
+        kProcedure, kModule,
+        [&](support::ErrorTrap& trap) {
+            BRAMLOTTE_LINE(trap);
+            context.ui.setPointer(support::Pointer::Wait);
+            host::FeatureLayer& layer1 = *request.layer1->asFeatureLayer();
+            host::FeatureLayer& layer2 = *request.layer2->asFeatureLayer();
+            BRAMLOTTE_LINE(trap);
+            host::ProgressIndicator& progress = progressOf(context);
+            progress.setRange(1, layer1.featureClass()->featureCount());
+            progress.setStepValue(1);
+            progress.setPosition(1);
+            progress.setMessage(QStringLiteral("Building index..."));
+            progress.step();
+            progress.show();
+            run.progressShown = true;
+
+            index::RelateInputs in;
+            in.layer1 = &layer1;
+            in.field1 = request.field1;
+            in.layer2 = &layer2;
+            in.field2 = request.field2;
+            in.relationship = request.relationship;
+            in.itemSeparator = request.itemSeparator;
+            std::optional<OutputFieldWriter> writer;
+            if (request.output == Output::Field) {
+                BRAMLOTTE_LINE(trap);
+                const OutputFieldCheck outputField =
+                    CheckOutputField(layer2, request.outputFieldName);
+                if (!outputField.refusal.isEmpty()) {
+                    outcome = run.stop(Result::Refused, outputField.refusal);
+                    return;
+                }
+                // All or nothing: the build's writes are one edit.
+                try {
+                    run.edit = layer2.featureClass()->beginTransaction();
+                } catch (const support::Failure&) {
+                    outcome = run.stop(Result::EditFailed, kEditFailure);
+                    return;
+                }
+                writer.emplace(outputField.index);
+                in.fieldWriter = &*writer;
+                in.gatherIndex = false;  // this output reads only the features' own entries
+            }
+
+            BRAMLOTTE_LINE(trap);
+            index::IndexMap map;
+            try {
+                map = index::Relate(in, &progress);
+            } catch (const index::RelateFailure&) {
+                outcome = run.stop(Result::RelateFailed, kRelateFailure);
+                return;
+            } catch (const EditFailure&) {
+                outcome = run.stop(Result::EditFailed, kEditFailure);
+                return;
+            }
+            if (run.edit) {
+                BRAMLOTTE_LINE(trap);
+                try {
+                    run.edit->commit();
+                } catch (const support::Failure&) {
+                    outcome = run.stop(Result::EditFailed, kEditFailure);
+                    return;
+                }
+            }
+
+            if (request.output != Output::Field) {
+                BRAMLOTTE_LINE(trap);
+                index::FillResultList(map, request.columnSeparator, context.resultList);
+                BRAMLOTTE_LINE(trap);
+                const auto resultLines = [&](const exporting::SaveTarget&) {
+                    return context.resultList.lines();
+                };
+                if (request.output == Output::TextFile) {
+                    deliverFile(exporting::SaveKind::TextFile, resultLines, context, run, outcome);
+                }
+                BRAMLOTTE_LINE(trap);
+                const auto tableRows = [&](const exporting::SaveTarget& target) {
+                    return index::TableRows(map, target.delimiter);
+                };
+                if (request.output == Output::Table) {
+                    deliverFile(exporting::SaveKind::Table, tableRows, context, run, outcome);
+                }
+                BRAMLOTTE_LINE(trap);
+                if (request.output == Output::Layout) {
+                    PlaceColumns(documentOf(context), context.resultList, request.columns);
+                }
+            }
+
+            BRAMLOTTE_LINE(trap);
+            run.exportFile.reset();
+            progress.hide();
+            run.progressShown = false;
+            run.edit.reset();
+            host::MapDocument& document = documentOf(context);
+            document.focusMap()->afterBuild();
+            document.activeView()->refresh();
+            context.ui.setPointer(support::Pointer::Default);
+        },
+        [&] { run.undo(); });  // the general failure path
+    if (!ran) {
+        outcome.result = Result::Failed;
+    }
+    return outcome;
+}
+
+}  // namespace bramlotte::buildrun

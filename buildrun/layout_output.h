@@ -1,0 +1,12 @@
+// "Element in map layout": the result list in n columns of text elements on
+// the page layout, 2.5 units below the top edge, 2 units apart.
+#pragma once
+
+#include "index/index_formatting.h"
+#include "map/host.h"
+
+namespace bramlotte::buildrun {
+
+void PlaceColumns(host::MapDocument& document, const index::ResultList& lines, int columns);
+
+}  // namespace bramlotte::buildrun

@@ -1,0 +1,36 @@
+// The checks a build request passes before anything is related or written,
+// in their order, with their messages.
+#pragma once
+
+#include "buildrun/build_request.h"
+#include "support/ui_toolkit.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace bramlotte::buildrun {
+
+// The column number text as a 16-bit whole number, halves to even, when it
+// reads as a number in the user's locale; nullopt when it does not. Throws
+// support::Failure (overflow) when it lies outside the 16-bit range.
+std::optional<int16_t> columnCount(const QString& text);
+
+// Checks 1 to 9 on the dialog's choices, layers looked up in `document`:
+// a request, or nullopt after the refusal's message.
+std::optional<BuildRequest> ValidateRequest(const BuildChoices& choices,
+                                            host::MapDocument* document, support::UiToolkit& ui);
+
+// Check 10: asks before field values are overwritten; true for Yes.
+bool ConfirmOverwrite(const QString& outputFieldName, support::UiToolkit& ui);
+
+// Checks 11 and 12: the output field's index in Layer #2's feature class,
+// or the refusal's message (shown by the caller, once the busy state is
+// undone).
+struct OutputFieldCheck {
+    int index = -1;
+    QString refusal;  // empty when the field may be written
+};
+OutputFieldCheck CheckOutputField(host::FeatureLayer& layer2, const QString& name);
+
+}  // namespace bramlotte::buildrun

@@ -1,0 +1,159 @@
+#include "map/qgis/layer_reading.h"
+
+#include "map/host.h"
+#include "map/qgis/geopackage_update.h"
+#include "map/qgis/wkb_writer.h"
+
+#include <qgsexpression.h>
+#include <qgsfeatureiterator.h>
+#include <qgsfeaturerequest.h>
+#include <qgsvectordataprovider.h>
+#include <qgsvectorlayer.h>
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace bramlotte::qgishost {
+namespace {
+
+search::Box toBox(const QgsRectangle& r) {
+    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
+}
+
+// Adds feature `f` as a row, column i taking its attribute `attributeOf[i]`.
+void addFeature(StoreRows& rows, const QgsFeature& f, const QgsAttributeList& attributeOf) {
+    rows.ids.push_back(f.id());
+    const QgsAttributes values = f.attributes();
+    for (size_t i = 0; i < rows.columns.size(); ++i) {
+        const int a = attributeOf[static_cast<int>(i)];
+        rows.columns[i].append(a >= 0 && a < values.size() ? values.at(a) : QVariant());
+    }
+    search::FloatBox box;
+    const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
+    if (g && !g->isEmpty()) {
+        appendWkb(*g, rows.wkbData);
+        box = search::FloatBox::around(toBox(g->boundingBox()));
+    }
+    rows.endRow(box);
+}
+
+void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreRows& rows) {
+    QgsFeature f;
+    while (it.nextFeature(f)) {
+        addFeature(rows, f, attributeOf);
+    }
+}
+
+}  // namespace
+
+// The halves are read straight from the data source: the layer adds
+// nothing to them while it is not being edited.
+std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
+    QgsVectorDataProvider* provider = layer.dataProvider();
+    const long long features = layer.featureCount();
+    if (features < 0 || static_cast<size_t>(features) < splitFrom || layer.isEditable() ||
+        provider->transaction()) {
+        return std::nullopt;
+    }
+    const std::optional<GeoPackageTable> table =
+        geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
+    const QgsFields own = provider->fields();
+    if (!table || table->lastId <= table->firstId || own.indexFromName(table->fidColumn) < 0) {
+        return std::nullopt;
+    }
+    // The first id of the second half, computed without overflow.
+    const quint64 span = static_cast<quint64>(table->lastId) - static_cast<quint64>(table->firstId);
+    const auto middle = static_cast<qint64>(static_cast<quint64>(table->firstId) + span / 2 + 1);
+    const QString id = QgsExpression::quotedColumnRef(table->fidColumn);
+    QgsFeatureRequest first, second;
+    first.setFilterExpression(QStringLiteral("%1 < %2").arg(id).arg(middle));
+    second.setFilterExpression(QStringLiteral("%1 >= %2").arg(id).arg(middle));
+    // Sources and iterators are made here, on the layer's thread.
+    std::unique_ptr<QgsAbstractFeatureSource> firstSource(provider->featureSource());
+    std::unique_ptr<QgsAbstractFeatureSource> secondSource(provider->featureSource());
+    QgsFeatureIterator firstIt = firstSource->getFeatures(first);
+    QgsFeatureIterator secondIt = secondSource->getFeatures(second);
+    const auto compiled = QgsAbstractFeatureIterator::Compiled;
+    if (!firstIt.isValid() || !secondIt.isValid() || firstIt.compileStatus() != compiled ||
+        secondIt.compileStatus() != compiled) {
+        return std::nullopt;
+    }
+    QgsAttributeList attributeOf;
+    for (int i = 0; i < own.count(); ++i) {
+        attributeOf << i;  // the data source's own attributes, as they come
+    }
+    StoreRows head(integerColumns(own)), tail(integerColumns(own));
+    head.reserve(static_cast<size_t>(features) / 2 + 1);
+    tail.reserve(static_cast<size_t>(features) / 2 + 1);
+    std::exception_ptr tailFailure;
+    std::thread tailReader([&] {
+        try {
+            readAll(secondIt, attributeOf, tail);
+        } catch (...) {
+            tailFailure = std::current_exception();
+        }
+    });
+    try {
+        readAll(firstIt, attributeOf, head);
+    } catch (...) {
+        tailReader.join();
+        throw;
+    }
+    tailReader.join();
+    if (tailFailure) {
+        std::rethrow_exception(tailFailure);
+    }
+    head.append(std::move(tail));
+    return head;
+}
+
+std::vector<bool> integerColumns(const QgsFields& fields) {
+    std::vector<bool> integers;
+    integers.reserve(static_cast<size_t>(fields.count()));
+    for (int i = 0; i < fields.count(); ++i) {
+        const QVariant::Type type = fields.at(i).type();
+        integers.push_back(type == QVariant::Int || type == QVariant::LongLong ||
+                           type == QVariant::UInt || type == QVariant::ULongLong);
+    }
+    return integers;
+}
+
+QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer) {
+    QgsAttributeList indexes;
+    const QgsFields own = layer.dataProvider()->fields();
+    for (int i = 0; i < own.count(); ++i) {
+        indexes << layer.fields().indexFromName(own.at(i).name());
+    }
+    return indexes;
+}
+
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
+    QgsVectorDataProvider* provider = layer.isValid() ? layer.dataProvider() : nullptr;
+    if (!provider) {
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The layer's data source cannot be read."));
+    }
+    std::optional<StoreRows> rows = readHalves(layer, splitFrom);
+    if (!rows) {
+        // The data source's own fields, in their order, as the layer presents them.
+        const QgsAttributeList attributeOf = ownFieldIndexes(layer);
+        QgsFeatureRequest request;
+        request.setSubsetOfAttributes(attributeOf);
+        rows.emplace(integerColumns(provider->fields()));
+        rows->reserve(static_cast<size_t>(std::max<long long>(0, layer.featureCount())));
+        QgsFeatureIterator it = layer.getFeatures(request);
+        readAll(it, attributeOf, *rows);
+        if (!it.isValid() && rows->count() == 0 && layer.featureCount() > 0) {
+            throw support::Failure(
+                support::error::kFail,
+                QStringLiteral("The features of layer %1 cannot be read.").arg(layer.name()));
+        }
+    }
+    rows->sortById();
+    return std::move(*rows);
+}
+
+}  // namespace bramlotte::qgishost

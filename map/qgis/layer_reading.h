@@ -1,0 +1,35 @@
+// Reads every feature of a vector layer into the rows a feature store holds.
+#pragma once
+
+#include "map/store/store_rows.h"
+
+#include <qgsattributes.h>
+#include <qgsfields.h>
+
+#include <optional>
+#include <vector>
+
+class QgsVectorLayer;
+
+namespace bramlotte::qgishost {
+
+using store::StoreRows;
+
+// For each field, whether the store keeps its values as whole numbers.
+std::vector<bool> integerColumns(const QgsFields& fields);
+
+// For each field of `layer`'s data source, its index in the layer's fields
+// (-1 where the layer does not show it).
+QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer);
+
+// Every feature of `layer`, with the data source's own fields, in ascending
+// id order: by readHalves where it can, else in one read.
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom = 10000);
+
+// The rows of a GeoPackage table of at least `splitFrom` features read as
+// two halves by id, on two threads at once; nullopt when the layer is not
+// such a table as saved (being edited, or in a transaction) or a half cannot
+// be handed whole to the data source (each would then read every feature).
+std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom);
+
+}  // namespace bramlotte::qgishost

@@ -1,0 +1,187 @@
+#include "map/search/packed_rtree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+namespace bramlotte::search {
+namespace {
+
+template <typename B>
+double centreX(const B& b) {
+    return (double(b.xmin) + b.xmax) * 0.5;
+}
+template <typename B>
+double centreY(const B& b) {
+    return (double(b.ymin) + b.ymax) * 0.5;
+}
+
+// The nearest float at or below (above) `v`.
+float floatDown(double v) {
+    const float f = static_cast<float>(v);
+    return double(f) <= v ? f : std::nextafter(f, -std::numeric_limits<float>::infinity());
+}
+float floatUp(double v) {
+    const float f = static_cast<float>(v);
+    return double(f) >= v ? f : std::nextafter(f, std::numeric_limits<float>::infinity());
+}
+
+void extend(Box& u, const Box& b) {
+    u.xmin = std::min(u.xmin, b.xmin);
+    u.ymin = std::min(u.ymin, b.ymin);
+    u.xmax = std::max(u.xmax, b.xmax);
+    u.ymax = std::max(u.ymax, b.ymax);
+}
+
+// Runs `a` on a second thread and `b` on this one when the work is large
+// enough to pay for the thread; in order on this thread otherwise.
+template <typename A, typename B>
+void bothAtOnce(bool large, A a, B b) {
+    if (!large) {
+        a();
+        b();
+        return;
+    }
+    std::thread other(a);
+    b();
+    other.join();
+}
+
+// Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
+// x centre, each slice sorted by y centre. Sorts (centre, position) pairs so
+// the comparisons read contiguous memory; the pairs are all distinct, so the
+// order is the same however the sorting is shared between two threads.
+template <typename B>
+void strOrder(const std::vector<B>& boxes, std::vector<uint32_t>& entries) {
+    using Keyed = std::pair<double, uint32_t>;
+    const size_t n = entries.size();
+    const size_t nodes = (n + PackedRTree::kNodeSize - 1) / PackedRTree::kNodeSize;
+    const size_t slices = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
+    const size_t perSlice = std::max<size_t>(1, slices) * PackedRTree::kNodeSize;
+    const bool large = n >= 200000;
+    std::vector<Keyed> keyed(n);
+    for (size_t i = 0; i < n; ++i) {
+        keyed[i] = {centreX(boxes[entries[i]]), entries[i]};
+    }
+    // Two halves sorted side by side, then merged.
+    const auto mid = keyed.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    bothAtOnce(
+        large, [&] { std::sort(keyed.begin(), mid); }, [&] { std::sort(mid, keyed.end()); });
+    std::inplace_merge(keyed.begin(), mid, keyed.end());
+    // The slices, every other one on each thread.
+    auto sortSlices = [&](size_t first) {
+        for (size_t s = first * perSlice; s < n; s += 2 * perSlice) {
+            const size_t end = std::min(n, s + perSlice);
+            for (size_t i = s; i < end; ++i) {
+                keyed[i].first = centreY(boxes[keyed[i].second]);
+            }
+            std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(s),
+                      keyed.begin() + static_cast<std::ptrdiff_t>(end));
+        }
+    };
+    bothAtOnce(
+        large, [&] { sortSlices(0); }, [&] { sortSlices(1); });
+    for (size_t i = 0; i < n; ++i) {
+        entries[i] = keyed[i].second;
+    }
+}
+
+}  // namespace
+
+FloatBox FloatBox::around(const Box& b) {
+    return {floatDown(b.xmin), floatDown(b.ymin), floatUp(b.xmax), floatUp(b.ymax)};
+}
+
+PackedRTree::PackedRTree(const std::vector<FloatBox>& boxes, std::vector<uint32_t> items)
+    : boxes_(&boxes), leaves_(std::move(items)) {
+    if (leaves_.empty()) {
+        return;
+    }
+    strOrder(boxes, leaves_);
+
+    // The lowest level: one entry per group of leaves.
+    const size_t n = leaves_.size();
+    levelStart_.push_back(0);
+    for (size_t g = 0; g < n; g += kNodeSize) {
+        Box u = boxes[leaves_[g]].widened();
+        for (size_t i = g + 1; i < std::min(n, g + kNodeSize); ++i) {
+            extend(u, boxes[leaves_[i]].widened());
+        }
+        nodeBoxes_.push_back(u);
+        nodeFirst_.push_back(static_cast<uint32_t>(g));
+    }
+    levelStart_.push_back(nodeBoxes_.size());
+
+    // Each further level groups the one below until one entry, the root, is left.
+    while (levelStart_.back() - levelStart_[levelStart_.size() - 2] > 1) {
+        const size_t begin = levelStart_[levelStart_.size() - 2];
+        const size_t end = levelStart_.back();
+        // Re-tile the level below so its groups are spatially compact.
+        const std::vector<Box> lower(nodeBoxes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                     nodeBoxes_.begin() + static_cast<std::ptrdiff_t>(end));
+        const std::vector<uint32_t> lowerFirst(
+            nodeFirst_.begin() + static_cast<std::ptrdiff_t>(begin),
+            nodeFirst_.begin() + static_cast<std::ptrdiff_t>(end));
+        std::vector<uint32_t> order(lower.size());
+        for (uint32_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        strOrder(lower, order);
+        for (size_t k = 0; k < order.size(); ++k) {
+            nodeBoxes_[begin + k] = lower[order[k]];
+            nodeFirst_[begin + k] = lowerFirst[order[k]];
+        }
+        for (size_t g = begin; g < end; g += kNodeSize) {
+            Box u = nodeBoxes_[g];
+            for (size_t i = g + 1; i < std::min(end, g + kNodeSize); ++i) {
+                extend(u, nodeBoxes_[i]);
+            }
+            nodeBoxes_.push_back(u);
+            nodeFirst_.push_back(static_cast<uint32_t>(g));
+        }
+        levelStart_.push_back(nodeBoxes_.size());
+    }
+}
+
+void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
+    if (leaves_.empty()) {
+        return;
+    }
+    const std::vector<FloatBox>& boxes = *boxes_;
+    // Depth-first; each level adds at most one group, so a small fixed stack
+    // serves any tree (levels stay below 16 for 2^64 items).
+    struct Pending {
+        size_t entry;
+        size_t level;  // 0 is the level just above the leaves
+    };
+    Pending stack[kNodeSize * 16];
+    size_t depth = 0;
+    const size_t top = levelStart_.size() - 2;
+    for (size_t e = levelStart_[top]; e < levelStart_[top + 1]; ++e) {
+        if (nodeBoxes_[e].intersects(q)) {
+            stack[depth++] = {e, top};
+        }
+    }
+    while (depth > 0) {
+        const Pending p = stack[--depth];
+        const size_t first = nodeFirst_[p.entry];
+        if (p.level == 0) {
+            const size_t last = std::min(first + kNodeSize, leaves_.size());
+            for (size_t c = first; c < last; ++c) {
+                if (boxes[leaves_[c]].intersects(q)) {
+                    out.push_back(leaves_[c]);
+                }
+            }
+            continue;
+        }
+        const size_t last = std::min(first + kNodeSize, levelStart_[p.level]);
+        for (size_t c = first; c < last; ++c) {
+            if (nodeBoxes_[c].intersects(q)) {
+                stack[depth++] = {c, p.level - 1};
+            }
+        }
+    }
+}
+
+}  // namespace bramlotte::search

@@ -1,0 +1,80 @@
+#include "map/search/wkb.h"
+
+#include <algorithm>
+
+namespace bramlotte::search {
+namespace {
+
+struct Bounds {
+    Box box;
+    bool any = false;
+
+    bool points(WkbReader& in, uint32_t n) {
+        if (!in.holdsPoints(n)) {
+            return false;
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            double x = 0, y = 0;
+            in.point(x, y);
+            box.xmin = any ? std::min(box.xmin, x) : x;
+            box.xmax = any ? std::max(box.xmax, x) : x;
+            box.ymin = any ? std::min(box.ymin, y) : y;
+            box.ymax = any ? std::max(box.ymax, y) : y;
+            any = true;
+        }
+        return true;
+    }
+
+    bool shape(WkbReader& in) {
+        WkbType type{};
+        uint32_t n = 0;
+        if (!in.header(type)) {
+            return false;
+        }
+        switch (type) {
+            case WkbType::Point:
+                return points(in, 1);
+            case WkbType::LineString:
+                return in.count(n) && points(in, n);
+            case WkbType::Polygon:
+                if (!in.count(n)) {
+                    return false;
+                }
+                for (uint32_t ring = 0; ring < n; ++ring) {
+                    uint32_t m = 0;
+                    if (!in.count(m) || !points(in, m)) {
+                        return false;
+                    }
+                }
+                return true;
+            case WkbType::MultiPoint:
+            case WkbType::MultiLineString:
+            case WkbType::MultiPolygon:
+            case WkbType::Collection:
+                if (!in.count(n)) {
+                    return false;
+                }
+                for (uint32_t part = 0; part < n; ++part) {
+                    if (!shape(in)) {
+                        return false;
+                    }
+                }
+                return true;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+bool wkbBounds(const unsigned char* wkb, size_t size, Box& box) {
+    WkbReader in(wkb, size);
+    Bounds bounds;
+    if (!bounds.shape(in) || !bounds.any) {
+        return false;
+    }
+    box = bounds.box;
+    return true;
+}
+
+}  // namespace bramlotte::search

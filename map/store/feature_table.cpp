@@ -1,0 +1,84 @@
+#include "map/store/feature_table.h"
+
+#include "support/failure.h"
+
+#include <algorithm>
+
+namespace bramlotte::store {
+
+void FeatureTable::load(StoreRows rows) {
+    clear();
+    rows_ = std::move(rows);
+    std::vector<uint32_t> shaped;  // only shapes take part in searches
+    shaped.reserve(rows_.count());
+    for (size_t row = 0; row < rows_.count(); ++row) {
+        if (rows_.hasGeometry(row)) {
+            shaped.push_back(static_cast<uint32_t>(row));
+        }
+    }
+    tree_ = search::PackedRTree(rows_.boxes, std::move(shaped));
+}
+
+void FeatureTable::clear() {
+    tree_ = search::PackedRTree();
+    rows_ = StoreRows();
+    staged_.clear();
+}
+
+QVariant FeatureTable::value(size_t row, int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= rows_.columns.size()) {
+        throw support::Failure(support::error::kInvalidArgument,
+                               QStringLiteral("Field index %1 is out of range.").arg(index));
+    }
+    if (!staged_.empty()) {
+        const auto field = staged_.find(index);
+        if (field != staged_.end() && field->second.written[row]) {
+            return field->second.values[row];
+        }
+    }
+    return rows_.columns[static_cast<size_t>(index)].at(row);
+}
+
+std::vector<uint32_t> FeatureTable::candidates(const search::Box& query) const {
+    std::vector<uint32_t> hits;
+    tree_.query(query, hits);
+    std::sort(hits.begin(), hits.end());
+    return hits;
+}
+
+void FeatureTable::stage(size_t row, int index, const QVariant& value) {
+    StagedColumn& field = staged_[index];
+    if (field.values.empty()) {
+        field.values.resize(rowCount());
+        field.written.resize(rowCount());
+    }
+    field.values[row] = value;
+    if (!field.written[row]) {
+        field.written[row] = true;
+        ++field.count;
+    }
+}
+
+StagedValues FeatureTable::takeStaged() {
+    StagedValues taken;
+    taken.swap(staged_);
+    return taken;
+}
+
+void FeatureTable::takeSaved(StagedValues&& saved) {
+    // A field written for most rows keeps its values as they are.
+    for (auto& [field, column] : saved) {
+        ValueColumn& held = rows_.columns[static_cast<size_t>(field)];
+        if (2 * column.count >= rowCount()) {
+            held.setMany(column.written, std::move(column.values));
+            continue;
+        }
+        for (size_t row = 0; row < column.written.size(); ++row) {
+            if (column.written[row]) {
+                held.set(row, column.values[row]);
+            }
+        }
+    }
+}
+
+}  // namespace bramlotte::store

@@ -1,0 +1,67 @@
+#include "map/store/store_rows.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace bramlotte::store {
+
+StoreRows::StoreRows(const std::vector<bool>& integerColumns) {
+    columns.reserve(integerColumns.size());
+    for (const bool integers : integerColumns) {
+        columns.emplace_back(integers);
+    }
+}
+
+void StoreRows::reserve(size_t rows) {
+    for (ValueColumn& column : columns) {
+        column.reserve(rows);
+    }
+    ids.reserve(rows);
+    boxes.reserve(rows);
+    wkbOffset.reserve(rows + 1);
+}
+
+void StoreRows::append(StoreRows&& tail) {
+    ids.insert(ids.end(), tail.ids.begin(), tail.ids.end());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        columns[i].append(std::move(tail.columns[i]));
+    }
+    const size_t shift = wkbData.size();
+    wkbData.insert(wkbData.end(), tail.wkbData.begin(), tail.wkbData.end());
+    wkbOffset.reserve(wkbOffset.size() + tail.count());
+    for (size_t row = 1; row < tail.wkbOffset.size(); ++row) {
+        wkbOffset.push_back(shift + tail.wkbOffset[row]);
+    }
+    boxes.insert(boxes.end(), tail.boxes.begin(), tail.boxes.end());
+    tail = StoreRows();
+}
+
+void StoreRows::sortById() {
+    // Sources usually deliver ascending ids already; reorder only when not.
+    if (std::is_sorted(ids.begin(), ids.end())) {
+        return;
+    }
+    std::vector<size_t> order(ids.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids[a] < ids[b]; });
+    StoreRows sorted;
+    sorted.ids.reserve(order.size());
+    sorted.boxes.reserve(order.size());
+    sorted.wkbData.reserve(wkbData.size());
+    sorted.wkbOffset.reserve(order.size() + 1);
+    for (size_t row : order) {
+        sorted.ids.push_back(ids[row]);
+        sorted.boxes.push_back(boxes[row]);
+        size_t size = 0;
+        const unsigned char* shape = wkb(row, size);
+        sorted.wkbData.insert(sorted.wkbData.end(), shape, shape + size);
+        sorted.wkbOffset.push_back(sorted.wkbData.size());
+    }
+    sorted.columns = std::move(columns);
+    for (ValueColumn& column : sorted.columns) {
+        column.reorder(order);
+    }
+    *this = std::move(sorted);
+}
+
+}  // namespace bramlotte::store

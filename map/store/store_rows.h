@@ -1,0 +1,45 @@
+// The rows of one read of a feature class: ids, values, shapes as WKB and
+// the boxes around them. A feature store holds them for its searches.
+#pragma once
+
+#include "map/search/box.h"
+#include "map/store/value_column.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace bramlotte::store {
+
+struct StoreRows {
+    StoreRows() = default;
+    // No rows yet; a column per field, holding whole numbers inline where
+    // `integerColumns` says so.
+    explicit StoreRows(const std::vector<bool>& integerColumns);
+
+    size_t count() const { return ids.size(); }
+    bool hasGeometry(size_t row) const { return wkbOffset[row + 1] > wkbOffset[row]; }
+    // The row's shape as WKB, `size` bytes.
+    const unsigned char* wkb(size_t row, size_t& size) const {
+        size = wkbOffset[row + 1] - wkbOffset[row];
+        return wkbData.data() + wkbOffset[row];
+    }
+    void reserve(size_t rows);
+    // Ends the row whose id and values were just added: its shape is what was
+    // appended to wkbData since the row before (nothing for no shape).
+    void endRow(const search::FloatBox& box) {
+        boxes.push_back(box);
+        wkbOffset.push_back(wkbData.size());
+    }
+    // Adds every row of `tail` after these.
+    void append(StoreRows&& tail);
+    // Puts the rows in ascending id order.
+    void sortById();
+
+    std::vector<long long> ids;          // feature ids
+    std::vector<ValueColumn> columns;    // one per field of the data source
+    std::vector<unsigned char> wkbData;  // every shape as WKB, row after row
+    std::vector<size_t> wkbOffset{0};    // count + 1 offsets into wkbData
+    std::vector<search::FloatBox> boxes;
+};
+
+}  // namespace bramlotte::store

@@ -1,0 +1,105 @@
+// "Element in map layout" through the real dialog: columns of text elements
+// where they belong, empty ones too, and a second build beside the first.
+#include "buildrun/build_run.h"
+#include "map/qgis/qgis_page_layout.h"
+#include "tests/testing/dialog_fixture.h"
+
+#include <qgslayoutitemlabel.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+using namespace bramlotte;
+
+namespace {
+
+class LayoutBuildTest : public testmaps::DialogFixture {
+  protected:
+    // A town with `names` distinct street names, all on one page.
+    dialog::frmMain& townOf(int names) {
+        std::vector<testmaps::Row> rows;
+        for (int i = 0; i < names; ++i) {
+            rows.push_back({"LINESTRING(1 1,2 2)", {QStringLiteral("Street %1").arg(i)}});
+        }
+        const QString path = dir_.filePath("layout.gpkg");
+        QFile::remove(path);
+        testmaps::writeGeoPackage(
+            *testmaps::memoryLayer("pages", "Polygon", {"PAGE:string"},
+                                   {{"POLYGON((0 0,10 0,10 10,0 10,0 0))", {"A1"}}}),
+            path, "pages");
+        testmaps::writeGeoPackage(
+            *testmaps::memoryLayer("streets", "LineString", {"name:string"}, rows), path,
+            "streets");
+        dialog::frmMain& d = open({path});
+        chooseLayer1("pages", "PAGE");
+        chooseLayer2("streets", "name");
+        d.optElement->setChecked(true);
+        return d;
+    }
+    // (x, y, lines) of every label, in inches from the page's lower-left corner.
+    struct Placed {
+        double x, y;
+        int lines;
+        QString text;
+    };
+    std::vector<Placed> placed() {
+        QgsPrintLayout& layout = qgishost::pageLayoutOf(*project_);
+        QList<QgsLayoutItemLabel*> labels;
+        layout.layoutItems(labels);
+        std::vector<Placed> out;
+        for (QgsLayoutItemLabel* l : labels) {
+            const QgsLayoutPoint p = layout.renderContext().measurementConverter().convert(
+                l->positionWithUnits(), QgsUnitTypes::LayoutInches);
+            out.push_back({p.x(), 11.0 - p.y(), l->text().count('\n'), l->text()});
+        }
+        std::sort(out.begin(), out.end(),
+                  [](const Placed& a, const Placed& b) { return a.x < b.x; });
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(LayoutBuildTest, ThreeColumnsOfTenLines) {
+    dialog::frmMain& d = townOf(10);
+    d.txtNum->setText("3");
+    EXPECT_EQ(pressBuildIndex().result, buildrun::BuildOutcome::Result::Built);
+    EXPECT_TRUE(document_->isPageLayoutActive());
+    const std::vector<Placed> p = placed();
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_DOUBLE_EQ(p[0].x, 1);
+    EXPECT_DOUBLE_EQ(p[1].x, 3);
+    EXPECT_DOUBLE_EQ(p[2].x, 5);
+    for (const Placed& e : p) {
+        EXPECT_NEAR(e.y, 11.0 - 2.5, 1e-9);  // 2.5 in below the top of a Letter page
+    }
+    EXPECT_EQ(p[0].lines, 4);
+    EXPECT_EQ(p[1].lines, 4);
+    EXPECT_EQ(p[2].lines, 2);
+    EXPECT_TRUE(p[0].text.startsWith("\nStreet 0... A1\nStreet 1... A1"));
+    EXPECT_TRUE(pointerIsDefault());
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_TRUE(ui_->messages().empty());
+}
+
+TEST_F(LayoutBuildTest, EmptyColumnsAreAddedAndASecondBuildAddsASecondSet) {
+    dialog::frmMain& d = townOf(2);
+    d.txtNum->setText("4");
+    pressBuildIndex();
+    std::vector<Placed> p = placed();
+    ASSERT_EQ(p.size(), 4u);
+    EXPECT_EQ(p[2].text, "");
+    EXPECT_EQ(p[3].text, "");
+    pressBuildIndex();
+    EXPECT_EQ(placed().size(), 8u);
+
+    dialog::frmMain& none = townOf(0);
+    none.txtNum->setText("3");
+    pressBuildIndex();
+    p = placed();
+    ASSERT_EQ(p.size(), 3u);
+    for (const Placed& e : p) {
+        EXPECT_EQ(e.text, "");
+    }
+}
