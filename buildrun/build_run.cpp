@@ -39,10 +39,13 @@ class Run {
     bool progressShown = false;
 
     // A named failure or refusal after the busy state began: tidy up, then
-    // show the message.
-    BuildOutcome stop(Result result, const QString& message) {
+    // show the message, and after it the cause in the data source's words.
+    BuildOutcome stop(Result result, const QString& message, const QString& cause = {}) {
         undo();
         context_.ui.messageBox(message);
+        if (!cause.isEmpty()) {
+            context_.ui.notice(support::Notice::Detail, cause);
+        }
         BuildOutcome outcome;
         outcome.result = result;
         return outcome;
@@ -163,8 +166,8 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
                 // All or nothing: the build's writes are one edit.
                 try {
                     run.edit = layer2.featureClass()->beginTransaction();
-                } catch (const support::Failure&) {
-                    outcome = run.stop(Result::EditFailed, kEditFailure);
+                } catch (const support::Failure& e) {
+                    outcome = run.stop(Result::EditFailed, kEditFailure, e.description());
                     return;
                 }
                 writer.emplace(outputField.index);
@@ -179,16 +182,17 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
             } catch (const index::RelateFailure&) {
                 outcome = run.stop(Result::RelateFailed, kRelateFailure);
                 return;
-            } catch (const EditFailure&) {
-                outcome = run.stop(Result::EditFailed, kEditFailure);
+            } catch (const EditFailure& e) {
+                outcome = run.stop(Result::EditFailed, kEditFailure, e.cause().description());
                 return;
             }
             if (run.edit) {
                 BRAMLOTTE_LINE(trap);
                 try {
                     run.edit->commit();
-                } catch (const support::Failure&) {
-                    outcome = run.stop(Result::EditFailed, kEditFailure);
+                } catch (const support::Failure& e) {
+                    // The values could not be saved.
+                    outcome = run.stop(Result::EditFailed, kEditFailure, e.description());
                     return;
                 }
             }

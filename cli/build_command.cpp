@@ -137,6 +137,9 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
         }
         err.flush();
     });
+    ui->setNoteEcho([&err](const support::ScriptedUiToolkit::Note& n) {
+        err << (n.kind == support::Notice::Warning ? "Warning: " : "") << n.text << Qt::endl;
+    });
     ui->setFormScript([&o](QDialog& form) {
         return playSaveDialog(static_cast<exporting::frmLoadDir&>(form), o);
     });

@@ -6,7 +6,6 @@
 #include "map/qgis/qgis_desktop.h"
 #include "support/addin_state.h"
 #include "support/product.h"
-#include "support/qt_ui_toolkit.h"
 
 #include <qgisinterface.h>
 #include <qgisplugin.h>
@@ -32,8 +31,7 @@ class BramlottePlugin : public QgisPlugin {
           command_(host_) {}
 
     void initGui() override {
-        bramlotte::addInState().ui =
-            std::make_shared<bramlotte::support::QtUiToolkit>(iface_->mainWindow());
+        bramlotte::addInState().ui = std::make_shared<bramlotte::qgishost::QgisUiToolkit>(*iface_);
         command_.OnCreate(iface_);
         QIcon icon(bramlotte::frmResources::instance().Picture1());
         if (command_.Bitmap() == 0) {

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace bramlotte::support {
 
 QtUiToolkit::~QtUiToolkit() {
@@ -57,6 +59,12 @@ void QtUiToolkit::setPointer(Pointer pointer) {
 
 int QtUiToolkit::showModal(QDialog& form) {
     return form.exec();
+}
+
+void QtUiToolkit::notice(Notice kind, const QString& text) {
+    // A desktop with a message log of its own overrides this.
+    std::fprintf(stderr, "%s: %s\n", kind == Notice::Warning ? "Warning" : "Detail",
+                 text.toLocal8Bit().constData());
 }
 
 void QtUiToolkit::openLink(const QString& address) {

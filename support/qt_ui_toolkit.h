@@ -22,6 +22,7 @@ class QtUiToolkit : public UiToolkit {
     void openLink(const QString& address) override;
     QSize screenSize() const override;
     QRect hostArea() const override;
+    void notice(Notice kind, const QString& text) override;
     std::unique_ptr<HostFrame> newHostFrame() override;
 
   private:

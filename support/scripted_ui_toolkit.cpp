@@ -31,6 +31,13 @@ Answer ScriptedUiToolkit::messageBox(const QString& text, Buttons buttons, Answe
     return answer;
 }
 
+void ScriptedUiToolkit::notice(Notice kind, const QString& text) {
+    notes_.push_back({kind, text});
+    if (noteEcho_) {
+        noteEcho_(notes_.back());
+    }
+}
+
 void ScriptedUiToolkit::setPointer(Pointer pointer) {
     pointer_ = pointer;
     pointerHistory_.push_back(pointer);

@@ -18,6 +18,9 @@ namespace bramlotte::support {
 enum class Buttons { Ok, YesNo };
 enum class Answer { Ok, Yes, No };
 enum class Pointer { Default, Wait };
+// A note beside the messages: a warning that does not stop the work, or the
+// data source's own words behind a failure whose message is fixed.
+enum class Notice { Warning, Detail };
 
 class UiToolkit {
   public:
@@ -34,6 +37,9 @@ class UiToolkit {
     // Where windows of the add-in open: the host's main window, or the
     // screen where there is none.
     virtual QRect hostArea() const = 0;
+    // Passes a note on without waiting: the command line writes it on
+    // standard error, the desktop in its message log.
+    virtual void notice(Notice kind, const QString& text) = 0;
     // A new host frame, over the host's main window.
     virtual std::unique_ptr<HostFrame> newHostFrame() = 0;
 };

@@ -4,6 +4,8 @@
 #include "support/terminal_progress.h"
 
 #include <qgsmapcanvas.h>
+#include <qgsmessagebar.h>
+#include <qgsmessagelog.h>
 #include <qgsproject.h>
 #include <qgsstatusbar.h>
 
@@ -143,6 +145,18 @@ void QgisDesktopViews::showLayout(QgsPrintLayout& layout) {
 void QgisDesktopViews::refreshMap() {
     if (iface_ && iface_->mapCanvas()) {
         iface_->mapCanvas()->refresh();
+    }
+}
+
+QgisUiToolkit::QgisUiToolkit(QgisInterface& iface)
+    : QtUiToolkit(iface.mainWindow()), iface_(&iface) {}
+
+void QgisUiToolkit::notice(support::Notice kind, const QString& text) {
+    const bool warning = kind == support::Notice::Warning;
+    QgsMessageLog::logMessage(text, QStringLiteral("Bramlotte"),
+                              warning ? Qgis::MessageLevel::Warning : Qgis::MessageLevel::Info);
+    if (warning && iface_ && iface_->messageBar()) {
+        iface_->messageBar()->pushWarning(QStringLiteral("Bramlotte"), text);
     }
 }
 

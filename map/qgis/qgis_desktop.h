@@ -4,6 +4,7 @@
 
 #include "map/host_command.h"
 #include "map/qgis/qgis_document.h"
+#include "support/qt_ui_toolkit.h"
 
 #include <qgisinterface.h>
 
@@ -17,6 +18,17 @@ class QgisDesktopViews : public DesktopViews {
     explicit QgisDesktopViews(QgisInterface& iface) : iface_(&iface) {}
     void showLayout(QgsPrintLayout& layout) override;
     void refreshMap() override;
+
+  private:
+    QPointer<QgisInterface> iface_;
+};
+
+// The desktop toolkit inside QGIS: notes go to QGIS's message log under the
+// product's name, and warnings show in the message bar over the map too.
+class QgisUiToolkit : public support::QtUiToolkit {
+  public:
+    explicit QgisUiToolkit(QgisInterface& iface);
+    void notice(support::Notice kind, const QString& text) override;
 
   private:
     QPointer<QgisInterface> iface_;
