@@ -66,6 +66,16 @@ class Run {
     BuildContext& context_;
 };
 
+QString unusableShapesWarning(long long count) {
+    return count == 1 ? QStringLiteral(
+                            "1 feature was skipped: its shape holds a coordinate that "
+                            "is not a finite number.")
+                      : QStringLiteral(
+                            "%1 features were skipped: their shapes hold coordinates "
+                            "that are not finite numbers.")
+                            .arg(count);
+}
+
 host::MapDocument& documentOf(BuildContext& context) {
     if (!context.document) {
         throw support::Failure(support::error::kFail, QStringLiteral("No map is open."));
@@ -176,6 +186,8 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
             }
 
             BRAMLOTTE_LINE(trap);
+            long long unusableShapes = 0;
+            in.unusableShapes = &unusableShapes;
             index::IndexMap map;
             try {
                 map = index::Relate(in, &progress);
@@ -185,6 +197,9 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
             } catch (const EditFailure& e) {
                 outcome = run.stop(Result::EditFailed, kEditFailure, e.cause().description());
                 return;
+            }
+            if (unusableShapes > 0) {
+                context.ui.notice(support::Notice::Warning, unusableShapesWarning(unusableShapes));
             }
             if (run.edit) {
                 BRAMLOTTE_LINE(trap);

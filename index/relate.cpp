@@ -34,6 +34,7 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     std::shared_ptr<host::FeatureClass> searched = in.layer2->featureClass();
     FeatureEntries featureEntries(in.fieldWriter ? searched->featureCount() : 0);
 
+    long long unusable = 0;  // Layer #1 features whose shapes cannot be searched with
     std::unique_ptr<host::FeatureCursor> walk = in.layer1->search();
     while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {
         if (progress) {
@@ -41,10 +42,19 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         }
         const host::SpatialFilter filter{feature1->shape(), in.relationship,
                                          searched->shapeFieldName()};
+        if (filter.geometry && !filter.geometry->isUsable()) {
+            ++unusable;  // it relates to nothing
+            continue;
+        }
         std::unique_ptr<host::FeatureCursor> related;
         try {
             related = in.fieldWriter ? searched->update(filter) : searched->search(filter);
         } catch (const support::Failure& e) {
+            // Layer #2 that cannot be read is no question of shapes: it
+            // fails the build as it is.
+            if (e.number() == support::error::kReadFailed) {
+                throw;
+            }
             throw RelateFailure(e);
         }
 
@@ -74,6 +84,9 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
                 in.fieldWriter->write(*feature2, *related, own.text());
             }
         }
+    }
+    if (in.unusableShapes) {
+        *in.unusableShapes = unusable + searched->unusableShapeCount();
     }
     return map;
 }

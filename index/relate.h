@@ -49,9 +49,13 @@ struct RelateInputs {
     // False when only the field writer's output is wanted: the map is then
     // left empty, as nothing would read it.
     bool gatherIndex = true;
+    // When set, receives how many features of either layer were passed over
+    // for shapes that are not usable (they relate to nothing).
+    long long* unusableShapes = nullptr;
 };
 
-// Throws RelateFailure when a Layer #2 search cannot be opened; any other
+// Throws RelateFailure when a Layer #2 search cannot be opened, unless Layer
+// #2 could not be read (support::error::kReadFailed); that and any other
 // host failure passes through as support::Failure.
 IndexMap Relate(const RelateInputs& inputs, host::ProgressIndicator* progress);
 

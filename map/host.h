@@ -33,6 +33,9 @@ class Shape {
   public:
     virtual ~Shape() = default;
     virtual bool isEmpty() const = 0;
+    // False for a shape that holds a coordinate that is not a finite number
+    // (NaN or infinite): no relationship can be decided for it.
+    virtual bool isUsable() const = 0;
 };
 
 class Feature {
@@ -88,6 +91,9 @@ class FeatureClass : public Fields {
     virtual std::unique_ptr<FeatureCursor> search(const SpatialFilter& filter) = 0;
     virtual std::unique_ptr<FeatureCursor> update(const SpatialFilter& filter) = 0;
     virtual std::unique_ptr<EditTransaction> beginTransaction() = 0;
+    // How many features the searches so far have passed over because their
+    // shapes are not usable (see Shape::isUsable).
+    virtual long long unusableShapeCount() const = 0;
 };
 
 class GroupLayer;

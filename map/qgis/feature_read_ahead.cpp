@@ -2,8 +2,10 @@
 
 namespace bramlotte::qgishost {
 
-FeatureReadAhead::FeatureReadAhead(QgsFeatureIterator iterator)
-    : iterator_(std::move(iterator)), reader_([this] { read(); }) {}
+FeatureReadAhead::FeatureReadAhead(QgsFeatureIterator iterator, QString layerName)
+    : iterator_(std::move(iterator)),
+      layerName_(std::move(layerName)),
+      reader_([this] { read(); }) {}
 
 FeatureReadAhead::~FeatureReadAhead() {
     {
@@ -15,6 +17,7 @@ FeatureReadAhead::~FeatureReadAhead() {
 }
 
 void FeatureReadAhead::read() {
+    const ReadErrorScope scope(errors_);
     try {
         for (bool more = true; more;) {
             std::vector<QgsFeature> batch;
@@ -34,6 +37,9 @@ void FeatureReadAhead::read() {
             }
             if (!batch.empty()) {
                 batches_.push_back(std::move(batch));
+            }
+            if (!more) {
+                errors_.check(layerName_);  // an early end is a failure, not the last feature
             }
             lock.unlock();
             filled_.notify_one();

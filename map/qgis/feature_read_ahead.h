@@ -3,6 +3,8 @@
 // (a page at a time) then finds the next one read while it searched.
 #pragma once
 
+#include "map/qgis/read_errors.h"
+
 #include <qgsfeature.h>
 #include <qgsfeatureiterator.h>
 
@@ -17,13 +19,15 @@ namespace bramlotte::qgishost {
 
 class FeatureReadAhead {
   public:
-    // Takes over `iterator`, made on the layer's own thread.
-    explicit FeatureReadAhead(QgsFeatureIterator iterator);
+    // Takes over `iterator`, made on the layer's own thread, reading the
+    // layer named `layerName`.
+    FeatureReadAhead(QgsFeatureIterator iterator, QString layerName);
     ~FeatureReadAhead();
     FeatureReadAhead(const FeatureReadAhead&) = delete;
     FeatureReadAhead& operator=(const FeatureReadAhead&) = delete;
 
     // The next feature in the iterator's order; false after the last.
+    // Throws support::Failure when the data source reported an error.
     bool nextFeature(QgsFeature& f);
 
   private:
@@ -33,6 +37,8 @@ class FeatureReadAhead {
     void read();
 
     QgsFeatureIterator iterator_;
+    QString layerName_;
+    ReadErrors errors_;
     std::mutex mutex_;
     std::condition_variable filled_, emptied_;
     std::deque<std::vector<QgsFeature>> batches_;  // read, not yet taken

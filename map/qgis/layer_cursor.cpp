@@ -57,7 +57,7 @@ bool readsLocally(QgsVectorLayer& layer) {
 
 }  // namespace
 
-LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
+LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(layer.name()) {
     if (!layer.isValid() || !layer.dataProvider()) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
@@ -73,16 +73,29 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()) {
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(wanted);
     if (readsLocally(layer)) {
-        ahead_ = std::make_unique<FeatureReadAhead>(layer.getFeatures(request));
+        ahead_ = std::make_unique<FeatureReadAhead>(layer.getFeatures(request), layer.name());
     } else {
+        const ReadErrorScope scope(errors_);
         iterator_ = layer.getFeatures(request);
     }
 }
 
 std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
     QgsFeature f;
-    if (!(ahead_ ? ahead_->nextFeature(f) : iterator_.nextFeature(f))) {
-        return nullptr;
+    if (ahead_) {
+        if (!ahead_->nextFeature(f)) {
+            return nullptr;
+        }
+    } else {
+        bool more = false;
+        {
+            const ReadErrorScope scope(errors_);
+            more = iterator_.nextFeature(f);
+        }
+        if (!more) {
+            errors_.check(layerName_);
+            return nullptr;
+        }
     }
     return std::make_unique<IteratedFeature>(std::move(f), crs_, layerIndex_);
 }

@@ -3,6 +3,7 @@
 
 #include "map/host.h"
 #include "map/qgis/feature_read_ahead.h"
+#include "map/qgis/read_errors.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsvectorlayer.h>
@@ -22,6 +23,8 @@ class LayerCursor : public host::FeatureCursor {
     QgsFeatureIterator iterator_;              // a remote source's features
     std::unique_ptr<FeatureReadAhead> ahead_;  // or local ones, read ahead
     QgsCoordinateReferenceSystem crs_;
+    QString layerName_;
+    ReadErrors errors_;  // what the data source reported while read
     // For each field of the data source, its index in the layer's fields.
     std::shared_ptr<const std::vector<int>> layerIndex_;
 };

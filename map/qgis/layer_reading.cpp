@@ -1,5 +1,8 @@
 #include "map/qgis/layer_reading.h"
 
+#include "map/qgis/read_errors.h"
+#include "map/search/wkb.h"
+
 #include "map/host.h"
 #include "map/qgis/geopackage_update.h"
 #include "map/qgis/wkb_writer.h"
@@ -34,13 +37,25 @@ void addFeature(StoreRows& rows, const QgsFeature& f, const QgsAttributeList& at
     search::FloatBox box;
     const QgsAbstractGeometry* g = f.hasGeometry() ? f.geometry().constGet() : nullptr;
     if (g && !g->isEmpty()) {
+        const size_t start = rows.wkbData.size();
         appendWkb(*g, rows.wkbData);
-        box = search::FloatBox::around(toBox(g->boundingBox()));
+        if (search::wkbFinite(rows.wkbData.data() + start, rows.wkbData.size() - start)) {
+            box = search::FloatBox::around(toBox(g->boundingBox()));
+        } else {
+            // A NaN or an infinity would spoil the tree's order and every box
+            // above it: the row keeps its values but meets nothing.
+            rows.wkbData.resize(start);
+            ++rows.unusableShapes;
+        }
     }
     rows.endRow(box);
 }
 
-void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreRows& rows) {
+// Reads every feature `it` delivers; what the data source reports meanwhile
+// goes to `errors`.
+void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreRows& rows,
+             ReadErrors& errors) {
+    const ReadErrorScope scope(errors);
     QgsFeature f;
     while (it.nextFeature(f)) {
         addFeature(rows, f, attributeOf);
@@ -89,15 +104,16 @@ std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
     head.reserve(static_cast<size_t>(features) / 2 + 1);
     tail.reserve(static_cast<size_t>(features) / 2 + 1);
     std::exception_ptr tailFailure;
+    ReadErrors errors;
     std::thread tailReader([&] {
         try {
-            readAll(secondIt, attributeOf, tail);
+            readAll(secondIt, attributeOf, tail, errors);
         } catch (...) {
             tailFailure = std::current_exception();
         }
     });
     try {
-        readAll(firstIt, attributeOf, head);
+        readAll(firstIt, attributeOf, head, errors);
     } catch (...) {
         tailReader.join();
         throw;
@@ -106,6 +122,7 @@ std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
     if (tailFailure) {
         std::rethrow_exception(tailFailure);
     }
+    errors.check(layer.name());
     head.append(std::move(tail));
     return head;
 }
@@ -144,8 +161,14 @@ StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
         request.setSubsetOfAttributes(attributeOf);
         rows.emplace(integerColumns(provider->fields()));
         rows->reserve(static_cast<size_t>(std::max<long long>(0, layer.featureCount())));
-        QgsFeatureIterator it = layer.getFeatures(request);
-        readAll(it, attributeOf, *rows);
+        ReadErrors errors;
+        QgsFeatureIterator it;
+        {
+            const ReadErrorScope scope(errors);
+            it = layer.getFeatures(request);
+        }
+        readAll(it, attributeOf, *rows, errors);
+        errors.check(layer.name());
         if (!it.isValid() && rows->count() == 0 && layer.featureCount() > 0) {
             throw support::Failure(
                 support::error::kFail,

@@ -113,6 +113,10 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::update(const host::Spatia
     return open(filter, true);
 }
 
+long long QgisFeatureClass::unusableShapeCount() const {
+    return store_ ? static_cast<long long>(store_->table().unusableShapes()) : 0;
+}
+
 std::unique_ptr<host::EditTransaction> QgisFeatureClass::beginTransaction() {
     return std::make_unique<StoreTransaction>(store());
 }
@@ -141,7 +145,7 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
             support::error::kRelationUndefined,
             QStringLiteral("Unknown spatial relationship %1.").arg(filter.spatialRel));
     }
-    if (!shape || shape->isEmpty()) {
+    if (!shape || shape->isEmpty() || !shape->isUsable()) {
         return std::make_unique<FilteredCursor>(store, forUpdate);  // matches nothing
     }
     QgsGeometry query = shape->geometry();

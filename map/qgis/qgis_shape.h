@@ -13,12 +13,14 @@ class QgisShape : public host::Shape {
     QgisShape(QgsGeometry geometry, QgsCoordinateReferenceSystem crs)
         : geometry_(std::move(geometry)), crs_(std::move(crs)) {}
     bool isEmpty() const override { return geometry_.isNull() || geometry_.isEmpty(); }
+    bool isUsable() const override;
     const QgsGeometry& geometry() const { return geometry_; }
     const QgsCoordinateReferenceSystem& crs() const { return crs_; }
 
   private:
     QgsGeometry geometry_;
     QgsCoordinateReferenceSystem crs_;
+    mutable int usable_ = -1;  // -1 until asked
 };
 
 }  // namespace bramlotte::qgishost

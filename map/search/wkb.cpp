@@ -1,6 +1,7 @@
 #include "map/search/wkb.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace bramlotte::search {
 namespace {
@@ -8,6 +9,7 @@ namespace {
 struct Bounds {
     Box box;
     bool any = false;
+    bool finite = true;
 
     bool points(WkbReader& in, uint32_t n) {
         if (!in.holdsPoints(n)) {
@@ -16,6 +18,7 @@ struct Bounds {
         for (uint32_t i = 0; i < n; ++i) {
             double x = 0, y = 0;
             in.point(x, y);
+            finite = finite && std::isfinite(x) && std::isfinite(y);
             box.xmin = any ? std::min(box.xmin, x) : x;
             box.xmax = any ? std::max(box.xmax, x) : x;
             box.ymin = any ? std::min(box.ymin, y) : y;
@@ -66,6 +69,12 @@ struct Bounds {
 };
 
 }  // namespace
+
+bool wkbFinite(const unsigned char* wkb, size_t size) {
+    WkbReader in(wkb, size);
+    Bounds bounds;
+    return bounds.shape(in) && bounds.finite;
+}
 
 bool wkbBounds(const unsigned char* wkb, size_t size, Box& box) {
     WkbReader in(wkb, size);

@@ -64,6 +64,10 @@ class WkbReader {
     const unsigned char* end_;
 };
 
+// Whether every coordinate of a shape is a finite number; false also for a
+// shape that cannot be read.
+bool wkbFinite(const unsigned char* wkb, size_t size);
+
 // The exact bounding box of a shape. False when the shape holds no point or
 // cannot be read.
 bool wkbBounds(const unsigned char* wkb, size_t size, Box& box);

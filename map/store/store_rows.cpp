@@ -33,6 +33,7 @@ void StoreRows::append(StoreRows&& tail) {
         wkbOffset.push_back(shift + tail.wkbOffset[row]);
     }
     boxes.insert(boxes.end(), tail.boxes.begin(), tail.boxes.end());
+    unusableShapes += tail.unusableShapes;
     tail = StoreRows();
 }
 
@@ -58,6 +59,7 @@ void StoreRows::sortById() {
         sorted.wkbOffset.push_back(sorted.wkbData.size());
     }
     sorted.columns = std::move(columns);
+    sorted.unusableShapes = unusableShapes;
     for (ValueColumn& column : sorted.columns) {
         column.reorder(order);
     }

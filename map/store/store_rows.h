@@ -40,6 +40,9 @@ struct StoreRows {
     std::vector<unsigned char> wkbData;  // every shape as WKB, row after row
     std::vector<size_t> wkbOffset{0};    // count + 1 offsets into wkbData
     std::vector<search::FloatBox> boxes;
+    // Rows held without their shapes, which had coordinates that are not
+    // finite numbers: they take part in no search.
+    size_t unusableShapes = 0;
 };
 
 }  // namespace bramlotte::store
