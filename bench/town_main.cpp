@@ -8,18 +8,36 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+const char* const kUsage =
+    "usage: bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field]\n"
+    "Writes a synthetic town: a GeoPackage with a street layer (name, highway)\n"
+    "of SEGMENTS street segments (default 400) and a page grid over it (PAGE,\n"
+    "ROW, COL, PAGE_NO), the same for the same SEED. --pages-field adds an\n"
+    "empty text field \"pages\" to the streets. OUT.gpkg must not exist.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
     bramlotte::bench::TownOptions options;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
+        }
         if (std::strcmp(argv[i], "--pages-field") == 0) {
             options.pagesField = true;
+        } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+            std::fprintf(stderr, "bramlotte-town: unknown option %s\n%s", argv[i], kUsage);
+            return 64;
         } else {
             positional.emplace_back(argv[i]);
         }
     }
     if (positional.empty() || positional.size() > 3) {
-        std::fprintf(stderr, "usage: bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field]\n");
+        std::fputs(kUsage, stderr);
         return 64;
     }
     try {

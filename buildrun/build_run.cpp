@@ -66,6 +66,23 @@ class Run {
     BuildContext& context_;
 };
 
+// One layer with a coordinate system and one without: the shapes are
+// compared as they are stored, which may well relate nothing.
+void warnOfUnrelatedSystems(host::FeatureLayer& layer1, host::FeatureLayer& layer2,
+                            support::UiToolkit& ui) {
+    const QString crs1 = layer1.coordinateSystem();
+    const QString crs2 = layer2.coordinateSystem();
+    if (crs1.isEmpty() == crs2.isEmpty()) {
+        return;
+    }
+    const QString none = QStringLiteral("no coordinate system");
+    ui.notice(support::Notice::Warning,
+              QStringLiteral("The coordinate systems of Layer #1 \"%1\" (%2) and Layer #2 \"%3\" "
+                             "(%4) could not be related: their shapes are compared as stored.")
+                  .arg(layer1.name(), crs1.isEmpty() ? none : crs1, layer2.name(),
+                       crs2.isEmpty() ? none : crs2));
+}
+
 QString unusableShapesWarning(long long count) {
     return count == 1 ? QStringLiteral(
                             "1 feature was skipped: its shape holds a coordinate that "
@@ -147,6 +164,7 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
             context.ui.setPointer(support::Pointer::Wait);
             host::FeatureLayer& layer1 = *request.layer1->asFeatureLayer();
             host::FeatureLayer& layer2 = *request.layer2->asFeatureLayer();
+            warnOfUnrelatedSystems(layer1, layer2, context.ui);
             BRAMLOTTE_LINE(trap);
             host::ProgressIndicator& progress = progressOf(context);
             progress.setRange(1, layer1.featureClass()->featureCount());

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "dialog/frm_main.h"
 #include "export/frm_load_dir.h"
+#include "map/map_walk.h"
 #include "map/qgis/map_opener.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_document.h"
@@ -26,6 +27,22 @@ namespace {
 struct UsageError {
     QString message;
 };
+
+// A chosen layer whose data cannot be reached.
+struct Unavailable {
+    QString message;
+};
+
+// Fails when the layer `name` (as the pickers find it) cannot be read.
+void requireAvailable(host::MapDocument& document, const QString& name, const QString& what) {
+    const std::unique_ptr<host::Layer> layer =
+        map::lastFeatureLayerNamed(*document.focusMap(), name);
+    host::FeatureLayer* features = layer ? layer->asFeatureLayer() : nullptr;
+    const QString reason = features ? features->unavailableReason() : QString();
+    if (!reason.isEmpty()) {
+        throw Unavailable{QStringLiteral("%1 \"%2\" is unavailable: %3").arg(what, name, reason)};
+    }
+}
 
 QStringList entries(const QComboBox& c) {
     QStringList l;
@@ -162,9 +179,11 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
     d.Frame();
     try {
         pick(*d.cboMapLayers, o.layer1, QStringLiteral("Layer #1"));
+        requireAvailable(*document, o.layer1, QStringLiteral("Layer #1"));
         d.cboMapLayers_Click();
         pick(*d.cboLayerFields, o.field1, QStringLiteral("Layer #1 field"));
         pick(*d.cboSearchLayers, o.layer2, QStringLiteral("Layer #2"));
+        requireAvailable(*document, o.layer2, QStringLiteral("Layer #2"));
         d.cboSearchLayers_Change();
         pick(*d.cboSearchLayerFields, o.field2, QStringLiteral("Layer #2 field"));
         if (o.relationship) {
@@ -177,6 +196,9 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
     } catch (const UsageError& e) {
         err << e.message << Qt::endl;
         return kExitUsage;
+    } catch (const Unavailable& e) {
+        err << e.message << Qt::endl;
+        return kExitFailed;
     }
     if (o.columnSeparator) {
         d.txtSeparator->setText(*o.columnSeparator);

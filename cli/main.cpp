@@ -2,27 +2,17 @@
 // work to cli/commands and cli/build_command.
 #include "cli/build_command.h"
 #include "cli/commands.h"
+#include "cli/usage.h"
 #include "command/registration.h"
 #include "map/qgis/qgis_session.h"
 #include "support/product.h"
 
 #include <QTextStream>
 
+#include <cstring>
 #include <map>
 
 namespace {
-
-const char* const kUsage =
-    "usage: bramlotte layers MAP...\n"
-    "       bramlotte build MAP... --layer1 NAME --field1 NAME --layer2 NAME --field2 NAME\n"
-    "               [--relationship NAME] [--output text|table|field|layout|window]\n"
-    "               [--column-separator TEXT] [--item-separator TEXT] [--columns TEXT]\n"
-    "               [--save-as PATH] [--delimiter comma|tab] [--output-field NAME]\n"
-    "               [--yes] [--layout-pdf FILE] [--save-project]\n"
-    "       bramlotte demo [DIR]\n"
-    "       bramlotte register\n"
-    "       bramlotte unregister\n"
-    "       bramlotte --help | --version\n";
 
 using bramlotte::cli::BuildOptions;
 
@@ -77,14 +67,22 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
 int main(int argc, char** argv) {
     QTextStream out(stdout);
     QTextStream err(stderr);
+    using bramlotte::cli::commandUsage;
+    using bramlotte::cli::overviewUsage;
     if (argc < 2) {
-        err << kUsage;
+        err << overviewUsage();
         return bramlotte::cli::kExitUsage;
     }
     const QString command = QString::fromLocal8Bit(argv[1]);
-    if (command == "--help") {
-        out << kUsage;
+    if (command == "--help" || command == "-h") {
+        out << overviewUsage();
         return bramlotte::cli::kExitOk;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            out << commandUsage(command);
+            return bramlotte::cli::kExitOk;
+        }
     }
     if (command == "--version") {
         out << "bramlotte " << bramlotte::product::kVersionText << "\n";
@@ -112,7 +110,7 @@ int main(int argc, char** argv) {
     BuildOptions build;
     QString error;
     if (command == "build" && !parseBuild(rest, build, error)) {
-        err << "bramlotte build: " << error << "\n" << kUsage;
+        err << "bramlotte build: " << error << "\n" << commandUsage(command);
         return bramlotte::cli::kExitUsage;
     }
     bramlotte::qgishost::QgisSession session(argc, argv, true);
@@ -125,6 +123,6 @@ int main(int argc, char** argv) {
     if (command == "demo" && rest.size() <= 1) {
         return bramlotte::cli::runDemo(rest.value(0, "bramlotte-demo"), out, err);
     }
-    err << kUsage;
+    err << commandUsage(command);
     return bramlotte::cli::kExitUsage;
 }

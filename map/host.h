@@ -121,6 +121,12 @@ class FeatureLayer : public Layer {
     virtual std::unique_ptr<Fields> tableView() = 0;
     // Every feature the layer shows (its filter applied), in host order.
     virtual std::unique_ptr<FeatureCursor> search() = 0;
+    // Why the layer's data cannot be reached (a file gone, a server down),
+    // in the host's words; empty while it can.
+    virtual QString unavailableReason() const = 0;
+    // The layer's coordinate system, as its authority names it
+    // ("EPSG:32632"); empty when the layer has none.
+    virtual QString coordinateSystem() const = 0;
     FeatureLayer* asFeatureLayer() override { return this; }
 };
 

@@ -2,10 +2,14 @@
 
 #include "map/qgis/layer_cursor.h"
 #include "map/qgis/qgis_feature_class.h"
+#include "map/qgis/read_errors.h"
 
 #include <qgslayertreegroup.h>
 #include <qgslayertreelayer.h>
+#include <qgsproviderregistry.h>
 #include <qgsvectorlayer.h>
+
+#include <QFileInfo>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -85,6 +89,49 @@ class QgisFeatureLayer : public host::FeatureLayer {
     }
     std::unique_ptr<host::FeatureCursor> search() override {
         return std::make_unique<LayerCursor>(layer());
+    }
+    QString coordinateSystem() const override {
+        const QgsCoordinateReferenceSystem crs = layer().crs();
+        if (!crs.isValid()) {
+            return QString();
+        }
+        const QString id = crs.authid();
+        return id.isEmpty() ? crs.description() : id;
+    }
+    QString unavailableReason() const override {
+        const QgsVectorLayer& l = layer();
+        if (l.isValid() && l.dataProvider() && l.dataProvider()->isValid()) {
+            return QString();
+        }
+        // (QgsError::summary() must not be asked of an empty error.)
+        QString reason;
+        if (!l.error().isEmpty()) {
+            reason = l.error().summary().trimmed();
+        } else if (l.dataProvider() && !l.dataProvider()->error().isEmpty()) {
+            reason = l.dataProvider()->error().summary().trimmed();
+        }
+        const QString path = QgsProviderRegistry::instance()
+                                 ->decodeUri(l.providerType(), l.source())
+                                 .value(QStringLiteral("path"))
+                                 .toString();
+        if (reason.isEmpty() && !path.isEmpty() && !QFileInfo::exists(path)) {
+            reason = QStringLiteral("the file %1 does not exist").arg(path);
+        }
+        if (reason.isEmpty()) {
+            // QGIS kept no reason: open the source again and hear what its
+            // provider says now.
+            ReadErrors said;
+            {
+                const ReadErrorScope scope(said);
+                QgsVectorLayer::LayerOptions options;
+                options.loadDefaultStyle = false;
+                const QgsVectorLayer probe(l.source(), l.name(), l.providerType(), options);
+            }
+            reason = said.texts().join(QStringLiteral("; "));
+        }
+        const QString source =
+            QStringLiteral("QGIS cannot open its data source %1").arg(l.publicSource());
+        return reason.isEmpty() ? source : source + QStringLiteral(": ") + reason;
     }
 
   private:

@@ -217,3 +217,62 @@ TEST_F(CliTest, MonacoLayoutAsPdf) {
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_GT(QFileInfo(out.filePath("m.pdf")).size(), 10000);
 }
+
+TEST_F(CliTest, EachCommandExplainsItselfWithHelp) {
+    for (const QString command : {"build", "layers", "demo", "register"}) {
+        const Result r = runProgram({command, "--help"});
+        EXPECT_EQ(r.status, 0) << command.toStdString();
+        EXPECT_TRUE(r.out.startsWith("usage: bramlotte " + command)) << r.out.toStdString();
+        EXPECT_EQ(r.err, "");
+    }
+    // Help wins over whatever else is on the line, and touches nothing.
+    QTemporaryDir out;
+    const Result r = runProgram(build({"--help", "--save-as", out.filePath("index")}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("--item-separator"));
+    EXPECT_TRUE(QDir(out.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(CliTest, WhatTheDataCannotGiveIsSaidOnStandardError) {
+    QTemporaryDir out;
+    // A layer with no coordinate system (a shapefile without its .prj)
+    // beside one with: built, with a warning.
+    const QString plain = out.filePath("pages.shp");
+    ASSERT_TRUE(testmaps::writeShapefile(
+        *testmaps::memoryLayer("pages", "Polygon", {"PAGE:string"},
+                               {{"POLYGON((0 0,9 0,9 9,0 9,0 0))", {"A1"}}}),
+        plain));
+    ASSERT_TRUE(QFile::remove(out.filePath("pages.prj")));
+    const QString mixed = out.filePath("mixed.qgs");
+    {
+        QgsProject p;
+        p.addMapLayer(new QgsVectorLayer(plain, "pages", "ogr"));
+        p.addMapLayer(new QgsVectorLayer(town_ + "|layername=streets", "streets", "ogr"));
+        ASSERT_TRUE(p.write(mixed));
+    }
+    Result r = runProgram({"build", mixed, "--layer1", "pages", "--field1", "PAGE", "--layer2",
+                           "streets", "--field2", "name", "--output", "window"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err,
+              "Warning: The coordinate systems of Layer #1 \"pages\" (no coordinate system) and "
+              "Layer #2 \"streets\" (EPSG:32632) could not be related: their shapes are compared "
+              "as stored.\n");
+
+    // A project whose data file is gone: the layer is unavailable, and why.
+    const QString copy = out.filePath("gone.gpkg");
+    ASSERT_TRUE(QFile::copy(town_, copy));
+    const QString project = out.filePath("gone.qgs");
+    {
+        QgsProject p;
+        p.addMapLayer(new QgsVectorLayer(copy + "|layername=streets", "streets", "ogr"));
+        p.addMapLayer(new QgsVectorLayer(copy + "|layername=pages", "pages", "ogr"));
+        ASSERT_TRUE(p.write(project));
+    }
+    QFile::remove(copy);
+    r = runProgram({"build", project, "--layer1", "pages", "--field1", "PAGE", "--layer2",
+                    "streets", "--field2", "name"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.startsWith("Layer #1 \"pages\" is unavailable: ") &&
+                r.err.contains("gone.gpkg does not exist"))
+        << r.err.toStdString();
+}

@@ -59,6 +59,21 @@ std::unique_ptr<QgsVectorLayer> writeGeoPackage(const QgsVectorLayer& layer, con
                                             QStringLiteral("ogr"));
 }
 
+std::unique_ptr<QgsVectorLayer> openLayer(const QString& path, const QString& table) {
+    return std::make_unique<QgsVectorLayer>(path + QStringLiteral("|layername=") + table, table,
+                                            QStringLiteral("ogr"));
+}
+
+bool writeShapefile(const QgsVectorLayer& layer, const QString& path) {
+    QgsVectorFileWriter::SaveVectorOptions options;
+    options.driverName = QStringLiteral("ESRI Shapefile");
+    options.fileEncoding = QStringLiteral("UTF-8");
+    QString error;
+    return QgsVectorFileWriter::writeAsVectorFormatV3(const_cast<QgsVectorLayer*>(&layer), path,
+                                                      QgsCoordinateTransformContext(), options,
+                                                      &error) == QgsVectorFileWriter::NoError;
+}
+
 QString sharedData(const QString& file) {
     const QString path = QStringLiteral(BRAMLOTTE_SHARED_DATA "/") + file;
     return QFileInfo::exists(path) ? path : QString();

@@ -36,6 +36,12 @@ std::unique_ptr<QgsVectorLayer> memoryLayer(const QString& name, const QString& 
 std::unique_ptr<QgsVectorLayer> writeGeoPackage(const QgsVectorLayer& layer, const QString& path,
                                                 const QString& table);
 
+// Table `table` of the GeoPackage at `path`, as a layer.
+std::unique_ptr<QgsVectorLayer> openLayer(const QString& path, const QString& table);
+
+// Writes `layer` as the shapefile `path`; false when it cannot.
+bool writeShapefile(const QgsVectorLayer& layer, const QString& path);
+
 // Path of a file in the shared real-data folder, or empty when absent.
 QString sharedData(const QString& file);
 

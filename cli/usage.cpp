@@ -1,0 +1,80 @@
+#include "cli/usage.h"
+
+namespace bramlotte::cli {
+
+QString overviewUsage() {
+    return QStringLiteral(
+        "usage: bramlotte layers MAP...\n"
+        "       bramlotte build MAP... --layer1 NAME --field1 NAME --layer2 NAME --field2 NAME\n"
+        "               [--relationship NAME] [--output text|table|field|layout|window]\n"
+        "               [--column-separator TEXT] [--item-separator TEXT] [--columns TEXT]\n"
+        "               [--save-as PATH] [--delimiter comma|tab] [--output-field NAME]\n"
+        "               [--yes] [--layout-pdf FILE] [--save-project]\n"
+        "       bramlotte demo [DIR]\n"
+        "       bramlotte register\n"
+        "       bramlotte unregister\n"
+        "       bramlotte --help | --version\n"
+        "Each command's --help tells more (bramlotte build --help).\n");
+}
+
+QString commandUsage(const QString& command) {
+    if (command == QLatin1String("build")) {
+        return QStringLiteral(
+            "usage: bramlotte build MAP... --layer1 NAME --field1 NAME --layer2 NAME --field2 "
+            "NAME\n"
+            "               [options]\n"
+            "Builds the index of the street atlas: for every value of the Layer #2 field\n"
+            "(a street name), the values of the Layer #1 field (the pages) of the features\n"
+            "in the chosen relationship. MAP is a QGIS project (.qgs, .qgz) or one or more\n"
+            "data files whose layers become the map. Messages go to standard error as the\n"
+            "index dialog would show them; the files written go to standard output.\n"
+            "\n"
+            "  --layer1 NAME, --field1 NAME   the pages layer and its field\n"
+            "  --layer2 NAME, --field2 NAME   the streets layer and its field\n"
+            "  --relationship NAME            INTERSECT (default), \"ENVELOPE INTERSECTS\", "
+            "TOUCH,\n"
+            "                                 OVERLAP, CROSS, \"WHOLLY CONTAIN\",\n"
+            "                                 \"ARE WHOLLY CONTAINED BY\"\n"
+            "  --output KIND                  text (default): an alphabetical text file;\n"
+            "                                 table: a CSV or tab-separated table;\n"
+            "                                 field: the pages written into --output-field;\n"
+            "                                 layout: text columns on the print layout;\n"
+            "                                 window: the index lines on standard output\n"
+            "  --column-separator TEXT        between the name and its pages (default \"...\")\n"
+            "  --item-separator TEXT          between the pages (default \",\")\n"
+            "  --columns N                    layout columns (default 1)\n"
+            "  --save-as DIR/NAME             where the save dialog saves (default: the\n"
+            "                                 current folder, Bramlotte_Output)\n"
+            "  --delimiter comma|tab          the table's delimiter (default comma)\n"
+            "  --output-field NAME            the field of Layer #2 that field output writes\n"
+            "  --yes                          answer Yes to the questions (overwriting a file\n"
+            "                                 or field values); otherwise they are answered No\n"
+            "  --layout-pdf FILE              export the print layout as PDF after a build\n"
+            "  --save-project                 save the project file after a build\n"
+            "\n"
+            "Exit status: 0 built, 1 refused by a check or answered No, 2 a failure,\n"
+            "64 bad usage.\n");
+    }
+    if (command == QLatin1String("layers")) {
+        return QStringLiteral(
+            "usage: bramlotte layers MAP...\n"
+            "Lists the map's feature layers as the index dialog's pickers offer them, one\n"
+            "a line: the layer's name, then its fields, separated by tabs.\n");
+    }
+    if (command == QLatin1String("demo")) {
+        return QStringLiteral(
+            "usage: bramlotte demo [DIR]\n"
+            "Makes a demo town in DIR (default bramlotte-demo) and builds its street index\n"
+            "there in every output: the text file, the table, the layout as PDF, and a copy\n"
+            "of the map with each street's pages written into its \"pages\" field.\n");
+    }
+    if (command == QLatin1String("register") || command == QLatin1String("unregister")) {
+        return QStringLiteral(
+            "usage: bramlotte register | bramlotte unregister\n"
+            "Makes the current user's QGIS load the plugin built beside this program, or\n"
+            "undoes exactly that.\n");
+    }
+    return overviewUsage();
+}
+
+}  // namespace bramlotte::cli
