@@ -39,7 +39,12 @@ Failure Failure::fromErrno(int err, const QString& path) {
         default:
             break;
     }
-    return Failure(number, QString::fromLocal8Bit(std::strerror(err)));
+    QString description = QString::fromLocal8Bit(std::strerror(err));
+    // Which file the user may not touch is half of what they need to know.
+    if (number == error::kPermissionDenied && !path.isEmpty()) {
+        description += QStringLiteral(": ") + path;
+    }
+    return Failure(number, description);
 }
 
 }  // namespace bramlotte::support

@@ -86,6 +86,9 @@ TEST_F(QuillmereIoTest, AReadOnlyFileIsNotDeletedAndTheFailureIsReported) {
     EXPECT_TRUE(module.startsWith("MODULE: fDeleteFile Quillmere_IO Line : "))
         << module.toStdString();
     EXPECT_EQ(ui_->messages()[0].text.split("\r\n")[8], "ERROR NUMBER: 70");
+    // The report names the file the user may not touch.
+    EXPECT_EQ(ui_->messages()[0].text.split("\r\n")[10],
+              "ERROR DESCRIPTION: Permission denied: " + f);
 }
 
 TEST_F(QuillmereIoTest, CreatesOneFolderOnceAndReportsMissingParents) {
