@@ -82,9 +82,12 @@ int main(int argc, char** argv) {
         return bramlotte::cli::kExitUsage;
     }
     const QString command = QString::fromLocal8Bit(argv[1]);
-    if (command == "--help") {
-        out << kUsage;
-        return bramlotte::cli::kExitOk;
+    // "--help" alone or after a command ("bramlotte build --help").
+    for (int i = 1; i < argc; ++i) {
+        if (QLatin1String(argv[i]) == QLatin1String("--help")) {
+            out << kUsage;
+            return bramlotte::cli::kExitOk;
+        }
     }
     if (command == "--version") {
         out << "bramlotte " << bramlotte::product::kVersionText << "\n";
