@@ -329,6 +329,11 @@ void frmMain::btnNext_Click() {
         progress = nullptr;
     }
     buildrun::BuildContext context{ui(), context_.document.get(), progress, chooser, resultList_};
+    // The build's messages and save dialog open over this dialog.
+    struct Owner {
+        explicit Owner(QWidget* w) { ui().setOwnerWindow(w); }
+        ~Owner() { ui().setOwnerWindow(nullptr); }
+    } owner(this);
     lastOutcome_ = buildrun::BuildIndex(choices(), context);
     showResultList();
     emit buildFinished();

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -60,8 +61,22 @@ DirectoryList::DirectoryList(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     list_ = new QListWidget(this);
     layout->addWidget(list_);
+    list_->installEventFilter(this);
     connect(list_, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setPath(item->data(Qt::UserRole).toString()); });
+}
+
+bool DirectoryList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (QListWidgetItem* item = list_->currentItem()) {
+                setPath(item->data(Qt::UserRole).toString());
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void DirectoryList::setPath(const QString& path) {
@@ -114,10 +129,14 @@ frmLoadDir::frmLoadDir(Kind kind, QWidget* parent) : QDialog(parent), kind_(kind
     btnCancel->setAutoDefault(false);
     QList<QWidget*> order = {Drive1, Dir1->list(), File1, btnSave, btnCancel};
     if (table) {
-        Option1 = control<QRadioButton>(this, "Option1", 1560, 3000, 1395, 255);
-        Option2 = control<QRadioButton>(this, "Option2", 3120, 3000, 1215, 255);
+        // In the form's font, and wide enough for the whole caption.
+        Option1 = control<QRadioButton>(this, "Option1", 1560, 3000, 1560, 255);
+        Option2 = control<QRadioButton>(this, "Option2", 3180, 3000, 1215, 255);
         Option1->setText(QStringLiteral("Comma (.csv)"));
         Option2->setText(QStringLiteral("Tab (.txt)"));
+        for (QRadioButton* o : {Option1, Option2}) {
+            o->setFont(support::formFont(8.25, true));
+        }
         auto* label1 = control<QLabel>(this, "Label1", 120, 3000, 1395, 255);
         label1->setText(QStringLiteral("Field Delimiter:"));
         label1->setFont(support::formFont(8.25, true));

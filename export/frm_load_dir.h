@@ -31,6 +31,11 @@ class DirectoryList : public QWidget {
   signals:
     void changed();
 
+  protected:
+    // Enter on a folder enters it and goes no further: the dialog's default
+    // button must not save at the same time.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void refresh();
     QString path_;

@@ -9,7 +9,7 @@ packages=(
     qtbase5-dev libqt5svg5-dev libqt5webkit5-dev qt5-qmake
     libqgis-dev qgis
     libgdal-dev gdal-bin libgeos-dev libsqlite3-dev
-    xvfb xauth x11-apps imagemagick poppler-utils
+    xvfb xauth openbox x11-apps imagemagick poppler-utils
     fonts-liberation fonts-dejavu-core
     locales time bc
     postgresql postgresql-15-postgis-3

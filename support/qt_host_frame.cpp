@@ -2,9 +2,19 @@
 
 #include "support/failure.h"
 
+#include <QGuiApplication>
 #include <QMetaObject>
+#include <QScreen>
 
 namespace bramlotte::support {
+namespace {
+
+QRect screenArea() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+}  // namespace
 
 QWidget& QtHostFrame::form() const {
     if (!form_) {
@@ -24,6 +34,13 @@ void QtHostFrame::create(QWidget& form) {
     QWidget* owner = form.parentWidget() ? form.parentWidget() : hostWindow_.data();
     form.setParent(owner, Qt::Window);
     form.resize(size);
+    // A window of its own opens where the system puts new windows, often the
+    // screen's corner: start centred over the owner (or the screen). A form
+    // that places itself moves on from here.
+    const QRect over = owner ? owner->window()->frameGeometry() : screenArea();
+    if (over.isValid()) {
+        form.move(over.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
     // The window exists now: the form loads, as a form does when its window
     // is created. Forms without a load have nothing to do.
     if (form.metaObject()->indexOfMethod("Form_Load()") >= 0) {

@@ -18,11 +18,25 @@ QtUiToolkit::~QtUiToolkit() {
     setPointer(Pointer::Default);
 }
 
+QWidget* QtUiToolkit::owner() const {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    // When a modal form closes, the window system may hand the focus to the
+    // host's main window rather than back to the command's dialog.
+    if (ownerWindow_ && ownerWindow_->isVisible()) {
+        return ownerWindow_->window();
+    }
+    if (QWidget* active = QApplication::activeWindow()) {
+        return active;
+    }
+    return hostWindow_.data();
+}
+
 Answer QtUiToolkit::messageBox(const QString& text, Buttons buttons, Answer defaultAnswer) {
     QMessageBox box(
         QMessageBox::NoIcon, title_, text,
-        buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
-        QApplication::activeWindow());
+        buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner());
     if (buttons == Buttons::YesNo) {
         box.setDefaultButton(defaultAnswer == Answer::No ? QMessageBox::No : QMessageBox::Yes);
     }
@@ -58,6 +72,13 @@ void QtUiToolkit::setPointer(Pointer pointer) {
 }
 
 int QtUiToolkit::showModal(QDialog& form) {
+    // A form made without a parent opens over the window the user works in,
+    // centred on it and kept above it, like the message boxes.
+    if (!form.parentWidget()) {
+        if (QWidget* over = owner(); over && over != &form) {
+            form.setParent(over, form.windowFlags());
+        }
+    }
     return form.exec();
 }
 

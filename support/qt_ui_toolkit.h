@@ -20,13 +20,20 @@ class QtUiToolkit : public UiToolkit {
     Pointer pointer() const override { return pointer_; }
     int showModal(QDialog& form) override;
     void openLink(const QString& address) override;
+    void setOwnerWindow(QWidget* window) override { ownerWindow_ = window; }
     QSize screenSize() const override;
     QRect hostArea() const override;
     void notice(Notice kind, const QString& text) override;
     std::unique_ptr<HostFrame> newHostFrame() override;
 
   private:
+    // The window the user works in: the modal one, else the running
+    // command's, else the active one, else the host's main window. Boxes and
+    // forms open over it.
+    QWidget* owner() const;
+
     QPointer<QWidget> hostWindow_;
+    QPointer<QWidget> ownerWindow_;
     QString title_;
     Pointer pointer_ = Pointer::Default;
 };

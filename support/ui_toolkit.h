@@ -12,6 +12,7 @@
 #include <memory>
 
 class QDialog;
+class QWidget;
 
 namespace bramlotte::support {
 
@@ -33,6 +34,9 @@ class UiToolkit {
     // Shows a form modally; returns the dialog's result code.
     virtual int showModal(QDialog& form) = 0;
     virtual void openLink(const QString& address) = 0;
+    // The window whose command is running (the dialog whose button was
+    // pressed): its messages and forms open over it. nullptr: none.
+    virtual void setOwnerWindow(QWidget* window) { (void)window; }
     virtual QSize screenSize() const = 0;
     // Where windows of the add-in open: the host's main window, or the
     // screen where there is none.

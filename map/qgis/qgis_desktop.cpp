@@ -10,6 +10,7 @@
 #include <qgsstatusbar.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProgressBar>
 
 namespace bramlotte::qgishost {
@@ -21,7 +22,10 @@ class StatusBarProgress : public host::ProgressIndicator {
     explicit StatusBarProgress(QgsStatusBar* bar) : bar_(bar) {
         if (bar_) {
             progress_ = new QProgressBar(bar_);  // owned by the status bar
-            progress_->setMaximumWidth(200);
+            // The message is written in the bar: QGIS's status bar leaves a
+            // message of its own only a few letters.
+            progress_->setMinimumWidth(180);
+            progress_->setMaximumWidth(240);
             progress_->setTextVisible(true);
             progress_->hide();
             bar_->addPermanentWidget(progress_, 0, QgsStatusBar::AnchorLeft);
@@ -51,11 +55,11 @@ class StatusBarProgress : public host::ProgressIndicator {
         draw();
     }
     void show() override {
+        sinceDrawn_.invalidate();  // the first position shows at once
         if (progress_) {
+            progress_->setFormat(message_.isEmpty() ? QStringLiteral("%p%")
+                                                    : message_ + QStringLiteral(" %p%"));
             progress_->show();
-        }
-        if (bar_) {
-            bar_->showMessage(message_);
         }
         visible_ = true;
         draw();
@@ -64,24 +68,29 @@ class StatusBarProgress : public host::ProgressIndicator {
         if (progress_) {
             progress_->hide();
         }
-        if (bar_ && visible_) {
-            bar_->clearMessage();
-        }
         visible_ = false;
     }
 
   private:
+    // The build holds the UI thread and steps once per Layer #1 feature:
+    // the bar is set and the events processed (so it repaints) at most every
+    // kDrawInterval, and at the end, not at each of thousands of steps.
     void draw() {
         if (!progress_ || !visible_) {
             return;
         }
         const int value = static_cast<int>((position_ - low_) / scale_);
-        if (value != progress_->value()) {
-            progress_->setValue(value);
-            // The build holds the UI thread: let the bar repaint now and then.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const bool last = value >= progress_->maximum();
+        if (value == progress_->value() ||
+            (!last && sinceDrawn_.isValid() && sinceDrawn_.elapsed() < kDrawInterval)) {
+            return;
         }
+        progress_->setValue(value);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sinceDrawn_.start();
     }
+    static constexpr qint64 kDrawInterval = 50;  // ms
+    QElapsedTimer sinceDrawn_;
     QPointer<QgsStatusBar> bar_;
     QPointer<QProgressBar> progress_;
     long long low_ = 0, high_ = 100, step_ = 1, position_ = 0, scale_ = 1;

@@ -142,6 +142,9 @@ TEST_F(CliTest, RefusalsFailuresAndUsage) {
     EXPECT_TRUE(r.err.contains("MODULE: btnNext_Click frmIndex Line : "));
 
     EXPECT_EQ(runProgram(build({"--frobnicate"})).status, 64);
+    r = runProgram({"build", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains("bramlotte build MAP... --layer1 NAME")) << r.out.toStdString();
     r = runProgram(QStringList{"build", dir_->filePath("nope.gpkg"), "--layer1", "a", "--field1",
                                "b", "--layer2", "c", "--field2", "d"});
     EXPECT_EQ(r.status, 64);

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -121,6 +122,53 @@ TEST_F(SaveDialogTest, TheOptionsChangeOnlyTheShownExtension) {
     EXPECT_EQ(text.File1->count(), 1);
     form.Dir1->setPath(saveDir_);
     EXPECT_EQ(form.File1->count(), 2);
+}
+
+// Every caption of both dialogs fits its control: nothing shows cut off.
+TEST_F(SaveDialogTest, CaptionsFitTheirControls) {
+    exporting::frmExportTable table;
+    exporting::frmExportFile text;
+    for (QDialog* form : {static_cast<QDialog*>(&table), static_cast<QDialog*>(&text)}) {
+        for (QRadioButton* b : form->findChildren<QRadioButton*>()) {
+            EXPECT_LE(b->sizeHint().width(), b->width()) << b->objectName().toStdString();
+        }
+        for (QPushButton* b : form->findChildren<QPushButton*>()) {
+            EXPECT_LT(b->fontMetrics().horizontalAdvance(b->text()), b->width())
+                << b->objectName().toStdString();
+        }
+        for (QLabel* l : form->findChildren<QLabel*>()) {
+            EXPECT_LE(l->sizeHint().width(), l->width()) << l->objectName().toStdString();
+        }
+    }
+}
+
+// With the keyboard: Enter on a folder of the list enters it and saves
+// nothing; Enter in the name box is Save; Esc is Cancel.
+TEST_F(SaveDialogTest, EnterOnAFolderEntersItEnterOnTheNameSaves) {
+    QDir().mkpath(saveDir_ + "/sub");
+    exporting::frmExportFile form;
+    form.Dir1->setPath(saveDir_);
+    form.show();
+    QListWidget* folders = form.Dir1->list();
+    const QList<QListWidgetItem*> sub = folders->findItems("sub", Qt::MatchExactly);
+    ASSERT_EQ(sub.size(), 1);
+    folders->setFocus();
+    folders->setCurrentItem(sub.first());
+    QTest::keyClick(folders, Qt::Key_Return);
+    EXPECT_EQ(form.Dir1->path(), saveDir_ + "/sub");
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.saved());
+    EXPECT_EQ(QDir(saveDir_ + "/sub").entryList(QDir::Files), QStringList());
+
+    QTest::keyClick(form.Text1, Qt::Key_Return);
+    ASSERT_TRUE(form.saved());
+    EXPECT_EQ(form.target().path, saveDir_ + "/sub/Bramlotte_Output.txt");
+
+    exporting::frmExportTable table;
+    table.show();
+    QTest::keyClick(&table, Qt::Key_Escape);
+    EXPECT_FALSE(table.isVisible());
+    EXPECT_FALSE(table.saved());
 }
 
 TEST_F(SaveDialogTest, NoThenCancelKeepsTheFileYesReplacesItReadOnlyStays) {
