@@ -2,6 +2,7 @@
 // indicator, the save dialogs and the dialog's result list.
 #pragma once
 
+#include "buildrun/print_options.h"
 #include "export/save_chooser.h"
 #include "index/index_formatting.h"
 #include "map/host.h"
@@ -15,6 +16,7 @@ struct BuildContext {
     host::ProgressIndicator* progress = nullptr;  // the status bar's
     exporting::SaveChooser& saveChooser;          // where the file outputs go
     index::ResultList& resultList;                // the dialog's hidden, sorted list
+    PrintOptions print = {};                      // beyond the dialog's choices
 };
 
 }  // namespace bramlotte::buildrun

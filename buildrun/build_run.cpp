@@ -1,10 +1,12 @@
 #include "buildrun/build_run.h"
 
 #include "buildrun/field_writer.h"
+#include "buildrun/fitted_layout.h"
 #include "buildrun/layout_output.h"
 #include "buildrun/validation.h"
 #include "export/file_outputs.h"
 #include "index/relate.h"
+#include "print/page_ranges.h"
 #include "support/error_trap.h"
 
 #include <optional>
@@ -91,6 +93,36 @@ QString unusableShapesWarning(long long count) {
                             "%1 features were skipped: their shapes hold coordinates "
                             "that are not finite numbers.")
                             .arg(count);
+}
+
+// The result lines of every key: with ranges, runs of pages that follow one
+// another are shown as one "first-last" item.
+QStringList resultLines(const index::IndexMap& map, const BuildRequest& request,
+                        const PrintOptions& print) {
+    if (!print.ranges) {
+        return index::ResultLines(map, request.columnSeparator);
+    }
+    QStringList lines;
+    lines.reserve(map.count());
+    for (int i = 0; i < map.count(); ++i) {
+        QStringList pages;
+        for (const QString& item : map.itemsAt(i)) {
+            pages << item.mid(1);  // an item text is a space and the value
+        }
+        lines << map.key(i) + request.columnSeparator +
+                     print::RangedEntryText(pages, request.itemSeparator);
+    }
+    return lines;
+}
+
+// The result list as lines to flow into the fitted layout.
+std::vector<print::FlowLine> flowLines(const index::ResultList& list) {
+    std::vector<print::FlowLine> lines;
+    lines.reserve(static_cast<size_t>(list.count()));
+    for (const QString& line : list.lines()) {
+        lines.push_back({line, false});
+    }
+    return lines;
 }
 
 host::MapDocument& documentOf(BuildContext& context) {
@@ -232,7 +264,7 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
 
             if (request.output != Output::Field) {
                 BRAMLOTTE_LINE(trap);
-                index::FillResultList(map, request.columnSeparator, context.resultList);
+                context.resultList.add(resultLines(map, request, context.print));
                 BRAMLOTTE_LINE(trap);
                 const auto resultLines = [&](const exporting::SaveTarget&) {
                     return context.resultList.lines();
@@ -248,7 +280,10 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
                     deliverFile(exporting::SaveKind::Table, tableRows, context, run, outcome);
                 }
                 BRAMLOTTE_LINE(trap);
-                if (request.output == Output::Layout) {
+                if (request.output == Output::Layout && context.print.fitLayout) {
+                    PlaceFitted(documentOf(context), flowLines(context.resultList),
+                                request.columns, context.print);
+                } else if (request.output == Output::Layout) {
                     PlaceColumns(documentOf(context), context.resultList, request.columns);
                 }
             }

@@ -175,7 +175,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
 
     auto dialog = std::make_unique<dialog::frmMain>();
     dialog::frmMain& d = *dialog;
-    d.attach({application, document, std::make_shared<exporting::ExportTargets>()});
+    d.attach({application, document, std::make_shared<exporting::ExportTargets>(), o.print});
     d.Frame();
     try {
         pick(*d.cboMapLayers, o.layer1, QStringLiteral("Layer #1"));

@@ -4,6 +4,8 @@
 // is the dialog's own.
 #pragma once
 
+#include "buildrun/print_options.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -24,6 +26,8 @@ struct BuildOptions {
     bool yes = false;
     std::optional<QString> layoutPdf;
     bool saveProject = false;
+    // Print-ready choices (the dialog has none of them).
+    buildrun::PrintOptions print;
 };
 
 // Runs one build; returns the exit status (0 built, 1 refused or answered

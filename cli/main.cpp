@@ -29,12 +29,31 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
         {"--save-as", &o.saveAs},
         {"--output-field", &o.outputField},
         {"--layout-pdf", &o.layoutPdf}};
+    // Sizes for the fitted layout: positive numbers, read the same whatever
+    // the locale.
+    const std::map<QString, double*> sizes = {{"--font-size", &o.print.fontSizePoints},
+                                              {"--margin", &o.print.marginMillimetres}};
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == "--yes") {
             o.yes = true;
         } else if (a == "--save-project") {
             o.saveProject = true;
+        } else if (a == "--ranges") {
+            o.print.ranges = true;
+        } else if (a == "--headings") {
+            o.print.headings = true;
+        } else if (a == "--layout-fit") {
+            o.print.fitLayout = true;
+        } else if (sizes.count(a)) {
+            bool ok = false;
+            const double value = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0.0;
+            if (!ok || !(value > 0) || value > 1000) {
+                error = a + " needs a positive number (up to 1000)";
+                return false;
+            }
+            *sizes.at(a) = value;
+            ++i;
         } else if (required.count(a) || optional.count(a)) {
             if (i + 1 >= args.size()) {
                 error = a + " needs a value";

@@ -153,12 +153,31 @@ struct TextElement {
     double y = 0.0;
 };
 
+// One line of text set at its place on a page of the layout, sized to the
+// box given: the fitted index is made of these.
+struct PlacedText {
+    int page = 0;  // from 0
+    // Millimetres from the page's upper-left corner.
+    double left = 0.0, top = 0.0, width = 0.0, height = 0.0;
+    QString text;
+    QString fontFace;
+    double sizePoints = 6.0;
+    bool bold = false;
+};
+
 class PageLayout {
   public:
     virtual ~PageLayout() = default;
     virtual double pageWidth() const = 0;   // page units
     virtual double pageHeight() const = 0;  // page units
     virtual void addElement(const TextElement& element) = 0;
+    // The first page's width and height in millimetres.
+    virtual double pageWidthMillimetres() const = 0;
+    virtual double pageHeightMillimetres() const = 0;
+    virtual int pageCount() const = 0;
+    // Adds a page of the first page's size after the last one.
+    virtual void addPage() = 0;
+    virtual void addText(const PlacedText& text) = 0;
 };
 
 class ActiveView {

@@ -49,6 +49,16 @@ QgsLayoutSize textSize(const QFont& font, const QString& text) {
                          QgsUnitTypes::LayoutMillimeters);
 }
 
+QgsLayoutSize pageSizeMillimetres(QgsPrintLayout& layout) {
+    QgsLayoutItemPage* page = layout.pageCollection()->page(0);
+    if (!page) {
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The page layout has no page."));
+    }
+    return layout.renderContext().measurementConverter().convert(page->pageSize(),
+                                                                 QgsUnitTypes::LayoutMillimeters);
+}
+
 }  // namespace
 
 QgsPrintLayout& pageLayoutOf(QgsProject& project) {
@@ -116,6 +126,49 @@ void QgisPageLayout::addElement(const host::TextElement& element) {
     label->attemptResize(textSize(font, text));
     const double height = pageHeight();
     label->attemptMove(QgsLayoutPoint(element.x, height - element.y, QgsUnitTypes::LayoutInches));
+    l.addLayoutItem(label.release());  // the layout owns its items
+}
+
+double QgisPageLayout::pageWidthMillimetres() const {
+    return pageSizeMillimetres(layout()).width();
+}
+
+double QgisPageLayout::pageHeightMillimetres() const {
+    return pageSizeMillimetres(layout()).height();
+}
+
+int QgisPageLayout::pageCount() const {
+    return layout().pageCollection()->pageCount();
+}
+
+void QgisPageLayout::addPage() {
+    QgsPrintLayout& l = layout();
+    auto page = std::make_unique<QgsLayoutItemPage>(&l);
+    page->setPageSize(l.pageCollection()->page(0)->pageSize());
+    l.pageCollection()->addPage(page.release());  // the collection owns its pages
+}
+
+void QgisPageLayout::addText(const host::PlacedText& placed) {
+    QgsPrintLayout& l = layout();
+    if (placed.page < 0 || placed.page >= l.pageCollection()->pageCount()) {
+        throw support::Failure(support::error::kInvalidArgument,
+                               QStringLiteral("The layout has no page %1.").arg(placed.page + 1));
+    }
+    auto label = std::make_unique<QgsLayoutItemLabel>(&l);
+    QFont font(placed.fontFace);
+    font.setPointSizeF(placed.sizePoints);
+    font.setBold(placed.bold);
+    label->setFont(font);
+    label->setMargin(0);
+    label->setHAlign(Qt::AlignLeft);
+    label->setVAlign(Qt::AlignTop);
+    label->setReferencePoint(QgsLayoutItem::UpperLeft);
+    label->setText(placed.text);
+    label->attemptResize(
+        QgsLayoutSize(placed.width, placed.height, QgsUnitTypes::LayoutMillimeters));
+    // Positions on a page other than the first are given page by page.
+    label->attemptMove(QgsLayoutPoint(placed.left, placed.top, QgsUnitTypes::LayoutMillimeters),
+                       true, false, placed.page);
     l.addLayoutItem(label.release());  // the layout owns its items
 }
 

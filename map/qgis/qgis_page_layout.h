@@ -25,6 +25,11 @@ class QgisPageLayout : public host::PageLayout {
     double pageWidth() const override;
     double pageHeight() const override;
     void addElement(const host::TextElement& element) override;
+    double pageWidthMillimetres() const override;
+    double pageHeightMillimetres() const override;
+    int pageCount() const override;
+    void addPage() override;
+    void addText(const host::PlacedText& text) override;
 
   private:
     QgsPrintLayout& layout() const;

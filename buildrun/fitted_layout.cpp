@@ -1,0 +1,66 @@
+#include "buildrun/fitted_layout.h"
+
+#include "print/print_error.h"
+#include "print/text_measure.h"
+#include "support/failure.h"
+
+#include <QFont>
+
+namespace bramlotte::buildrun {
+
+const char* const kFittedFontFace = "Arial";
+
+namespace {
+
+// The label is a little wider than the text measured in it, so rounding in
+// the layout's own drawing never wraps the last word; the gap between
+// columns leaves room for it.
+constexpr double kSlackMillimetres = 0.5;
+constexpr int kGraphicsPhase = 8;
+
+}  // namespace
+
+void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>& lines,
+                 int columns, const PrintOptions& options) {
+    document.activatePageLayout();
+    std::unique_ptr<host::ActiveView> view = document.activeView();
+    view->refresh();
+    std::unique_ptr<host::PageLayout> layout = document.pageLayout();
+
+    print::FlowPage page;
+    page.paper = QSizeF(layout->pageWidthMillimetres(), layout->pageHeightMillimetres());
+    const double m = options.marginMillimetres;
+    page.margins = QMarginsF(m, m, m, m);
+    page.columns = columns;
+    QFont font(QString::fromLatin1(kFittedFontFace));
+    font.setPointSizeF(options.fontSizePoints);
+    print::LayoutFlow flow;
+    try {
+        flow = print::FlowIntoColumns(lines, page, print::FontMeasure(font));
+    } catch (const print::PrintError& e) {
+        throw support::Failure(support::error::kInvalidArgument, e.message());
+    }
+
+    while (layout->pageCount() < flow.pageCount) {
+        layout->addPage();
+    }
+    for (const print::PlacedBlock& block : flow.blocks) {
+        for (int i = 0; i < block.textLines.size(); ++i) {
+            const bool hanging = i > 0 || block.continued;
+            host::PlacedText text;
+            text.page = block.page;
+            text.left = block.box.left() + (hanging ? block.indent : 0.0);
+            text.top = block.box.top() + i * flow.lineHeight;
+            text.width = block.box.width() - (hanging ? block.indent : 0.0) + kSlackMillimetres;
+            text.height = flow.lineHeight;
+            text.text = block.textLines.at(i);
+            text.fontFace = QString::fromLatin1(kFittedFontFace);
+            text.sizePoints = options.fontSizePoints;
+            text.bold = block.bold;
+            layout->addText(text);
+        }
+    }
+    view->partialRefresh(kGraphicsPhase);
+}
+
+}  // namespace bramlotte::buildrun

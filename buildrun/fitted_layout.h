@@ -1,0 +1,23 @@
+// The layout output fitted to the page: the index lines flow into the
+// columns of the printable width, wrap with a hanging indent, continue in the
+// next column and on new pages added after the last. Every text line is a
+// label of its own, so text stays text and can be restyled.
+#pragma once
+
+#include "buildrun/print_options.h"
+#include "map/host.h"
+#include "print/layout_flow.h"
+
+#include <vector>
+
+namespace bramlotte::buildrun {
+
+// The face the fitted layout is set and measured in.
+extern const char* const kFittedFontFace;
+
+// Places `lines` on the document's page layout in `columns` columns.
+// Throws support::Failure when the page leaves no room for them.
+void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>& lines,
+                 int columns, const PrintOptions& options);
+
+}  // namespace bramlotte::buildrun
