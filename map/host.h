@@ -13,6 +13,7 @@ class QWidget;
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace bramlotte::host {
 
@@ -171,7 +172,9 @@ class PageLayout {
     virtual ~PageLayout() = default;
     virtual double pageWidth() const = 0;   // page units
     virtual double pageHeight() const = 0;  // page units
-    virtual void addElement(const TextElement& element) = 0;
+    // Adds `elements` in order, each drawn over the ones before it. A host
+    // may place many elements together far faster than one by one.
+    virtual void addElements(const std::vector<TextElement>& elements) = 0;
 };
 
 class ActiveView {

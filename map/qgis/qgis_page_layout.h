@@ -24,7 +24,7 @@ class QgisPageLayout : public host::PageLayout {
     explicit QgisPageLayout(QgsPrintLayout& layout) : layout_(&layout) {}
     double pageWidth() const override;
     double pageHeight() const override;
-    void addElement(const host::TextElement& element) override;
+    void addElements(const std::vector<host::TextElement>& elements) override;
 
   private:
     QgsPrintLayout& layout() const;
