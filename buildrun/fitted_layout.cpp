@@ -44,6 +44,7 @@ void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>
     while (layout->pageCount() < flow.pageCount) {
         layout->addPage();
     }
+    std::vector<host::PlacedText> texts;
     for (const print::PlacedBlock& block : flow.blocks) {
         for (int i = 0; i < block.textLines.size(); ++i) {
             const bool hanging = i > 0 || block.continued;
@@ -57,9 +58,10 @@ void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>
             text.fontFace = QString::fromLatin1(kFittedFontFace);
             text.sizePoints = options.fontSizePoints;
             text.bold = block.bold;
-            layout->addText(text);
+            texts.push_back(std::move(text));
         }
     }
+    layout->addTexts(texts);
     view->partialRefresh(kGraphicsPhase);
 }
 

@@ -1,7 +1,6 @@
 #include "index/index_formatting.h"
 
-#include <QCollator>
-#include <QLocale>
+#include "index/collation.h"
 
 #include <algorithm>
 #include <numeric>
@@ -27,10 +26,9 @@ QString tableField(const QString& value, const QString& delimiter) {
 }  // namespace
 
 void ResultList::add(const QStringList& lines) {
-    QCollator collator{QLocale()};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const Collator collator(collationLocaleName());
     // Sort keys once per line, not a collation per comparison.
-    std::vector<QCollatorSortKey> keys;
+    std::vector<QByteArray> keys;
     keys.reserve(static_cast<size_t>(lines_.size() + lines.size()));
     QStringList all = lines_ + lines;
     for (const QString& l : all) {
@@ -39,7 +37,7 @@ void ResultList::add(const QStringList& lines) {
     std::vector<int> order(static_cast<size_t>(all.size()));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]) < 0;
+        return keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)];
     });
     QStringList sorted;
     sorted.reserve(all.size());

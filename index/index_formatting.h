@@ -8,8 +8,8 @@
 
 namespace bramlotte::index {
 
-// The result list: lines in ascending order by the system locale's
-// case-insensitive collation; lines that compare equal keep the order in
+// The result list: lines in ascending order by the user's case-insensitive
+// collation (see collation.h); lines that compare equal keep the order in
 // which they were added.
 class ResultList {
   public:

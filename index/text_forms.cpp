@@ -5,7 +5,26 @@
 #include <QLocale>
 #include <QTime>
 
+#include <cmath>
+
 namespace bramlotte::index {
+namespace {
+
+// A real as the locale writes it, in plain decimal notation: the fewest
+// digits that read back as the same number, never an exponent, no group
+// separators ("2000000", not "2e+06"; "0,00001" in German).
+QString realText(double value) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    QString text = locale.toString(value, 'f', QLocale::FloatingPointShortest);
+    // Qt drops the sign of negative zero, which then reads back as zero.
+    if (value == 0 && std::signbit(value)) {
+        text.prepend(locale.negativeSign());
+    }
+    return text;
+}
+
+}  // namespace
 
 QString textForm(const QVariant& value) {
     if (value.isNull()) {
@@ -18,11 +37,8 @@ QString textForm(const QVariant& value) {
         case QVariant::UInt:
         case QVariant::ULongLong:
             return QString::number(value.toULongLong());
-        case QVariant::Double: {
-            QLocale locale = QLocale();
-            locale.setNumberOptions(QLocale::OmitGroupSeparator);
-            return locale.toString(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-        }
+        case QVariant::Double:
+            return realText(value.toDouble());
         case QVariant::Date:
             return QLocale().toString(value.toDate(), QLocale::ShortFormat);
         case QVariant::DateTime:

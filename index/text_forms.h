@@ -6,9 +6,10 @@
 
 namespace bramlotte::index {
 
-// Whole numbers in decimal; reals, dates and times as the user's locale
-// writes them; text as it is. The locale is the default QLocale: the
-// system's, unless the program has set another.
+// Whole numbers in decimal; reals in plain decimal notation with the user's
+// locale's decimal mark; dates and times as that locale writes them; text as
+// it is. The locale is the default QLocale: the system's, unless the program
+// has set another.
 QString textForm(const QVariant& value);
 
 // Null, or empty once leading and trailing spaces are trimmed (tabs stay).

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace bramlotte::host {
 
@@ -170,14 +171,17 @@ class PageLayout {
     virtual ~PageLayout() = default;
     virtual double pageWidth() const = 0;   // page units
     virtual double pageHeight() const = 0;  // page units
-    virtual void addElement(const TextElement& element) = 0;
+    // Adds `elements` in order, each drawn over the ones before it. A host
+    // may place many elements together far faster than one by one.
+    virtual void addElements(const std::vector<TextElement>& elements) = 0;
     // The first page's width and height in millimetres.
     virtual double pageWidthMillimetres() const = 0;
     virtual double pageHeightMillimetres() const = 0;
     virtual int pageCount() const = 0;
     // Adds a page of the first page's size after the last one.
     virtual void addPage() = 0;
-    virtual void addText(const PlacedText& text) = 0;
+    // Adds `texts`, all together for the same reason.
+    virtual void addTexts(const std::vector<PlacedText>& texts) = 0;
 };
 
 class ActiveView {

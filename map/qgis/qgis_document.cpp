@@ -11,7 +11,10 @@ class QgisActiveView : public host::ActiveView {
     explicit QgisActiveView(QgisMapDocument& document) : document_(document) {}
     void refresh() override {
         if (document_.isPageLayoutActive()) {
-            pageLayoutOf(document_.project()).refresh();
+            // A redraw. QgsLayout::refresh() would also re-evaluate every
+            // item, where each label looks through all items: time growing
+            // with the square of the labels the layout output places.
+            pageLayoutOf(document_.project()).update();
         } else if (document_.desktop()) {
             document_.desktop()->refreshMap();
         }

@@ -4,6 +4,7 @@
 #include <qgslayoutitemlabel.h>
 #include <qgslayoutitempage.h>
 #include <qgslayoutmanager.h>
+#include <qgslayoutmodel.h>
 #include <qgslayoutpagecollection.h>
 
 #include <QFont>
@@ -59,6 +60,56 @@ QgsLayoutSize pageSizeMillimetres(QgsPrintLayout& layout) {
                                                                  QgsUnitTypes::LayoutMillimeters);
 }
 
+// A label showing `element`: left-aligned text hanging from its upper-left
+// corner (setting 0), the corner `element` gives from the page's lower-left.
+std::unique_ptr<QgsLayoutItemLabel> labelFor(QgsPrintLayout& layout,
+                                             const host::TextElement& element, double pageHeight) {
+    auto label = std::make_unique<QgsLayoutItemLabel>(&layout);
+    QFont font(element.symbol.fontFace);
+    font.setPointSizeF(element.symbol.sizePoints);
+    font.setBold(element.symbol.bold);
+    label->setFont(font);
+    label->setMargin(0);
+    label->setHAlign(Qt::AlignLeft);
+    label->setVAlign(Qt::AlignTop);
+    label->setReferencePoint(QgsLayoutItem::UpperLeft);
+    // The layout draws one line per LF; a CR would show as a stray glyph.
+    QString text = element.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    label->setText(text);
+    label->attemptResize(textSize(font, text));
+    label->attemptMove(
+        QgsLayoutPoint(element.x, pageHeight - element.y, QgsUnitTypes::LayoutInches));
+    return label;
+}
+
+// QGIS deletes a layout's items one at a time, and every deletion looks
+// through all the items left, in its z-order list and in QtWebKit's list of
+// the labels' pages: hours for tens of thousands of labels. So just before
+// the project removes `layout`, its labels go in one sweep: the z-order list
+// emptied first, the oldest label first (QtWebKit's list runs from the
+// oldest), the list rebuilt for the items left. Arranged once per layout.
+void deleteLabelsBeforeRemoval(QgsPrintLayout& layout) {
+    const QString sweeperName = QStringLiteral("bramlotte-label-sweep");
+    if (layout.findChild<QObject*>(sweeperName, Qt::FindDirectChildrenOnly)) {
+        return;
+    }
+    auto* sweeper = new QObject(&layout);  // owned by the layout; disconnects with it
+    sweeper->setObjectName(sweeperName);
+    QObject::connect(layout.project()->layoutManager(), &QgsLayoutManager::layoutAboutToBeRemoved,
+                     sweeper, [&layout](const QString& name) {
+                         if (name != layout.name()) {
+                             return;
+                         }
+                         QList<QgsLayoutItemLabel*> labels;
+                         layout.layoutItems(labels);  // topmost, so newest, first
+                         layout.itemsModel()->clear();
+                         std::for_each(labels.rbegin(), labels.rend(),
+                                       [](QgsLayoutItemLabel* l) { delete l; });
+                         layout.itemsModel()->rebuildZList();
+                     });
+}
+
 }  // namespace
 
 QgsPrintLayout& pageLayoutOf(QgsProject& project) {
@@ -107,26 +158,27 @@ double QgisPageLayout::pageHeight() const {
     return pageSizeInches(layout()).height();
 }
 
-void QgisPageLayout::addElement(const host::TextElement& element) {
+void QgisPageLayout::addElements(const std::vector<host::TextElement>& elements) {
     QgsPrintLayout& l = layout();
-    auto label = std::make_unique<QgsLayoutItemLabel>(&l);
-    QFont font(element.symbol.fontFace);
-    font.setPointSizeF(element.symbol.sizePoints);
-    font.setBold(element.symbol.bold);
-    label->setFont(font);
-    label->setMargin(0);
-    // Setting 0: left-aligned text hanging from its upper-left corner.
-    label->setHAlign(Qt::AlignLeft);
-    label->setVAlign(Qt::AlignTop);
-    label->setReferencePoint(QgsLayoutItem::UpperLeft);
-    // The layout draws one line per LF; a CR would show as a stray glyph.
-    QString text = element.text;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    label->setText(text);
-    label->attemptResize(textSize(font, text));
     const double height = pageHeight();
-    label->attemptMove(QgsLayoutPoint(element.x, height - element.y, QgsUnitTypes::LayoutInches));
-    l.addLayoutItem(label.release());  // the layout owns its items
+    // Every label is made before any joins the scene: a new label looks
+    // through the items on the scene (its expression context and QGIS's
+    // z-order list do), so making them all first keeps each look short.
+    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels;
+    labels.reserve(elements.size());
+    for (const host::TextElement& element : elements) {
+        labels.push_back(labelFor(l, element, height));
+    }
+    // Then onto the scene at once, with the bounds and the z-order list
+    // brought up to date once. QgsLayout::addLayoutItem() would do both, and
+    // keep an undo step, for every label: time growing with the square and
+    // the cube of the number of labels.
+    for (std::unique_ptr<QgsLayoutItemLabel>& label : labels) {
+        l.addItem(label.release());  // the layout owns its items
+    }
+    l.updateBounds();
+    l.itemsModel()->rebuildZList();
+    deleteLabelsBeforeRemoval(l);
 }
 
 double QgisPageLayout::pageWidthMillimetres() const {
@@ -148,28 +200,41 @@ void QgisPageLayout::addPage() {
     l.pageCollection()->addPage(page.release());  // the collection owns its pages
 }
 
-void QgisPageLayout::addText(const host::PlacedText& placed) {
+void QgisPageLayout::addTexts(const std::vector<host::PlacedText>& texts) {
     QgsPrintLayout& l = layout();
-    if (placed.page < 0 || placed.page >= l.pageCollection()->pageCount()) {
-        throw support::Failure(support::error::kInvalidArgument,
-                               QStringLiteral("The layout has no page %1.").arg(placed.page + 1));
+    const int pages = l.pageCollection()->pageCount();
+    // Made first, then onto the scene at once, as addElements does.
+    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels;
+    labels.reserve(texts.size());
+    for (const host::PlacedText& placed : texts) {
+        if (placed.page < 0 || placed.page >= pages) {
+            throw support::Failure(
+                support::error::kInvalidArgument,
+                QStringLiteral("The layout has no page %1.").arg(placed.page + 1));
+        }
+        auto label = std::make_unique<QgsLayoutItemLabel>(&l);
+        QFont font(placed.fontFace);
+        font.setPointSizeF(placed.sizePoints);
+        font.setBold(placed.bold);
+        label->setFont(font);
+        label->setMargin(0);
+        label->setHAlign(Qt::AlignLeft);
+        label->setVAlign(Qt::AlignTop);
+        label->setReferencePoint(QgsLayoutItem::UpperLeft);
+        label->setText(placed.text);
+        label->attemptResize(
+            QgsLayoutSize(placed.width, placed.height, QgsUnitTypes::LayoutMillimeters));
+        // A position on a page other than the first is given on that page.
+        label->attemptMove(QgsLayoutPoint(placed.left, placed.top, QgsUnitTypes::LayoutMillimeters),
+                           true, false, placed.page);
+        labels.push_back(std::move(label));
     }
-    auto label = std::make_unique<QgsLayoutItemLabel>(&l);
-    QFont font(placed.fontFace);
-    font.setPointSizeF(placed.sizePoints);
-    font.setBold(placed.bold);
-    label->setFont(font);
-    label->setMargin(0);
-    label->setHAlign(Qt::AlignLeft);
-    label->setVAlign(Qt::AlignTop);
-    label->setReferencePoint(QgsLayoutItem::UpperLeft);
-    label->setText(placed.text);
-    label->attemptResize(
-        QgsLayoutSize(placed.width, placed.height, QgsUnitTypes::LayoutMillimeters));
-    // Positions on a page other than the first are given page by page.
-    label->attemptMove(QgsLayoutPoint(placed.left, placed.top, QgsUnitTypes::LayoutMillimeters),
-                       true, false, placed.page);
-    l.addLayoutItem(label.release());  // the layout owns its items
+    for (std::unique_ptr<QgsLayoutItemLabel>& label : labels) {
+        l.addItem(label.release());  // the layout owns its items
+    }
+    l.updateBounds();
+    l.itemsModel()->rebuildZList();
+    deleteLabelsBeforeRemoval(l);
 }
 
 }  // namespace bramlotte::qgishost

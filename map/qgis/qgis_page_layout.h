@@ -24,12 +24,12 @@ class QgisPageLayout : public host::PageLayout {
     explicit QgisPageLayout(QgsPrintLayout& layout) : layout_(&layout) {}
     double pageWidth() const override;
     double pageHeight() const override;
-    void addElement(const host::TextElement& element) override;
+    void addElements(const std::vector<host::TextElement>& elements) override;
     double pageWidthMillimetres() const override;
     double pageHeightMillimetres() const override;
     int pageCount() const override;
     void addPage() override;
-    void addText(const host::PlacedText& text) override;
+    void addTexts(const std::vector<host::PlacedText>& texts) override;
 
   private:
     QgsPrintLayout& layout() const;

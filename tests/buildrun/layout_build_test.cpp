@@ -5,6 +5,7 @@
 #include "tests/testing/dialog_fixture.h"
 
 #include <qgslayoutitemlabel.h>
+#include <qgslayoutmodel.h>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -102,4 +103,35 @@ TEST_F(LayoutBuildTest, EmptyColumnsAreAddedAndASecondBuildAddsASecondSet) {
     for (const Placed& e : p) {
         EXPECT_EQ(e.text, "");
     }
+}
+
+// Thousands of columns over ten lines: every column a label of its own,
+// placed and stacked in column order, the first ten one line each. (Placed
+// one by one, the labels took time growing with the square of their number.)
+TEST_F(LayoutBuildTest, ThousandsOfColumnsAllPlaced) {
+    constexpr int kColumns = 4000;
+    dialog::frmMain& d = townOf(10);
+    d.txtNum->setText(QString::number(kColumns));
+    ASSERT_EQ(pressBuildIndex().result, buildrun::BuildOutcome::Result::Built);
+    const std::vector<Placed> p = placed();
+    ASSERT_EQ(p.size(), size_t{kColumns});
+    QgsPrintLayout& layout = qgishost::pageLayoutOf(*project_);
+    QList<QgsLayoutItemLabel*> labels;
+    layout.layoutItems(labels);
+    std::sort(labels.begin(), labels.end(), [](QgsLayoutItemLabel* a, QgsLayoutItemLabel* b) {
+        return a->pos().x() < b->pos().x();
+    });
+    for (size_t c = 0; c < p.size(); ++c) {
+        ASSERT_DOUBLE_EQ(p[c].x, 2.0 * c + 1.0);
+        ASSERT_NEAR(p[c].y, 11.0 - 2.5, 1e-9);
+        ASSERT_EQ(p[c].text, c < 10 ? QStringLiteral("\nStreet %1... A1").arg(c) : QString()) << c;
+        if (c > 0) {
+            ASSERT_GT(labels[static_cast<int>(c)]->zValue(),
+                      labels[static_cast<int>(c) - 1]->zValue());
+        }
+    }
+    // The layout's own list of its items, in stacking order, has them all.
+    EXPECT_EQ(layout.itemsModel()->zOrderListSize(), kColumns);
+    EXPECT_EQ(layout.itemsModel()->zOrderList().first(), labels.last());
+    EXPECT_EQ(layout.itemsModel()->rowCount(), kColumns + 1);  // and its header row
 }

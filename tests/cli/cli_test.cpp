@@ -1,6 +1,7 @@
 // The bramlotte program end to end: each output, each exit status, messages
 // on stderr, the scripted save dialog, and the layers listing.
 #include "bench/town_generator.h"
+#include "tests/testing/locales.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgsfeatureiterator.h>
@@ -24,10 +25,13 @@ struct Result {
     QString out, err;
 };
 
-Result runProgram(const QStringList& args, const QString& workDir = QString()) {
+Result runProgram(
+    const QStringList& args, const QString& workDir = QString(),
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProgram(BRAMLOTTE_CLI);
     p.setArguments(args);
+    p.setProcessEnvironment(environment);
     if (!workDir.isEmpty()) {
         p.setWorkingDirectory(workDir);
     }
@@ -278,4 +282,73 @@ TEST_F(CliTest, WhatTheDataCannotGiveIsSaidOnStandardError) {
     EXPECT_TRUE(r.err.startsWith("Layer #1 \"pages\" is unavailable: ") &&
                 r.err.contains("gone.gpkg does not exist"))
         << r.err.toStdString();
+}
+
+// The text file's order under each kind of locale is ICU's order for the
+// locale's language, also where the environment names the locale only by
+// LC_COLLATE. Lines ICU holds equal keep their order.
+TEST_F(CliTest, TheIndexIsSortedByTheLocalesCollation) {
+    QTemporaryDir out;
+    const QString finnish = out.filePath("finnish.gpkg");
+    testmaps::writeGeoPackage(
+        *testmaps::memoryLayer("pages", "Polygon", {"PAGE:string"},
+                               {{"POLYGON((0 0,10 0,10 10,0 10,0 0))", {"A1"}}}),
+        finnish, "pages");
+    testmaps::writeGeoPackage(
+        *testmaps::memoryLayer("streets", "LineString", {"name:string"},
+                               {{"LINESTRING(1 1,2 2)", {QString::fromUtf8("Öljytie")}},
+                                {"LINESTRING(1 1,2 2)", {"zeta Rd"}},
+                                {"LINESTRING(1 1,2 2)", {QString::fromUtf8("Äyritie")}},
+                                {"LINESTRING(1 1,2 2)", {"Aapiskuja"}},
+                                {"LINESTRING(1 1,2 2)", {QString::fromUtf8("Émile St")}}}),
+        finnish, "streets");
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    struct Case {
+        QString map, locale;
+        const char* language;
+        bool byLcCollate;  // the locale named for collation alone
+    };
+    std::vector<Case> cases = {{finnish, "C", "root", false}, {finnish, "fi_FI.UTF-8", "fi", true}};
+    if (!monaco.isEmpty()) {
+        for (const char* c : {"C", "C.UTF-8", "POSIX"}) {
+            cases.push_back({monaco, c, "root", false});
+        }
+        cases.push_back({monaco, "fi_FI.UTF-8", "fi", false});
+    }
+    QStringList missing;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const testmaps::TestLocale locale(cases[i].locale);
+        if (!locale.available()) {
+            missing << cases[i].locale;
+            continue;
+        }
+        QProcessEnvironment environment = locale.environment();
+        if (cases[i].byLcCollate) {
+            environment.remove("LC_ALL");
+            environment.insert("LANG", "C.UTF-8");
+            environment.insert("LC_COLLATE", cases[i].locale);
+        }
+        const QString index = out.filePath(QStringLiteral("index%1").arg(i));
+        const Result r = runProgram({"build", cases[i].map, "--layer1", "pages", "--field1", "PAGE",
+                                     "--layer2", "streets", "--field2", "name", "--save-as", index},
+                                    QString(), environment);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        QStringList lines = readText(index + ".txt").split("\r\n");
+        lines.removeLast();
+        EXPECT_EQ(lines, testmaps::icuOrder(lines, cases[i].language))
+            << cases[i].locale.toStdString() << " " << cases[i].map.toStdString();
+        if (cases[i].map == monaco) {
+            EXPECT_EQ(lines.size(), 557);
+        } else {
+            EXPECT_EQ(lines.first(), "Aapiskuja... A1");
+            EXPECT_EQ(lines.last(), cases[i].locale == "C" ? QString("zeta Rd... A1")
+                                                           : QString::fromUtf8("Öljytie... A1"));
+        }
+    }
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent; the small map alone was checked";
+    }
+    if (!missing.isEmpty()) {
+        GTEST_SKIP() << "these locales cannot be made here: " << missing.join(", ").toStdString();
+    }
 }

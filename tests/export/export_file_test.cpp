@@ -2,11 +2,10 @@
 #include "export/export_file.h"
 #include "export/text_encoding.h"
 #include "support/failure.h"
+#include "tests/testing/locales.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -20,33 +19,13 @@
 
 using bramlotte::exporting::ExportFile;
 using bramlotte::support::Failure;
+using bramlotte::testmaps::ScopedEnvironment;
+using bramlotte::testmaps::TestLocale;
 
 namespace {
 
 QStringList filesIn(const QString& dir) {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-}
-
-// Runs `body` under a locale made on the spot from the system's locale
-// sources (Debian's "locales" package); false when it cannot be made.
-bool withLocale(const QString& name, const QString& charmap, const std::function<void()>& body) {
-    QTemporaryDir dir;
-    const QString localedef = QStandardPaths::findExecutable("localedef");
-    if (localedef.isEmpty() || !QFile::exists("/usr/share/i18n/charmaps")) {
-        return false;
-    }
-    QProcess p;
-    p.start(localedef, {"-i", "en_US", "-f", charmap, dir.filePath(name)});
-    if (!p.waitForFinished(60000) || !QFile::exists(dir.filePath(name))) {
-        return false;
-    }
-    const QByteArray oldPath = qgetenv("LOCPATH"), oldAll = qgetenv("LC_ALL");
-    qputenv("LOCPATH", QFile::encodeName(dir.path()));
-    qputenv("LC_ALL", name.toLatin1());
-    body();
-    oldPath.isNull() ? qunsetenv("LOCPATH") : qputenv("LOCPATH", oldPath);
-    oldAll.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", oldAll);
-    return true;
 }
 
 }  // namespace
@@ -127,18 +106,18 @@ TEST(ExportFile, AWriteThatFailsPartWayLeavesNoTarget) {
 TEST(ExportFile, TheLocalesCharacterSet) {
     using bramlotte::exporting::encodeForLocale;
     const QString name = QString::fromUtf8("Rue Émile de Loth");
-    qputenv("LC_ALL", "C.UTF-8");
+    ScopedEnvironment environment;
+    environment.set("LC_ALL", "C.UTF-8");
     EXPECT_EQ(encodeForLocale(name), QByteArray("Rue \xc3\x89mile de Loth"));
-    qputenv("LC_ALL", "C");
+    environment.set("LC_ALL", "C");
     EXPECT_EQ(encodeForLocale(name), name.toUtf8());  // plain C counts as UTF-8
-    const bool made = withLocale("en_US.ISO-8859-1", "ISO-8859-1", [&] {
-        EXPECT_EQ(bramlotte::exporting::localeCharset(), "ISO-8859-1");
-        EXPECT_EQ(encodeForLocale(name), QByteArray("Rue \xc9mile de Loth"));
-        EXPECT_EQ(encodeForLocale(QString::fromUtf8("Łódź Ω")), QByteArray("?\xf3"
-                                                                           "d? ?"));
-    });
-    qunsetenv("LC_ALL");
-    if (!made) {
+    const TestLocale latin1("en_US.ISO-8859-1");
+    if (!latin1.available()) {
         GTEST_SKIP() << "no Latin-1 locale can be made here (Debian's locales package)";
     }
+    environment.choose(latin1);
+    EXPECT_EQ(bramlotte::exporting::localeCharset(), "ISO-8859-1");
+    EXPECT_EQ(encodeForLocale(name), QByteArray("Rue \xc9mile de Loth"));
+    EXPECT_EQ(encodeForLocale(QString::fromUtf8("Łódź Ω")), QByteArray("?\xf3"
+                                                                       "d? ?"));
 }

@@ -1,8 +1,6 @@
 // Result lines and their order, table rows, and layout column splits.
 #include "index/index_formatting.h"
 
-#include <QLocale>
-
 #include <gtest/gtest.h>
 
 #include "tests/testing/qt_printers.h"
@@ -43,7 +41,6 @@ QList<int> lineCounts(const QStringList& columns) {
 }  // namespace
 
 TEST(IndexFormatting, ResultListSortsWithoutCaseKeepingTiesInOrder) {
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const IndexMap map = mapOf({{"Main St", {"A1", "B2"}},
                                 {"oak ave", {"C3"}},
                                 {"Elm St", {"B2"}},

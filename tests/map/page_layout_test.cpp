@@ -43,11 +43,10 @@ TEST(PageLayout, NewLetterPageTextElementsSavedAndExported) {
         first.text = "\r\nElm St... A1\r\nMain St... A1, B2";
         first.x = 1;
         first.y = page->pageHeight() - 2.5;
-        page->addElement(first);
         host::TextElement empty;
         empty.x = 3;
         empty.y = first.y;
-        page->addElement(empty);
+        page->addElements({first, empty});
         document.activeView()->partialRefresh(8);
         document.activeView()->refresh();
         // One layout only: asking again gives the same one.

@@ -1,0 +1,36 @@
+// The order in which the index lists its lines: the user's collation,
+// without regard to case, on ICU.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+struct UCollator;
+
+namespace bramlotte::index {
+
+// The locale the user has chosen for collation, read the way the C library
+// reads it: LC_ALL, else LC_COLLATE, else LANG; "C" when none is set.
+QString collationLocaleName();
+
+// A case-insensitive collator for the language of a locale name such as
+// "fi_FI.UTF-8". A name without a language (C, POSIX, C.UTF-8, empty or
+// unknown) gets the Unicode root collation, the order of every language
+// without rules of its own.
+class Collator {
+  public:
+    explicit Collator(const QString& localeName);
+    // A key whose byte order is the collation order of `text`: lines are
+    // sorted by their keys, one key per line.
+    QByteArray sortKey(const QString& text) const;
+
+  private:
+    struct Close {
+        void operator()(UCollator* collator) const;
+    };
+    std::unique_ptr<UCollator, Close> collator_;
+};
+
+}  // namespace bramlotte::index
