@@ -115,14 +115,37 @@ QStringList resultLines(const index::IndexMap& map, const BuildRequest& request,
     return lines;
 }
 
-// The result list as lines to flow into the fitted layout.
-std::vector<print::FlowLine> flowLines(const index::ResultList& list) {
-    std::vector<print::FlowLine> lines;
+// The result list as it is read in print: with its letter headings when
+// they are asked for.
+std::vector<index::IndexLine> printedLines(const index::ResultList& list,
+                                           const PrintOptions& print) {
+    if (print.headings) {
+        return index::WithHeadings(list);
+    }
+    std::vector<index::IndexLine> lines;
     lines.reserve(static_cast<size_t>(list.count()));
     for (const QString& line : list.lines()) {
         lines.push_back({line, false});
     }
     return lines;
+}
+
+QStringList textsOf(const std::vector<index::IndexLine>& lines) {
+    QStringList texts;
+    texts.reserve(static_cast<int>(lines.size()));
+    for (const index::IndexLine& line : lines) {
+        texts << line.text;
+    }
+    return texts;
+}
+
+std::vector<print::FlowLine> flowLinesOf(const std::vector<index::IndexLine>& lines) {
+    std::vector<print::FlowLine> flow;
+    flow.reserve(lines.size());
+    for (const index::IndexLine& line : lines) {
+        flow.push_back({line.text, line.heading});
+    }
+    return flow;
 }
 
 host::MapDocument& documentOf(BuildContext& context) {
@@ -267,7 +290,7 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
                 context.resultList.add(resultLines(map, request, context.print));
                 BRAMLOTTE_LINE(trap);
                 const auto resultLines = [&](const exporting::SaveTarget&) {
-                    return context.resultList.lines();
+                    return textsOf(printedLines(context.resultList, context.print));
                 };
                 if (request.output == Output::TextFile) {
                     deliverFile(exporting::SaveKind::TextFile, resultLines, context, run, outcome);
@@ -281,10 +304,13 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
                 }
                 BRAMLOTTE_LINE(trap);
                 if (request.output == Output::Layout && context.print.fitLayout) {
-                    PlaceFitted(documentOf(context), flowLines(context.resultList),
+                    PlaceFitted(documentOf(context),
+                                flowLinesOf(printedLines(context.resultList, context.print)),
                                 request.columns, context.print);
                 } else if (request.output == Output::Layout) {
-                    PlaceColumns(documentOf(context), context.resultList, request.columns);
+                    PlaceColumns(documentOf(context),
+                                 textsOf(printedLines(context.resultList, context.print)),
+                                 request.columns);
                 }
             }
 

@@ -4,7 +4,7 @@
 
 namespace bramlotte::buildrun {
 
-void PlaceColumns(host::MapDocument& document, const index::ResultList& lines, int columns) {
+void PlaceColumns(host::MapDocument& document, const QStringList& lines, int columns) {
     document.activatePageLayout();
     std::unique_ptr<host::ActiveView> view = document.activeView();
     view->refresh();

@@ -7,6 +7,7 @@
 
 namespace bramlotte::buildrun {
 
-void PlaceColumns(host::MapDocument& document, const index::ResultList& lines, int columns);
+// `lines` are the result list's, in its order.
+void PlaceColumns(host::MapDocument& document, const QStringList& lines, int columns);
 
 }  // namespace bramlotte::buildrun

@@ -2,6 +2,7 @@
 // work to cli/commands and cli/build_command.
 #include "cli/build_command.h"
 #include "cli/commands.h"
+#include "cli/grid_command.h"
 #include "cli/usage.h"
 #include "command/registration.h"
 #include "map/qgis/qgis_session.h"
@@ -81,6 +82,54 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
     return error.isEmpty();
 }
 
+// Fills `o` from the arguments after "grid"; false with a message on error.
+bool parseGrid(const QStringList& args, bramlotte::cli::GridOptions& o, QString& error) {
+    auto number = [&](int& i, const QString& name) -> std::optional<double> {
+        bool ok = false;
+        const double value = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0.0;
+        if (!ok) {
+            error = name + " needs a number";
+            return std::nullopt;
+        }
+        ++i;
+        return value;
+    };
+    for (int i = 0; i < args.size() && error.isEmpty(); ++i) {
+        const QString& a = args[i];
+        if (a == "--layer" || a == "--paper" || a == "--save-as") {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+            } else if (a == "--layer") {
+                o.layer = args[++i];
+            } else if (a == "--paper") {
+                o.paper = args[++i];
+            } else {
+                o.saveAs = args[++i];
+            }
+        } else if (a == "--cell") {
+            o.cell = number(i, a);
+        } else if (a == "--scale") {
+            o.scale = number(i, a);
+        } else if (a == "--overlap") {
+            o.overlap = number(i, a).value_or(0.0);
+        } else if (a == "--landscape") {
+            o.landscape = true;
+        } else if (a == "--only-where-data") {
+            o.onlyWhereData = true;
+        } else if (a == "--yes") {
+            o.yes = true;
+        } else if (a.startsWith("--")) {
+            error = "unknown option " + a;
+        } else {
+            o.maps << a;
+        }
+    }
+    if (error.isEmpty() && (o.maps.isEmpty() || o.layer.isEmpty() || o.saveAs.isEmpty())) {
+        error = "a map, --layer and --save-as are required";
+    }
+    return error.isEmpty();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +177,11 @@ int main(int argc, char** argv) {
     }
     BuildOptions build;
     QString error;
+    bramlotte::cli::GridOptions grid;
+    if (command == "grid" && !parseGrid(rest, grid, error)) {
+        err << "bramlotte grid: " << error << "\n" << commandUsage(command);
+        return bramlotte::cli::kExitUsage;
+    }
     if (command == "build" && !parseBuild(rest, build, error)) {
         err << "bramlotte build: " << error << "\n" << commandUsage(command);
         return bramlotte::cli::kExitUsage;
@@ -138,6 +192,9 @@ int main(int argc, char** argv) {
     }
     if (command == "build") {
         return bramlotte::cli::runBuild(build, out, err);
+    }
+    if (command == "grid") {
+        return bramlotte::cli::runGrid(grid, out, err);
     }
     if (command == "demo" && rest.size() <= 1) {
         return bramlotte::cli::runDemo(rest.value(0, "bramlotte-demo"), out, err);

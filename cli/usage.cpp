@@ -11,6 +11,8 @@ QString overviewUsage() {
         "               [--save-as PATH] [--delimiter comma|tab] [--output-field NAME]\n"
         "               [--yes] [--layout-pdf FILE] [--save-project]\n"
         "               [--ranges] [--headings] [--layout-fit [--font-size PT] [--margin MM]]\n"
+        "       bramlotte grid MAP... --layer NAME (--cell SIZE | --paper A4|A3|Letter --scale N\n"
+        "               [--landscape]) [--overlap MM] [--only-where-data] --save-as FILE.gpkg\n"
         "       bramlotte demo [DIR]\n"
         "       bramlotte register\n"
         "       bramlotte unregister\n"
@@ -55,7 +57,8 @@ QString commandUsage(const QString& command) {
             "\n"
             "For printing:\n"
             "  --ranges                       three or more pages that follow one another as\n"
-            "                                 a range: \"A1, A2, A3, A5\" reads \"A1-A3, A5\" (text\n"
+            "                                 a range: \"A1, A2, A3, A5\" reads \"A1-A3, A5\" "
+            "(text\n"
             "                                 file, layout, window; the table keeps each page)\n"
             "  --headings                     a heading line with its letter before the first\n"
             "                                 line of each letter (text file and layout)\n"
@@ -67,6 +70,25 @@ QString commandUsage(const QString& command) {
             "\n"
             "Exit status: 0 built, 1 refused by a check or answered No, 2 a failure,\n"
             "64 bad usage.\n");
+    }
+    if (command == QLatin1String("grid")) {
+        return QStringLiteral(
+            "usage: bramlotte grid MAP... --layer NAME (--cell SIZE | --paper A4|A3|Letter\n"
+            "               --scale N [--landscape]) [--overlap MM] [--only-where-data]\n"
+            "               --save-as FILE.gpkg [--yes]\n"
+            "Writes a grid of map pages covering the features of layer NAME, in its\n"
+            "coordinate system, as the table \"pages\" of a new GeoPackage: rows lettered\n"
+            "from the north (A, B, … Z, AA), columns numbered from the west, pages named\n"
+            "\"A1\", \"A2\" …, with the fields PAGE, ROW, COL and PAGE_NO (numbered row by\n"
+            "row). It serves as Layer #1 of a build and as an atlas's coverage layer.\n"
+            "\n"
+            "  --cell SIZE          square pages SIZE map units wide\n"
+            "  --paper, --scale N   pages the size of the paper at 1:N (map units in metres)\n"
+            "  --landscape          paper turned sideways\n"
+            "  --overlap MM         neighbouring pages share this much of the paper (with\n"
+            "                       --cell: this much of the map, in map units)\n"
+            "  --only-where-data    only the pages that meet the layer's features\n"
+            "  --yes                replace FILE.gpkg if it exists\n");
     }
     if (command == QLatin1String("layers")) {
         return QStringLiteral(

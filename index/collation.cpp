@@ -46,6 +46,12 @@ Collator::Collator(const QString& localeName) {
         // Canonically equivalent texts (é, e and a combining acute) sort alike.
         ucol_setAttribute(collator_.get(), UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
     }
+    if (U_SUCCESS(status)) {
+        letters_.reset(ucol_open(icuLocaleOf(localeName).constData(), &status));
+    }
+    if (U_SUCCESS(status)) {
+        ucol_setStrength(letters_.get(), UCOL_PRIMARY);
+    }
     if (U_FAILURE(status)) {
         throw std::runtime_error(std::string("No collation for the locale ") +
                                  localeName.toStdString() + ": " + u_errorName(status));
@@ -65,6 +71,49 @@ QByteArray Collator::sortKey(const QString& text) const {
     }
     key.resize(length);
     return key;
+}
+
+QString Collator::headingLetter(const QString& text) const {
+    // The first character with the marks that combine with it.
+    int end = 0;
+    while (end < text.size() && text.at(end).isSpace()) {
+        ++end;
+    }
+    if (end == text.size()) {
+        return QString();
+    }
+    const int start = end;
+    end += text.at(start).isHighSurrogate() && start + 1 < text.size() ? 2 : 1;
+    while (end < text.size() && text.at(end).isMark()) {
+        ++end;
+    }
+    const QString first = text.mid(start, end - start).toUpper();
+    if (first.at(0).isDigit()) {
+        return QStringLiteral("0-9");
+    }
+    if (!first.at(0).isLetter()) {
+        return first;
+    }
+    // The base letter of its canonical decomposition stands for it where the
+    // collation holds the two the same letter.
+    const QString base =
+        first.normalized(QString::NormalizationForm_D).left(first.at(0).isHighSurrogate() ? 2 : 1);
+    const auto sameLetter = [this, &first](const QString& letter) {
+        return ucol_strcoll(letters_.get(), reinterpret_cast<const UChar*>(first.utf16()),
+                            first.size(), reinterpret_cast<const UChar*>(letter.utf16()),
+                            letter.size()) == UCOL_EQUAL;
+    };
+    if (sameLetter(base)) {
+        return base;
+    }
+    // Some collations count a letter as another one (Finnish Ü as Y).
+    for (char16_t c = u'A'; c <= u'Z'; ++c) {
+        const QString latin(QChar{c});
+        if (sameLetter(latin)) {
+            return latin;
+        }
+    }
+    return first.normalized(QString::NormalizationForm_C);
 }
 
 }  // namespace bramlotte::index

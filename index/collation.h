@@ -25,12 +25,20 @@ class Collator {
     // A key whose byte order is the collation order of `text`: lines are
     // sorted by their keys, one key per line.
     QByteArray sortKey(const QString& text) const;
+    // The letter `text` is listed under, as a heading shows it: its first
+    // letter in capitals, without the accents the collation sets no store by
+    // ("É" under "E"), with those it treats as letters of their own (Finnish
+    // "Ä" after "Z"), and under the letter it counts one as (Finnish "Ü" under
+    // "Y"). Digits fall under "0-9"; another first character under itself;
+    // an empty text under nothing.
+    QString headingLetter(const QString& text) const;
 
   private:
     struct Close {
         void operator()(UCollator* collator) const;
     };
     std::unique_ptr<UCollator, Close> collator_;
+    std::unique_ptr<UCollator, Close> letters_;  // primary strength: base letters only
 };
 
 }  // namespace bramlotte::index

@@ -77,8 +77,12 @@ QStringList TableRows(const IndexMap& map, const QString& delimiter) {
 }
 
 QStringList ColumnTexts(const ResultList& list, int columns) {
+    return ColumnTexts(list.lines(), columns);
+}
+
+QStringList ColumnTexts(const QStringList& all, int columns) {
     QStringList texts;
-    const int lines = list.count();
+    const int lines = all.size();
     const int perColumn = columns > 0 ? (lines + columns - 1) / columns : 0;
     for (int c = 0; c < columns; ++c) {
         QString text;
@@ -86,11 +90,27 @@ QStringList ColumnTexts(const ResultList& list, int columns) {
         const int last = std::min(first + perColumn, lines);
         for (int p = first; p < last; ++p) {
             text += kLineBreak;
-            text += list.line(p);
+            text += all.at(p);
         }
         texts.append(text);
     }
     return texts;
+}
+
+std::vector<IndexLine> WithHeadings(const ResultList& list) {
+    const Collator collator(collationLocaleName());
+    std::vector<IndexLine> lines;
+    lines.reserve(static_cast<size_t>(list.count()) + 30);
+    QString current;
+    for (const QString& line : list.lines()) {
+        const QString letter = collator.headingLetter(line);
+        if (!letter.isEmpty() && letter != current) {
+            lines.push_back({letter, true});
+            current = letter;
+        }
+        lines.push_back({line, false});
+    }
+    return lines;
 }
 
 }  // namespace bramlotte::index

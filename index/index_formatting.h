@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 namespace bramlotte::index {
 
 // The result list: lines in ascending order by the user's case-insensitive
@@ -37,5 +39,16 @@ QStringList TableRows(const IndexMap& map, const QString& delimiter);
 
 // The text of each of `columns` layout columns: CR LF before every line.
 QStringList ColumnTexts(const ResultList& list, int columns);
+QStringList ColumnTexts(const QStringList& lines, int columns);
+
+// A line of an index set for reading: an index line, or a heading.
+struct IndexLine {
+    QString text;
+    bool heading = false;
+};
+
+// The result list's lines with a heading line before the first line of
+// each letter, by the collation of the list's own order (headingLetter).
+std::vector<IndexLine> WithHeadings(const ResultList& list);
 
 }  // namespace bramlotte::index

@@ -102,3 +102,50 @@ TEST(Collation, LcAllThenLcCollateThenLangChooseTheLocale) {
     EXPECT_EQ(Collator("fi_FI.UTF-8@euro").sortKey(text), Collator("fi").sortKey(text));
     EXPECT_NE(Collator("fi").sortKey(text), Collator("C").sortKey(text));
 }
+
+// Headings follow the order's own collation: where a locale treats an
+// accented letter as the letter itself it falls under that letter, where it
+// is a letter of its own (Finnish Ä, Ö, Å after Z) it heads its own group.
+TEST(Headings, EachLetterOnceBeforeItsFirstLineByTheLocalesCollation) {
+    struct Case {
+        const char* locale;
+        QStringList headings;
+    };
+    const std::vector<Case> cases = {
+        {"C", {"0-9", "A", "E", "O", "Q", "U", "Y", "Z"}},
+        {"en_US.UTF-8", {"0-9", "A", "E", "O", "Q", "U", "Y", "Z"}},
+        // Finnish counts Ü as Y: "Übelgasse" stands under Y.
+        {"fi_FI.UTF-8", {"0-9", "A", "E", "O", "Q", "Y", "Z", "Å", "Ä", "Ö"}},
+    };
+    for (const Case& c : cases) {
+        const TestLocale locale(c.locale);
+        if (!locale.available()) {
+            GTEST_SKIP() << c.locale << " cannot be made here";
+        }
+        ScopedEnvironment environment;
+        environment.choose(locale);
+        ResultList list;
+        list.add(kLines + QStringList{"12 Rue... A1", "3 Place... B2"});
+        QStringList headings;
+        QStringList lines;
+        QString current;
+        for (const IndexLine& line : WithHeadings(list)) {
+            if (line.heading) {
+                headings << line.text;
+                current = line.text;
+            } else {
+                // Every line stands under the heading of its own letter.
+                EXPECT_EQ(Collator(c.locale).headingLetter(line.text), current)
+                    << c.locale << ": " << line.text.toStdString();
+                lines << line.text;
+            }
+        }
+        EXPECT_EQ(headings, c.headings) << c.locale;
+        EXPECT_EQ(lines, list.lines()) << c.locale;  // the lines themselves as they were
+    }
+    const Collator root("C");
+    EXPECT_EQ(root.headingLetter("élan Way"), "E");
+    EXPECT_EQ(root.headingLetter(QString::fromUtf8("e\u0301lan")), "E");  // combining accent
+    EXPECT_EQ(root.headingLetter("'s-Gravenhage"), "'");
+    EXPECT_EQ(root.headingLetter(""), "");
+}

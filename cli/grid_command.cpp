@@ -1,0 +1,111 @@
+#include "cli/grid_command.h"
+
+#include "cli/commands.h"
+#include "map/qgis/map_opener.h"
+#include "map/qgis/page_grid_layer.h"
+#include "print/page_grid.h"
+#include "print/print_error.h"
+#include "support/failure.h"
+
+#include <qgslayertree.h>
+#include <qgsproject.h>
+
+#include <QFileInfo>
+
+namespace bramlotte::cli {
+namespace {
+
+// The last vector layer of the map named `name`, without regard to case, as
+// the index dialog finds its layers.
+QgsVectorLayer* layerNamed(QgsProject& project, const QString& name) {
+    QgsVectorLayer* found = nullptr;
+    for (QgsLayerTreeLayer* node : project.layerTreeRoot()->findLayers()) {
+        auto* layer = qobject_cast<QgsVectorLayer*>(node->layer());
+        if (layer && layer->isSpatial() && layer->name().compare(name, Qt::CaseInsensitive) == 0) {
+            found = layer;
+        }
+    }
+    return found;
+}
+
+std::optional<print::Paper> paperNamed(const QString& name) {
+    if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0) {
+        return print::Paper::A4;
+    }
+    if (name.compare(QLatin1String("A3"), Qt::CaseInsensitive) == 0) {
+        return print::Paper::A3;
+    }
+    if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0) {
+        return print::Paper::Letter;
+    }
+    return std::nullopt;
+}
+
+print::MapRect mapRect(const QgsRectangle& r) {
+    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
+}
+
+}  // namespace
+
+int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
+    if (o.cell.has_value() == o.paper.has_value() || (o.paper && !o.scale)) {
+        err << "bramlotte grid: give either --cell SIZE or --paper with --scale" << Qt::endl;
+        return kExitUsage;
+    }
+    std::optional<print::Paper> paper;
+    if (o.paper && !(paper = paperNamed(*o.paper))) {
+        err << "bramlotte grid: --paper takes A4, A3 or Letter" << Qt::endl;
+        return kExitUsage;
+    }
+    if (QFileInfo::exists(o.saveAs) && !o.yes) {
+        err << o.saveAs << " already exists; --yes replaces it" << Qt::endl;
+        return kExitRefused;
+    }
+    QgsProject project;
+    try {
+        qgishost::openMap(project, o.maps);
+    } catch (const support::Failure& e) {
+        err << e.description() << Qt::endl;
+        return kExitUsage;
+    }
+    QgsVectorLayer* layer = layerNamed(project, o.layer);
+    if (!layer) {
+        err << "The map has no layer " << o.layer << " with shapes" << Qt::endl;
+        return kExitUsage;
+    }
+    try {
+        const print::PageFootprint footprint =
+            o.cell ? print::SquarePages(*o.cell, o.overlap)
+                   : print::PaperPages(
+                         *paper,
+                         o.landscape ? print::Orientation::Landscape : print::Orientation::Portrait,
+                         *o.scale, o.overlap);
+        print::KeepPage keep;
+        if (o.onlyWhereData) {
+            keep = [layer](const print::MapRect& r) {
+                return qgishost::meetsFeatures(*layer,
+                                               QgsRectangle(r.xMin, r.yMin, r.xMax, r.yMax));
+            };
+        }
+        const std::vector<print::GridCell> cells =
+            print::PageGrid(mapRect(qgishost::featureExtent(*layer)), footprint, keep);
+        std::vector<qgishost::GridPage> pages;
+        pages.reserve(cells.size());
+        for (const print::GridCell& c : cells) {
+            pages.push_back({QgsRectangle(c.rect.xMin, c.rect.yMin, c.rect.xMax, c.rect.yMax),
+                             c.page, c.row, c.column, c.pageNo});
+        }
+        qgishost::writePageGrid(pages, layer->crs(), o.saveAs);
+        out << o.saveAs << Qt::endl;
+        err << pages.size() << " pages" << Qt::endl;
+    } catch (const print::PrintError& e) {
+        err << e.message() << Qt::endl;
+        return kExitRefused;
+    } catch (const support::Failure& e) {
+        err << e.description() << Qt::endl;
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace bramlotte::cli
