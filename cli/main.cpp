@@ -2,12 +2,14 @@
 // work to cli/commands and cli/build_command.
 #include "cli/build_command.h"
 #include "cli/commands.h"
+#include "cli/standard_output.h"
 #include "command/registration.h"
 #include "map/qgis/qgis_session.h"
 #include "support/product.h"
 
 #include <QTextStream>
 
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -72,10 +74,9 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
     return error.isEmpty();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    QTextStream out(stdout);
+// The command named by the arguments; what it prints goes to `output`.
+int run(int argc, char** argv, QIODevice& output) {
+    QTextStream out(&output);
     QTextStream err(stderr);
     if (argc < 2) {
         err << kUsage;
@@ -127,4 +128,18 @@ int main(int argc, char** argv) {
     }
     err << kUsage;
     return bramlotte::cli::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bramlotte::cli::StandardOutput output;
+    const int status = run(argc, argv, output);
+    const QString lost = output.finish();
+    if (!lost.isEmpty()) {
+        std::fprintf(stderr, "bramlotte: cannot write standard output: %s\n",
+                     lost.toLocal8Bit().constData());
+        return bramlotte::cli::kExitFailed;
+    }
+    return status;
 }
