@@ -5,6 +5,7 @@
 #include "export/frm_load_dir.h"
 #include "map/map_walk.h"
 #include "map/qgis/map_opener.h"
+#include "map/qgis/project_saving.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_document.h"
 #include "map/qgis/qgis_page_layout.h"
@@ -229,9 +230,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
             out << *o.layoutPdf << Qt::endl;
         }
         if (o.saveProject) {
-            if (!project.write()) {
-                throw support::Failure(support::error::kWriteFailed, project.error());
-            }
+            qgishost::saveProjectFile(project);
             out << project.fileName() << Qt::endl;
         }
     } catch (const support::Failure& e) {

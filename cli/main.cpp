@@ -3,6 +3,7 @@
 #include "cli/build_command.h"
 #include "cli/commands.h"
 #include "cli/grid_command.h"
+#include "cli/standard_output.h"
 #include "cli/usage.h"
 #include "command/registration.h"
 #include "map/qgis/qgis_session.h"
@@ -10,6 +11,7 @@
 
 #include <QTextStream>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -130,10 +132,9 @@ bool parseGrid(const QStringList& args, bramlotte::cli::GridOptions& o, QString&
     return error.isEmpty();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    QTextStream out(stdout);
+// The command named by the arguments; what it prints goes to `output`.
+int run(int argc, char** argv, QIODevice& output) {
+    QTextStream out(&output);
     QTextStream err(stderr);
     using bramlotte::cli::commandUsage;
     using bramlotte::cli::overviewUsage;
@@ -201,4 +202,18 @@ int main(int argc, char** argv) {
     }
     err << commandUsage(command);
     return bramlotte::cli::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bramlotte::cli::StandardOutput output;
+    const int status = run(argc, argv, output);
+    const QString lost = output.finish();
+    if (!lost.isEmpty()) {
+        std::fprintf(stderr, "bramlotte: cannot write standard output: %s\n",
+                     lost.toLocal8Bit().constData());
+        return bramlotte::cli::kExitFailed;
+    }
+    return status;
 }

@@ -1,11 +1,15 @@
 // The export file: the one output file of a build. Lines go to a temporary
 // file beside the target, which replaces the target only when every line is
-// written and on disk; a failure or an early close leaves the target as it
-// was and no temporary file behind.
+// written and on disk; a failure, an early close or an ending signal leaves
+// the target as it was and no temporary file behind.
 #pragma once
+
+#include "support/replacement_file.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 namespace bramlotte::exporting {
 
@@ -29,13 +33,10 @@ class ExportFile {
 
   private:
     void flush();
-    void discard();
 
     QString path_;
-    QByteArray temporary_;  // the temporary file's path, encoded
-    int fd_ = -1;
+    std::optional<support::ReplacementFile> file_;
     QByteArray buffer_;
-    bool committed_ = false;
 };
 
 }  // namespace bramlotte::exporting

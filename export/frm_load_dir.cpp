@@ -242,7 +242,10 @@ bool frmLoadDir::mayReplace(const QString& path) {
                         support::Answer::Yes) != support::Answer::Yes) {
         return false;
     }
-    support::fDeleteFile(path);
+    // The old file stays until the writer's new one is complete and renamed
+    // over it. One that may not be deleted is reported now, as its deletion
+    // would be; the writer then refuses it.
+    support::fMayDeleteFile(path);
     return true;
 }
 

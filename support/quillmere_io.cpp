@@ -68,8 +68,12 @@ bool fDoesDirectoryExist(const QString& path) {
     return exists;
 }
 
-void fDeleteFile(const QString& path) {
-    BRAMLOTTE_TRAP("fDeleteFile", kModule, [&](ErrorTrap& trap) {
+namespace {
+
+// fDeleteFile's body; with `remove` false it stops where the file would go,
+// so that a refusal is reported from the very same place.
+bool deleteFile(const QString& path, bool remove) {
+    return BRAMLOTTE_TRAP("fDeleteFile", kModule, [&](ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         if (!fDoesFileExist(path)) {
             return;
@@ -78,12 +82,25 @@ void fDeleteFile(const QString& path) {
         if (!mayWriteFile(path)) {
             fail(EACCES, path);  // not forced: a read-only file stays
         }
+        if (!remove) {
+            return;
+        }
         QByteArray p;
         systemPath(path, p);
         if (::unlink(p.constData()) != 0) {
             fail(errno, path);
         }
     });
+}
+
+}  // namespace
+
+void fDeleteFile(const QString& path) {
+    deleteFile(path, true);
+}
+
+bool fMayDeleteFile(const QString& path) {
+    return deleteFile(path, false);
 }
 
 void fCreateDirectory(const QString& path) {

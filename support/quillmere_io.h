@@ -14,6 +14,10 @@ bool fDoesDirectoryExist(const QString& path);
 // Deletes the file at `path`; a missing file is no error. Not forced: a file
 // the user may not write stays and the failure is reported.
 void fDeleteFile(const QString& path);
+// Whether fDeleteFile would delete the file at `path` (true also for a
+// missing file). Deletes nothing; a file it would refuse is reported exactly
+// as fDeleteFile reports it.
+bool fMayDeleteFile(const QString& path);
 // Creates exactly one folder; reports an existing path or a missing parent.
 void fCreateDirectory(const QString& path);
 

@@ -1,11 +1,14 @@
 #include "map/qgis/feature_store.h"
 
+#include "map/qgis/changed_files.h"
 #include "map/qgis/geopackage_update.h"
 #include "map/qgis/layer_reading.h"
+#include "map/qgis/shapefile_update.h"
 #include "support/failure.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsfeaturerequest.h>
+#include <qgsproject.h>
 #include <qgsvectordataprovider.h>
 
 #include <algorithm>
@@ -14,6 +17,67 @@ namespace bramlotte::qgishost {
 namespace {
 
 const char* const kObjectName = "bramlotte_feature_store";
+
+// Values saved straight into the data source go into files; none of them
+// may be one whose mode bits forbid writing it. Values that join the user's
+// edit buffer change no file.
+void refuseReadOnlySource(const QgsVectorLayer& layer) {
+    if (!layer.isEditable() && layer.dataProvider()) {
+        refuseReadOnlyFiles(filesChangedByFieldWrite(*layer.dataProvider()));
+    }
+}
+
+// Every layer of the project reading the shapefile `table` reads it anew:
+// the table they had open has been replaced.
+void reloadReadersOf(QgsVectorLayer& layer, const QString& table) {
+    layer.dataProvider()->reloadData();
+    if (QgsProject* project = layer.project()) {
+        for (QgsVectorLayer* other : project->layers<QgsVectorLayer*>()) {
+            QgsVectorDataProvider* p = other != &layer ? other->dataProvider() : nullptr;
+            if (p && shapefileTableOf(p->name(), p->storageType(), p->dataSourceUri()) == table) {
+                p->reloadData();
+                other->triggerRepaint();
+            }
+        }
+    }
+}
+
+// Saves `changes` straight into the layer's data source, all or nothing.
+// False with `errors` set when nothing was saved.
+bool saveToSource(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& ids,
+                  const StagedValues& changes, QString& errors) {
+    try {
+        refuseReadOnlySource(layer);  // again: a mode may have changed since the edit began
+    } catch (const support::Failure& e) {
+        errors = e.description();
+        return false;
+    }
+    QgsVectorDataProvider* provider = layer.dataProvider();
+    const QString name = provider->name(), storage = provider->storageType(),
+                  uri = provider->dataSourceUri();
+    if (const std::optional<GeoPackageTable> gpkg = geoPackageTableOf(name, storage, uri)) {
+        // One SQLite transaction; then QGIS reads the table anew.
+        if (!updateGeoPackage(*gpkg, provider->fields(), ids, changes, errors)) {
+            return false;
+        }
+        provider->reloadData();
+        return true;
+    }
+    if (const QString table = shapefileTableOf(name, storage, uri); !table.isEmpty()) {
+        // A whole new attribute table in place of the old; then QGIS reads it.
+        if (!updateShapefileTable(table, *provider, changedAttributes(ids, changes), errors)) {
+            return false;
+        }
+        reloadReadersOf(layer, table);
+        return true;
+    }
+    // Any other source: the provider's own batch (a transaction on a
+    // database; see the README for which formats hold all or nothing).
+    provider->clearErrors();
+    const bool ok = provider->changeAttributeValues(changedAttributes(ids, changes));
+    errors = provider->errors().join(QStringLiteral("; "));
+    return ok;
+}
 
 }  // namespace
 
@@ -79,6 +143,11 @@ QgsGeometry FeatureStore::geometry(size_t row) const {
 
 void FeatureStore::beginTransaction() {
     QgsVectorDataProvider* provider = layer_ ? layer_->dataProvider() : nullptr;
+    if (provider) {
+        // A read-only file is the cause to name, before the provider's own
+        // refusal to edit it.
+        refuseReadOnlySource(*layer_);
+    }
     if (!provider || !(provider->capabilities() & QgsVectorDataProvider::ChangeAttributeValues)) {
         throw support::Failure(
             support::error::kWriteFailed,
@@ -134,20 +203,7 @@ void FeatureStore::commitTransaction() {
             layer_->destroyEditCommand();
         }
     } else {
-        QgsVectorDataProvider* provider = layer_->dataProvider();
-        const std::optional<GeoPackageTable> gpkg =
-            geoPackageTableOf(provider->name(), provider->storageType(), provider->dataSourceUri());
-        if (gpkg) {
-            // One SQLite transaction; then QGIS reads the table anew.
-            ok = updateGeoPackage(*gpkg, provider->fields(), table_.ids(), changes, errors);
-            if (ok) {
-                provider->reloadData();
-            }
-        } else {
-            provider->clearErrors();
-            ok = provider->changeAttributeValues(changedAttributes(table_.ids(), changes));
-            errors = provider->errors().join(QStringLiteral("; "));
-        }
+        ok = saveToSource(*layer_, table_.ids(), changes, errors);
         layer_->triggerRepaint();
     }
     ownWrite_ = false;

@@ -4,20 +4,13 @@
 #include "map/qgis/qgis_shape.h"
 #include "map/qgis/read_errors.h"
 #include "support/failure.h"
+#include "support/replacement_file.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsfeaturerequest.h>
 #include <qgsvectorfilewriter.h>
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
-
-#include <fcntl.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstdio>
 
 namespace bramlotte::qgishost {
 
@@ -55,18 +48,14 @@ bool meetsFeatures(QgsVectorLayer& layer, const QgsRectangle& rect) {
 
 void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateReferenceSystem& crs,
                    const QString& path) {
-    const QFileInfo target(path);
-    if (!QFileInfo(target.absolutePath()).isDir()) {
-        throw support::Failure(support::error::kPathNotFound,
-                               QStringLiteral("No folder %1").arg(target.absolutePath()));
-    }
-    // A name of our own beside the target: renamed over it when complete.
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.grid-XXXXXX.gpkg"));
-    if (!temporary.open()) {
-        throw support::Failure::fromErrno(errno, target.absolutePath());
-    }
-    const QString written = temporary.fileName();
-    temporary.close();
+    // Written under a name of its own beside the target, which it replaces
+    // only once whole; refused like every file the program writes when the
+    // target's mode bits forbid writing it.
+    support::ReplacementFile::Naming naming;
+    naming.suffix = QByteArrayLiteral(".gpkg");  // the writer's format comes from it
+    support::ReplacementFile file(path, naming);
+    file.closeDescriptor();
+    const QString written = file.temporaryFilePath();
     QFile::remove(written);  // the writer makes the file itself
 
     QgsFields fields;
@@ -91,20 +80,11 @@ void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateRefere
     }
     const QString error = writer ? writer->errorMessage() : QStringLiteral("cannot create it");
     writer.reset();  // closes the file
-    if (ok) {
-        // On the disk before it takes the target's name.
-        const int fd = ::open(QFile::encodeName(written).constData(), O_RDONLY);
-        ok = fd >= 0 && ::fsync(fd) == 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    if (!ok || ::rename(QFile::encodeName(written).constData(),
-                        QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
-        QFile::remove(written);
+    if (!ok) {
         throw support::Failure(support::error::kWriteFailed,
                                QStringLiteral("Cannot write %1: %2").arg(path, error));
     }
+    file.commit();
 }
 
 }  // namespace bramlotte::qgishost

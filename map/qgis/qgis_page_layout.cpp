@@ -1,5 +1,8 @@
 #include "map/qgis/qgis_page_layout.h"
 
+#include "support/file_checks.h"
+#include "support/replacement_file.h"
+
 #include <qgslayoutexporter.h>
 #include <qgslayoutitemlabel.h>
 #include <qgslayoutitempage.h>
@@ -131,14 +134,37 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project) {
 }
 
 void exportPageLayoutPdf(QgsProject& project, const QString& path) {
-    QgsLayoutExporter exporter(&pageLayoutOf(project));
-    QgsLayoutExporter::PdfExportSettings settings;
-    settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
-    settings.rasterizeWholeImage = false;
-    if (exporter.exportToPdf(path, settings) != QgsLayoutExporter::Success) {
-        throw support::Failure(support::error::kWriteFailed,
-                               QStringLiteral("Cannot export the page layout to %1 (%2).")
-                                   .arg(path, exporter.errorFile()));
+    try {
+        // The layout goes to a temporary file beside the target. The exporter
+        // does not notice every failed write, so the file is read back
+        // before it takes the target's place.
+        support::ReplacementFile::Naming naming;
+        naming.suffix = QByteArrayLiteral(".pdf");
+        support::ReplacementFile file(path, naming);
+        file.closeDescriptor();
+        QgsLayoutExporter exporter(&pageLayoutOf(project));
+        QgsLayoutExporter::PdfExportSettings settings;
+        settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
+        settings.rasterizeWholeImage = false;
+        if (exporter.exportToPdf(file.temporaryFilePath(), settings) !=
+            QgsLayoutExporter::Success) {
+            throw support::Failure(support::error::kWriteFailed,
+                                   QStringLiteral("the exporter failed"));
+        }
+        if (const QString damage = support::pdfDamage(file.temporaryFilePath());
+            !damage.isEmpty()) {
+            throw support::Failure(support::error::kWriteFailed,
+                                   QStringLiteral("the PDF written was incomplete"));
+        }
+        file.commit();
+    } catch (const support::Failure& e) {
+        QString reason = e.description();
+        if (reason.endsWith(QLatin1Char('.'))) {
+            reason.chop(1);
+        }
+        throw support::Failure(
+            e.number(),
+            QStringLiteral("Cannot export the page layout to %1: %2.").arg(path, reason));
     }
 }
 

@@ -16,7 +16,10 @@ namespace bramlotte::qgishost {
 QgsPrintLayout& pageLayoutOf(QgsProject& project);
 
 // Exports the project's page layout to a PDF whose text stays text
-// (selectable and searchable). Throws support::Failure on failure.
+// (selectable and searchable). The PDF is complete or absent: it replaces
+// the file at `path` only once whole and on disk. Throws support::Failure,
+// `path` as it was, on failure (a target whose mode bits forbid writing it
+// is refused).
 void exportPageLayoutPdf(QgsProject& project, const QString& path);
 
 class QgisPageLayout : public host::PageLayout {

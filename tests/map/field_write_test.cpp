@@ -6,13 +6,17 @@
 #include "map/qgis/value_conversion.h"
 #include "tests/testing/test_maps.h"
 
+#include <gdal.h>
 #include <qgsfeatureiterator.h>
+#include <qgsvectorfilewriter.h>
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -319,4 +323,77 @@ TEST(FieldWrite, TextConvertsToTheFieldsTypeOrIsRefusedWhole) {
         EXPECT_TRUE(e.description().contains("\" A1\"")) << e.description().toStdString();
         EXPECT_TRUE(e.description().contains("i")) << e.description().toStdString();
     }
+}
+
+TEST(FieldWrite, AShapefileGetsAWholeNewTableAndKeepsItsShapesAndSpatialIndex) {
+    QTemporaryDir dir;
+    const QString shp = dir.filePath("streets.shp");
+    {
+        auto memory = memoryLayer("streets", "LineString", {"name:string(20)", "pages:string(30)"},
+                                  {{"LINESTRING(1 1,2 2)", {"Main St", "old"}},
+                                   {"LINESTRING(3 3,4 4)", {"Oak Ave", "old"}},
+                                   {"LINESTRING(5 5,6 6)", {"Elm St", "old"}}});
+        QgsVectorFileWriter::SaveVectorOptions options;
+        options.driverName = "ESRI Shapefile";
+        options.fileEncoding = "UTF-8";  // a .cpg beside the table
+        ASSERT_EQ(QgsVectorFileWriter::writeAsVectorFormatV3(
+                      memory.get(), shp, QgsCoordinateTransformContext(), options),
+                  QgsVectorFileWriter::NoError);
+        GDALDatasetH ds = GDALOpenEx(QFile::encodeName(shp).constData(),
+                                     GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(ds);
+        GDALDatasetReleaseResultSet(
+            ds, GDALDatasetExecuteSQL(ds, "CREATE SPATIAL INDEX ON streets", nullptr, nullptr));
+        GDALClose(ds);
+    }
+    const QString dbf = dir.filePath("streets.dbf");
+    ::chmod(QFile::encodeName(dbf).constData(), 0640);
+    QMap<QString, QByteArray> before;
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::ReadOnly);
+        before[name] = f.readAll();
+    }
+    ASSERT_TRUE(before.contains("streets.qix") && before.contains("streets.cpg"));
+
+    // Two layers of one project read the file.
+    QgsProject project;
+    auto* layer = new QgsVectorLayer(shp, "streets", "ogr");
+    auto* other = new QgsVectorLayer(shp, "other", "ogr");
+    project.addMapLayers({layer, other});
+    qgishost::QgisFeatureClass fc(*layer);
+    const int pages = fc.findField("pages");
+    {
+        auto edit = fc.beginTransaction();
+        writeAll(fc, pages, {"A1", QString::fromUtf8("Ç3, 東4")});
+        EXPECT_EQ(QFile(dbf).size(), before["streets.dbf"].size());
+        edit->commit();
+    }
+    const QStringList expected{"A1", QString::fromUtf8("Ç3, 東4"), "old"};
+    auto column = [&](QgsVectorLayer& l) {
+        QStringList values;
+        QgsFeature f;
+        for (auto it = l.getFeatures(); it.nextFeature(f);) {
+            values << f.attribute("pages").toString();
+        }
+        return values;
+    };
+    QgsVectorLayer reopened(shp, "reopened", "ogr");
+    EXPECT_EQ(column(reopened), expected);
+    EXPECT_EQ(column(*layer), expected);  // without opening the file anew
+    EXPECT_EQ(column(*other), expected);
+    auto cursor = fc.search({everywhere(), host::relation::kIntersects, QString()});
+    EXPECT_EQ(cursor->nextFeature()->value(pages).toString(), "A1");
+
+    // Only the table changed: shapes, index, code page as they were; the
+    // table's mode kept; nothing left beside them.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList(before.keys()));
+    for (const QString& name : before.keys()) {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::ReadOnly);
+        EXPECT_EQ(f.readAll() == before[name], name != "streets.dbf") << name.toStdString();
+    }
+    struct stat st {};
+    ::stat(QFile::encodeName(dbf).constData(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
