@@ -10,6 +10,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace bramlotte::store {
 namespace {
@@ -94,9 +96,45 @@ QString sqlOf(const GeoPackageQuery& query) {
     return sql;
 }
 
+// The codes of texts of one column met lately, by their UTF-8 bytes: names
+// and road classes repeat, and a repeated text then needs neither a
+// conversion nor a string of its own. A fixed number of slots, each holding
+// the last text whose hash led there: texts that never repeat (identifiers)
+// cost one hash and one comparison each, and no memory beyond the slots.
+class TextCodes {
+  public:
+    TextCodes() : slots_(kSlots) {}
+
+    void add(const unsigned char* text, ValueColumn& column) {
+        const std::string_view bytes(reinterpret_cast<const char*>(text));
+        const size_t hash = std::hash<std::string_view>()(bytes);
+        Slot& slot = slots_[hash % kSlots];
+        if (slot.used && slot.hash == hash && slot.bytes == bytes) {
+            column.appendCode(slot.code);
+            return;
+        }
+        slot.code = column.appendCoded(
+            QVariant(QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()))));
+        slot.hash = hash;
+        slot.bytes.assign(bytes);
+        slot.used = true;
+    }
+
+  private:
+    static constexpr size_t kSlots = 4096;
+    struct Slot {
+        size_t hash = 0;
+        uint32_t code = 0;
+        bool used = false;
+        std::string bytes;
+    };
+    std::vector<Slot> slots_;
+};
+
 // Adds the value of result column `at` to `column`; false for a value this
 // reader does not convert as the host would.
-bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn& column) {
+bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn& column,
+              TextCodes& texts) {
     if (type == SourceType::Id) {
         column.append(QVariant(id));
         return true;
@@ -121,8 +159,13 @@ bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn&
             column.append(QVariant(sqlite3_column_int(st, at) != 0));
             return true;
         case SourceType::Text:
-            column.append(QVariant(
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, at)))));
+            // Up to the first NUL, as GDAL reads a text.
+            if (column.coded()) {
+                texts.add(sqlite3_column_text(st, at), column);
+            } else {
+                column.append(QVariant(
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, at)))));
+            }
             return true;
         case SourceType::Date: {
             const unsigned char* text = sqlite3_column_text(st, at);
@@ -253,6 +296,7 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
     }
     // Result columns: the id, the shape, then each non-id column in order.
     std::vector<int> resultColumn;
+    std::vector<TextCodes> texts(query.columns.size());
     int next = 2;
     for (const GeoPackageColumn& column : query.columns) {
         resultColumn.push_back(column.type == SourceType::Id ? -1 : next++);
@@ -275,7 +319,8 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
         const qint64 id = sqlite3_column_int64(st.get(), 0);
         rows.ids.push_back(id);
         for (size_t i = 0; i < query.columns.size(); ++i) {
-            if (!addValue(st.get(), resultColumn[i], query.columns[i].type, id, rows.columns[i])) {
+            if (!addValue(st.get(), resultColumn[i], query.columns[i].type, id, rows.columns[i],
+                          texts[i])) {
                 return std::nullopt;
             }
         }

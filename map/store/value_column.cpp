@@ -71,6 +71,12 @@ void ValueColumn::append(const QVariant& value) {
     }
 }
 
+uint32_t ValueColumn::appendCoded(const QVariant& value) {
+    const uint32_t code = codeOf(value);
+    codes_.push_back(code);
+    return code;
+}
+
 void ValueColumn::append(ValueColumn&& tail) {
     if (integers_ && tail.integers_) {
         numbers_.insert(numbers_.end(), tail.numbers_.begin(), tail.numbers_.end());
