@@ -12,10 +12,10 @@ const char* const kFittedFontFace = "Arial";
 
 namespace {
 
-// The label is a little wider than the text measured in it, so rounding in
-// the layout's own drawing never wraps the last word; the gap between
-// columns leaves room for it.
-constexpr double kSlackMillimetres = 0.5;
+// Text is measured a little wider than the font's metrics say, so that the
+// layout's own drawing, rounded differently, never needs more than the label
+// it is given and wraps or clips nothing.
+constexpr double kMeasureSlack = 1.03;
 constexpr int kGraphicsPhase = 8;
 
 }  // namespace
@@ -36,7 +36,11 @@ void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>
     font.setPointSizeF(options.fontSizePoints);
     print::LayoutFlow flow;
     try {
-        flow = print::FlowIntoColumns(lines, page, print::FontMeasure(font));
+        print::TextMeasure measure = print::FontMeasure(font);
+        measure.width = [exact = measure.width](const QString& text, bool bold) {
+            return exact(text, bold) * kMeasureSlack;
+        };
+        flow = print::FlowIntoColumns(lines, page, measure);
     } catch (const print::PrintError& e) {
         throw support::Failure(support::error::kInvalidArgument, e.message());
     }
@@ -52,7 +56,7 @@ void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>
             text.page = block.page;
             text.left = block.box.left() + (hanging ? block.indent : 0.0);
             text.top = block.box.top() + i * flow.lineHeight;
-            text.width = block.box.width() - (hanging ? block.indent : 0.0) + kSlackMillimetres;
+            text.width = block.box.width() - (hanging ? block.indent : 0.0);
             text.height = flow.lineHeight;
             text.text = block.textLines.at(i);
             text.fontFace = QString::fromLatin1(kFittedFontFace);
