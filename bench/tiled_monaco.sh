@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes "tiled Monaco": the streets and pages of ../shared/data/monaco.gpkg
 # repeated on a 16 × 16 grid of tiles side by side (743,168 streets, 79,872
-# pages), a real street network at a national map's size.
+# pages), a real street network at a national map's size, with an empty
+# "pages" field on the streets for the field output.
 #
 #   bench/tiled_monaco.sh OUT.gpkg [MONACO.gpkg]
 #
@@ -26,4 +27,6 @@ ogr2ogr -f GPKG -update "$out.partial.gpkg" "$src" -dialect SQLite -nln pages -n
             (t.i / 16 + 1) || '.' || (t.i % 16 + 1) || '-' || p.PAGE AS PAGE,
             p.ROW, p.COL, p.PAGE_NO
      FROM t, pages p ORDER BY t.i, p.fid"
+# An empty text field for the field output to fill, as the other towns have.
+ogrinfo -q "$out.partial.gpkg" -sql "ALTER TABLE streets ADD COLUMN pages TEXT" >/dev/null
 mv "$out.partial.gpkg" "$out"
