@@ -172,7 +172,7 @@ for table in ("pages", "streets"):
 assert project.write(sys.argv[1])
 PY
     read -r pg_text _ < <(best_of_two "$bramlotte" build "$pg_project" --layer1 pages \
-        --field1 PAGE --layer2 streets --field2 name --output table --save-as "$work/pg-$size")
+        --field1 PAGE --layer2 streets --field2 name --output table --yes --save-as "$work/pg-$size")
     cmp -s "$work/pg-$size.csv" "$work/index-$size.csv" ||
         { echo "the build on PostGIS differs from the build on the file ($size)" >&2; exit 1; }
 
