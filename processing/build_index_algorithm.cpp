@@ -5,6 +5,7 @@
 
 #include <qgsexception.h>
 #include <qgsprocessingparameters.h>
+#include <qgsprocessingprovider.h>
 
 namespace bramlotte::processing {
 namespace {
@@ -63,6 +64,10 @@ QString fieldName(const QgsProcessingAlgorithm& algorithm, const QVariantMap& pa
 
 QString BuildIndexAlgorithm::displayName() const {
     return QObject::tr("Build location index");
+}
+
+QIcon BuildIndexAlgorithm::icon() const {
+    return provider() ? provider()->icon() : QgsProcessingAlgorithm::icon();
 }
 
 QStringList BuildIndexAlgorithm::tags() const {

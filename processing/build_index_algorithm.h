@@ -10,6 +10,7 @@ class BuildIndexAlgorithm : public QgsProcessingAlgorithm {
   public:
     QString name() const override { return QStringLiteral("buildlocationindex"); }
     QString displayName() const override;
+    QIcon icon() const override;
     QStringList tags() const override;
     QString shortDescription() const override;
     QString shortHelpString() const override;

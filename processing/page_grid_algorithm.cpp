@@ -7,6 +7,7 @@
 
 #include <qgsexception.h>
 #include <qgsprocessingparameters.h>
+#include <qgsprocessingprovider.h>
 #include <qgsunittypes.h>
 #include <qgsvectorlayer.h>
 
@@ -31,6 +32,10 @@ const print::Paper kPapers[] = {print::Paper::A4, print::Paper::A3, print::Paper
 
 QString PageGridAlgorithm::displayName() const {
     return QObject::tr("Make page grid");
+}
+
+QIcon PageGridAlgorithm::icon() const {
+    return provider() ? provider()->icon() : QgsProcessingAlgorithm::icon();
 }
 
 QStringList PageGridAlgorithm::tags() const {

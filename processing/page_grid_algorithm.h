@@ -10,6 +10,7 @@ class PageGridAlgorithm : public QgsProcessingAlgorithm {
   public:
     QString name() const override { return QStringLiteral("makepagegrid"); }
     QString displayName() const override;
+    QIcon icon() const override;
     QStringList tags() const override;
     QString shortDescription() const override;
     QString shortHelpString() const override;
