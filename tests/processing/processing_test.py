@@ -203,6 +203,8 @@ class FieldOutputTest(unittest.TestCase):
     def test_refusals_fail_with_the_checks_message(self):
         with self.assertRaisesRegex(QgsProcessingException, "an index file, an output field"):
             build()
+        with self.assertRaisesRegex(QgsProcessingException, "^Can't find field: nope$"):
+            build(FIELD1="nope", OUTPUT=out("refused.txt"))
         # Polygons cannot cross polygons.
         with self.assertRaisesRegex(QgsProcessingException, "^Error relating the two layers"):
             build(LAYER2=layer(SMALL, "pages"), FIELD2="PAGE", RELATIONSHIP=4,
