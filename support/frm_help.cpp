@@ -2,6 +2,7 @@
 
 #include "support/addin_state.h"
 #include "support/error_trap.h"
+#include "support/product.h"
 #include "support/twips.h"
 
 #include <QLinearGradient>
@@ -131,7 +132,7 @@ void frmHelp::paintEvent(QPaintEvent*) {
     p.drawPath(road);
     p.setPen(Qt::white);
     p.setFont(formFont(28, true));
-    p.drawText(QRect(0, height() / 3, width(), 60), Qt::AlignCenter, QStringLiteral("Bramlotte"));
+    p.drawText(QRect(0, height() / 3, width(), 60), Qt::AlignCenter, product::kName);
     p.setFont(formFont(11, false));
     p.drawText(QRect(0, height() / 3 + 56, width(), 30), Qt::AlignCenter,
                QStringLiteral("Street atlas indexes, by Quillmere"));

@@ -1,6 +1,7 @@
 // The toolkit for people: Qt message boxes, cursors and the desktop's links.
 #pragma once
 
+#include "support/product.h"
 #include "support/ui_toolkit.h"
 
 #include <QPointer>
@@ -12,7 +13,7 @@ class QtUiToolkit : public UiToolkit {
   public:
     // `title` is the add-in's default message-box title.
     // `hostWindow` is the host's main window, under which forms open.
-    explicit QtUiToolkit(QWidget* hostWindow = nullptr, QString title = QStringLiteral("Bramlotte"))
+    explicit QtUiToolkit(QWidget* hostWindow = nullptr, QString title = product::kName)
         : hostWindow_(hostWindow), title_(std::move(title)) {}
     ~QtUiToolkit() override;
     Answer messageBox(const QString& text, Buttons buttons, Answer defaultAnswer) override;

@@ -1,6 +1,7 @@
 #include "map/qgis/qgis_desktop.h"
 
 #include "map/qgis/qgis_application.h"
+#include "support/product.h"
 #include "support/terminal_progress.h"
 
 #include <qgsmapcanvas.h>
@@ -162,10 +163,10 @@ QgisUiToolkit::QgisUiToolkit(QgisInterface& iface)
 
 void QgisUiToolkit::notice(support::Notice kind, const QString& text) {
     const bool warning = kind == support::Notice::Warning;
-    QgsMessageLog::logMessage(text, QStringLiteral("Bramlotte"),
+    QgsMessageLog::logMessage(text, product::kName,
                               warning ? Qgis::MessageLevel::Warning : Qgis::MessageLevel::Info);
     if (warning && iface_ && iface_->messageBar()) {
-        iface_->messageBar()->pushWarning(QStringLiteral("Bramlotte"), text);
+        iface_->messageBar()->pushWarning(product::kName, text);
     }
 }
 
