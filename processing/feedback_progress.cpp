@@ -7,13 +7,6 @@
 #include <algorithm>
 
 namespace bramlotte::processing {
-namespace {
-
-// The host's "operation aborted".
-constexpr int32_t kCancelled = static_cast<int32_t>(0x80004004u);
-
-}  // namespace
-
 void FeedbackProgress::setRange(long long low, long long high) {
     low_ = low;
     high_ = std::max(low, high);
@@ -35,7 +28,8 @@ void FeedbackProgress::step() {
     position_ += step_;
     report();
     if (cancelled()) {
-        throw support::Failure(kCancelled, QStringLiteral("The build was cancelled."));
+        throw support::Failure(support::error::kCancelled,
+                               QStringLiteral("The build was cancelled."));
     }
 }
 
