@@ -78,6 +78,16 @@ def rect(w):
     return [g.x(), g.y(), g.width(), g.height()]
 
 
+def placed_rect(w, ms=3000):
+    """Where a new window stands once the window manager has shown it at its
+    size (a loaded machine can take longer than a short wait)."""
+    for _ in range(ms // 50):
+        if w.isVisible() and w.width() > 1 and w.height() > 1:
+            break
+        wait(50)
+    return rect(w)
+
+
 # ---- modal windows: every one is answered, expected or not ----------------
 
 expected = []  # what the person will do with the next modal windows, in order
@@ -127,7 +137,7 @@ def reply(answer, picture=None):
     """A message box: look (and maybe photograph), then press the button."""
     def act(box, seen):
         wait(150)
-        seen["rect"] = rect(box)  # placed and sized by now
+        seen["rect"] = placed_rect(box)
         if picture:
             shot(picture)
         click(box.button(answer), "button %d" % answer)
@@ -175,7 +185,7 @@ def save_as(folder, name, tab=False, press="save", picture=None, keys=False):
             click(dlg.findChild(QRadioButton, "Option2"), "Option2")
         seen["ext"] = dlg.findChild(QWidget, "lblExt").text()
         wait(100)
-        seen["rect"] = rect(dlg)  # placed and sized by now
+        seen["rect"] = placed_rect(dlg)
         if picture:
             shot(picture)
         seen["pressed"] = time.perf_counter()
