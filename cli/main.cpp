@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -220,6 +221,11 @@ int run(int argc, char** argv, QIODevice& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Under a file-size limit (`ulimit -f`) a write past it would end the
+    // program on the spot, leaving its temporary file behind; ignored, the
+    // write fails with "File too large", which the build reports and cleans
+    // up after like any other failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
     bramlotte::cli::StandardOutput output;
     const int status = run(argc, argv, output);
     const QString lost = output.finish();
