@@ -433,6 +433,22 @@ def small_town():
             designers[0].close()
         wait(200)
 
+    def many_columns():
+        # Enough columns for the labels to be made off the main thread: each
+        # column a label on the layout, the first ones a line each.
+        layout = QgsProject.instance().layoutManager().printLayouts()[0]
+        before = {i.uuid() for i in layout.items() if isinstance(i, QgsLayoutItemLabel)}
+        set_text(state["dlg"], "txtNum", "1500")
+        started = time.perf_counter()
+        build(state["dlg"], "optElement")
+        step["build_seconds"] = time.perf_counter() - started
+        wait(300)
+        new = sorted((i for i in layout.items()
+                      if isinstance(i, QgsLayoutItemLabel) and i.uuid() not in before),
+                     key=lambda i: i.positionWithUnits().x())
+        step["texts"] = [i.text() for i in new]
+        set_text(state["dlg"], "txtNum", "1")
+
     def window():
         build(state["dlg"], "optWindow")
         step["lines"] = lines_of(state["dlg"])
@@ -465,7 +481,8 @@ def small_town():
                        ("csv_table", csv_table), ("tsv_table", tsv_table), ("cancel", cancel),
                        ("escape", escape), ("read_only", read_only),
                        ("relate_refused", relate_refused), ("field_output", field_output),
-                       ("integer_field", integer_field), ("layout", layout), ("window", window),
+                       ("integer_field", integer_field), ("layout", layout),
+                       ("many_columns", many_columns), ("window", window),
                        ("second_dialog", second_dialog), ("help_window", help_window)]:
         run(name, body)
         if name == "open_dialog" and "error" in step:
