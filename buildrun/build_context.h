@@ -11,8 +11,8 @@
 namespace bramlotte::buildrun {
 
 struct BuildContext {
-    support::UiToolkit& ui;                 // messages, questions, the pointer
-    host::MapDocument* document = nullptr;  // the map the dialog was opened over
+    support::UiToolkit& ui;                       // messages, questions, the pointer
+    host::MapDocument* document = nullptr;        // the map the dialog was opened over
     host::ProgressIndicator* progress = nullptr;  // the status bar's
     exporting::SaveChooser& saveChooser;          // where the file outputs go
     index::ResultList& resultList;                // the dialog's hidden, sorted list

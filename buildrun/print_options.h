@@ -13,7 +13,7 @@ struct PrintOptions {
     // The layout output flows into the columns of the page's printable width,
     // on as many pages as it needs, instead of standing at fixed places.
     bool fitLayout = false;
-    double fontSizePoints = 6.0;  // of the fitted layout
+    double fontSizePoints = 6.0;      // of the fitted layout
     double marginMillimetres = 10.0;  // around the fitted layout's printable area
 };
 

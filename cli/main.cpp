@@ -9,8 +9,11 @@
 #include "map/qgis/qgis_session.h"
 #include "support/product.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -18,6 +21,17 @@
 namespace {
 
 using bramlotte::cli::BuildOptions;
+
+// The plugin that goes with this program: the one built beside it in the
+// build tree, or, for the installed program, the one installed with it.
+QString pluginFolder() {
+    const QFileInfo program(QStringLiteral("/proc/self/exe"));
+    const QString folder = QFileInfo(program.canonicalFilePath()).absolutePath();
+    if (folder == QFileInfo(QStringLiteral(BRAMLOTTE_BUILD_DIR)).canonicalFilePath()) {
+        return QStringLiteral(BRAMLOTTE_PLUGIN_DIR);
+    }
+    return QDir::cleanPath(QDir(folder).absoluteFilePath(BRAMLOTTE_INSTALLED_PLUGIN_DIR));
+}
 
 // Fills `o` from the arguments after "build"; false with a message on error.
 bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
@@ -160,16 +174,16 @@ int run(int argc, char** argv, QIODevice& output) {
     if ((command == "register" || command == "unregister") && argc == 2) {
         QString error;
         const QString key = QStringLiteral("libbramlotteplugin");
-        const bool ok = command == "register"
-                            ? bramlotte::registerPlugin(BRAMLOTTE_PLUGIN_DIR, key, error)
-                            : bramlotte::unregisterPlugin(BRAMLOTTE_PLUGIN_DIR, key, error);
+        const QString folder = pluginFolder();
+        const bool ok = command == "register" ? bramlotte::registerPlugin(folder, key, error)
+                                              : bramlotte::unregisterPlugin(folder, key, error);
         if (!ok) {
             err << error << "\n";
             return bramlotte::cli::kExitFailed;
         }
         out << (command == "register" ? "QGIS will load the Bramlotte plugin from "
                                       : "QGIS will no longer load the Bramlotte plugin from ")
-            << BRAMLOTTE_PLUGIN_DIR << " (settings: " << bramlotte::qgisSettingsFile() << ")\n";
+            << folder << " (settings: " << bramlotte::qgisSettingsFile() << ")\n";
         return bramlotte::cli::kExitOk;
     }
     QStringList rest;
@@ -207,6 +221,11 @@ int run(int argc, char** argv, QIODevice& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Under a file-size limit (`ulimit -f`) a write past it would end the
+    // program on the spot, leaving its temporary file behind; ignored, the
+    // write fails with "File too large", which the build reports and cleans
+    // up after like any other failed write.
+    std::signal(SIGXFSZ, SIG_IGN);
     bramlotte::cli::StandardOutput output;
     const int status = run(argc, argv, output);
     const QString lost = output.finish();

@@ -1,8 +1,10 @@
 // The QGIS plugin: the library QGIS loads. It only wires the command into
-// QGIS: one action under a "Quillmere" menu and toolbar, clicks to OnClick.
+// QGIS: one action under a "Quillmere" menu and toolbar, clicks to OnClick,
+// and the Processing provider while the plugin is loaded.
 #include "command/bramlotte_command.h"
 #include "command/command_state.h"
 #include "command/frm_resources.h"
+#include "command/plugin_parts.h"
 #include "map/qgis/qgis_desktop.h"
 #include "support/addin_state.h"
 #include "support/product.h"
@@ -49,9 +51,11 @@ class BramlottePlugin : public QgisPlugin {
         toolbar_ = iface_->addToolBar(kMenu);
         toolbar_->setObjectName(kMenu);
         toolbar_->addAction(action_);
+        processing_ = bramlotte::AddProcessingProvider();
     }
 
     void unload() override {
+        processing_.reset();
         if (action_) {
             iface_->removePluginMenu(kMenu, action_);
         }
@@ -67,6 +71,7 @@ class BramlottePlugin : public QgisPlugin {
     bramlotte::Bramlotte command_;
     QPointer<QAction> action_;
     QPointer<QToolBar> toolbar_;
+    std::unique_ptr<bramlotte::PluginPart> processing_;
 };
 
 }  // namespace

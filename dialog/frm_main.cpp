@@ -328,8 +328,8 @@ void frmMain::btnNext_Click() {
     } catch (const support::Failure&) {
         progress = nullptr;
     }
-    buildrun::BuildContext context{ui(),    context_.document.get(), progress,
-                                   chooser, resultList_,             context_.print};
+    buildrun::BuildContext context{ui(),        context_.document.get(), progress, chooser,
+                                   resultList_, context_.print};
     // The build's messages and save dialog open over this dialog.
     struct Owner {
         explicit Owner(QWidget* w) { ui().setOwnerWindow(w); }

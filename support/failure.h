@@ -20,6 +20,7 @@ constexpr int32_t kRelationUndefined = static_cast<int32_t>(0x80040258u);
 constexpr int32_t kConversion = static_cast<int32_t>(0x80040952u);
 constexpr int32_t kWriteFailed = static_cast<int32_t>(0x80040953u);
 constexpr int32_t kReadFailed = static_cast<int32_t>(0x80040954u);
+constexpr int32_t kCancelled = static_cast<int32_t>(0x80004004u);  // the user stopped the run
 // Run-time errors of the language and of the file system.
 constexpr int32_t kOverflow = 6;
 constexpr int32_t kOutOfMemory = 7;

@@ -46,6 +46,15 @@ bool meetsFeatures(QgsVectorLayer& layer, const QgsRectangle& rect) {
            nullptr;
 }
 
+QgsFields pageGridFields() {
+    QgsFields fields;
+    fields.append(QgsField(QStringLiteral("PAGE"), QVariant::String, QString(), 20));
+    fields.append(QgsField(QStringLiteral("ROW"), QVariant::String, QString(), 10));
+    fields.append(QgsField(QStringLiteral("COL"), QVariant::Int));
+    fields.append(QgsField(QStringLiteral("PAGE_NO"), QVariant::Int));
+    return fields;
+}
+
 void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateReferenceSystem& crs,
                    const QString& path) {
     // Written under a name of its own beside the target, which it replaces
@@ -58,11 +67,7 @@ void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateRefere
     const QString written = file.temporaryFilePath();
     QFile::remove(written);  // the writer makes the file itself
 
-    QgsFields fields;
-    fields.append(QgsField(QStringLiteral("PAGE"), QVariant::String, QString(), 20));
-    fields.append(QgsField(QStringLiteral("ROW"), QVariant::String, QString(), 10));
-    fields.append(QgsField(QStringLiteral("COL"), QVariant::Int));
-    fields.append(QgsField(QStringLiteral("PAGE_NO"), QVariant::Int));
+    const QgsFields fields = pageGridFields();
     QgsVectorFileWriter::SaveVectorOptions options;
     options.driverName = QStringLiteral("GPKG");
     options.layerName = QStringLiteral("pages");

@@ -29,6 +29,9 @@ QgsRectangle featureExtent(QgsVectorLayer& layer);
 // Whether any feature of `layer` shares a point with `rect`.
 bool meetsFeatures(QgsVectorLayer& layer, const QgsRectangle& rect);
 
+// The fields of a page grid: PAGE, ROW, COL and PAGE_NO.
+QgsFields pageGridFields();
+
 // Writes `pages` as the table "pages" of a new GeoPackage at `path`, in
 // `crs`, with the fields PAGE, ROW, COL and PAGE_NO: to a file beside it
 // first, put in place only once it is whole. Throws support::Failure.

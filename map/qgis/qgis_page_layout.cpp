@@ -12,9 +12,13 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGraphicsEffect>
 #include <QImage>
+#include <QThread>
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -63,27 +67,68 @@ QgsLayoutSize pageSizeMillimetres(QgsPrintLayout& layout) {
                                                                  QgsUnitTypes::LayoutMillimeters);
 }
 
-// A label showing `element`: left-aligned text hanging from its upper-left
+// Above this many labels at once, they are made on a thread of their own.
+constexpr size_t kManyLabels = 1000;
+
+// `count` new labels of `layout`, owned by the caller's thread. A label made
+// on the main thread also makes a QtWebKit page for "Render as HTML", and
+// making a page walks every page made before: the time grows with the square
+// of the labels (a minute for 32,767 columns), and each page holds about
+// 50 KB. Made on another thread, a label gets no page (QGIS makes one on the
+// main thread only) and draws its text all the same; a project saved and
+// opened again gives every label its page back. So a large batch is made on
+// a thread of its own while this one waits (nothing else touches the layout
+// meanwhile), and handed over at once; a small batch stays as QGIS makes it.
+std::vector<std::unique_ptr<QgsLayoutItemLabel>> newLabels(QgsPrintLayout& layout, size_t count) {
+    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels;
+    labels.reserve(count);
+    if (count < kManyLabels) {
+        for (size_t i = 0; i < count; ++i) {
+            labels.push_back(std::make_unique<QgsLayoutItemLabel>(&layout));
+        }
+        return labels;
+    }
+    QThread* const owner = QThread::currentThread();
+    std::exception_ptr failure;
+    std::thread maker([&] {
+        try {
+            for (size_t i = 0; i < count; ++i) {
+                auto label = std::make_unique<QgsLayoutItemLabel>(&layout);
+                label->moveToThread(owner);
+                if (QGraphicsEffect* effect = label->graphicsEffect()) {
+                    effect->moveToThread(owner);
+                }
+                labels.push_back(std::move(label));
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    maker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return labels;
+}
+
+// Shows `element` on `label`: left-aligned text hanging from its upper-left
 // corner (setting 0), the corner `element` gives from the page's lower-left.
-std::unique_ptr<QgsLayoutItemLabel> labelFor(QgsPrintLayout& layout,
-                                             const host::TextElement& element, double pageHeight) {
-    auto label = std::make_unique<QgsLayoutItemLabel>(&layout);
+void showElement(QgsLayoutItemLabel& label, const host::TextElement& element, double pageHeight) {
     QFont font(element.symbol.fontFace);
     font.setPointSizeF(element.symbol.sizePoints);
     font.setBold(element.symbol.bold);
-    label->setFont(font);
-    label->setMargin(0);
-    label->setHAlign(Qt::AlignLeft);
-    label->setVAlign(Qt::AlignTop);
-    label->setReferencePoint(QgsLayoutItem::UpperLeft);
+    label.setFont(font);
+    label.setMargin(0);
+    label.setHAlign(Qt::AlignLeft);
+    label.setVAlign(Qt::AlignTop);
+    label.setReferencePoint(QgsLayoutItem::UpperLeft);
     // The layout draws one line per LF; a CR would show as a stray glyph.
     QString text = element.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    label->setText(text);
-    label->attemptResize(textSize(font, text));
-    label->attemptMove(
+    label.setText(text);
+    label.attemptResize(textSize(font, text));
+    label.attemptMove(
         QgsLayoutPoint(element.x, pageHeight - element.y, QgsUnitTypes::LayoutInches));
-    return label;
 }
 
 // QGIS deletes a layout's items one at a time, and every deletion looks
@@ -190,10 +235,9 @@ void QgisPageLayout::addElements(const std::vector<host::TextElement>& elements)
     // Every label is made before any joins the scene: a new label looks
     // through the items on the scene (its expression context and QGIS's
     // z-order list do), so making them all first keeps each look short.
-    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels;
-    labels.reserve(elements.size());
-    for (const host::TextElement& element : elements) {
-        labels.push_back(labelFor(l, element, height));
+    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels = newLabels(l, elements.size());
+    for (size_t i = 0; i < elements.size(); ++i) {
+        showElement(*labels[i], elements[i], height);
     }
     // Then onto the scene at once, with the bounds and the z-order list
     // brought up to date once. QgsLayout::addLayoutItem() would do both, and
@@ -230,15 +274,17 @@ void QgisPageLayout::addTexts(const std::vector<host::PlacedText>& texts) {
     QgsPrintLayout& l = layout();
     const int pages = l.pageCollection()->pageCount();
     // Made first, then onto the scene at once, as addElements does.
-    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels;
-    labels.reserve(texts.size());
     for (const host::PlacedText& placed : texts) {
         if (placed.page < 0 || placed.page >= pages) {
             throw support::Failure(
                 support::error::kInvalidArgument,
                 QStringLiteral("The layout has no page %1.").arg(placed.page + 1));
         }
-        auto label = std::make_unique<QgsLayoutItemLabel>(&l);
+    }
+    std::vector<std::unique_ptr<QgsLayoutItemLabel>> labels = newLabels(l, texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const host::PlacedText& placed = texts[i];
+        QgsLayoutItemLabel* label = labels[i].get();
         QFont font(placed.fontFace);
         font.setPointSizeF(placed.sizePoints);
         font.setBold(placed.bold);
@@ -253,7 +299,6 @@ void QgisPageLayout::addTexts(const std::vector<host::PlacedText>& texts) {
         // A position on a page other than the first is given on that page.
         label->attemptMove(QgsLayoutPoint(placed.left, placed.top, QgsUnitTypes::LayoutMillimeters),
                            true, false, placed.page);
-        labels.push_back(std::move(label));
     }
     for (std::unique_ptr<QgsLayoutItemLabel>& label : labels) {
         l.addItem(label.release());  // the layout owns its items

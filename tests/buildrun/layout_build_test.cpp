@@ -4,10 +4,13 @@
 #include "map/qgis/qgis_page_layout.h"
 #include "tests/testing/dialog_fixture.h"
 
+#include <qgslayoutexporter.h>
 #include <qgslayoutitemlabel.h>
 #include <qgslayoutmodel.h>
 
 #include <QComboBox>
+#include <QImage>
+#include <QThread>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -134,4 +137,19 @@ TEST_F(LayoutBuildTest, ThousandsOfColumnsAllPlaced) {
     EXPECT_EQ(layout.itemsModel()->zOrderListSize(), kColumns);
     EXPECT_EQ(layout.itemsModel()->zOrderList().first(), labels.last());
     EXPECT_EQ(layout.itemsModel()->rowCount(), kColumns + 1);  // and its header row
+    // So many labels are made on a thread of their own: they belong to this
+    // one, and their text is drawn.
+    for (QgsLayoutItemLabel* label : labels) {
+        ASSERT_EQ(label->thread(), QThread::currentThread());
+    }
+    const QImage first = QgsLayoutExporter(&layout).renderRegionToImage(
+        labels.first()->sceneBoundingRect(), {}, 300);
+    ASSERT_FALSE(first.isNull());
+    int inked = 0;
+    for (int y = 0; y < first.height(); ++y) {
+        for (int x = 0; x < first.width(); ++x) {
+            inked += qGray(first.pixel(x, y)) < 128 && qAlpha(first.pixel(x, y)) > 128;
+        }
+    }
+    EXPECT_GT(inked, 20) << "the first column's text is not drawn";
 }

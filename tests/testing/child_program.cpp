@@ -94,7 +94,6 @@ ChildProgram::ChildProgram(const QString& program, const QStringList& args,
             ::signal(s, SIG_DFL);
         }
         if (setup.fileSizeLimit) {
-            ::signal(SIGXFSZ, SIG_IGN);  // ignored stays ignored across exec
             const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }

@@ -19,8 +19,9 @@
 namespace bramlotte::testrun {
 
 struct ChildSetup {
-    // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored so that a write past it
-    // fails with EFBIG instead of ending the program.
+    // RLIMIT_FSIZE in bytes. SIGXFSZ keeps its default action, as under a
+    // shell's `ulimit -f`: the program itself must turn a write past the
+    // limit into a failure it reports.
     std::optional<rlim_t> fileSizeLimit;
     // A file to take standard output ("/dev/full"); captured otherwise.
     QString standardOutput;

@@ -1,0 +1,420 @@
+# The Processing provider in a headless QGIS (PyQGIS), as scripts and models
+# use it: the provider added through the plugin library's C entry point, both
+# algorithms run with processing.run on a generated town and judged against
+# the command line on the same maps, a model chaining them, and a large build
+# cancelled part way.
+#   processing_test.py PLUGIN_LIBRARY BRAMLOTTE BRAMLOTTE_TOWN
+import ctypes
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PLUGIN, CLI, TOWN = sys.argv[1:4]
+del sys.argv[1:4]
+try:
+    import qgis.core  # noqa: F401
+except ImportError:
+    print("no PyQGIS (python3-qgis)")
+    sys.exit(77)
+
+WORK = tempfile.mkdtemp(prefix="bramlotte-processing-")
+# QGIS keeps its settings under HOME: a throwaway one.
+os.environ["HOME"] = os.path.join(WORK, "home")
+os.environ["XDG_RUNTIME_DIR"] = os.path.join(WORK, "run")
+os.makedirs(os.environ["HOME"])
+os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
+
+from qgis.core import (QgsApplication, QgsField,  # noqa: E402
+                       QgsProcessingAlgorithm, QgsProcessingException,
+                       QgsProcessingFeatureSourceDefinition, QgsProcessingFeedback,
+                       QgsProcessingModelAlgorithm, QgsProcessingModelChildAlgorithm,
+                       QgsProcessingModelChildParameterSource, QgsProcessingModelOutput,
+                       QgsProcessingModelParameter, QgsProcessingParameterFeatureSource,
+                       QgsProject, QgsVectorLayer)
+from qgis.PyQt.QtCore import QVariant  # noqa: E402
+
+APP = QgsApplication([], False)
+APP.initQgis()
+sys.path.append("/usr/share/qgis/python/plugins")
+from processing.core.Processing import Processing  # noqa: E402
+
+Processing.initialize()
+import processing  # noqa: E402
+
+LIBRARY = ctypes.CDLL(PLUGIN)
+# A second call must find the provider there and add nothing.
+ADDED = [LIBRARY.bramlotteAddProcessingProvider(), LIBRARY.bramlotteAddProcessingProvider()]
+
+BUILD = "bramlotte:buildlocationindex"
+GRID = "bramlotte:makepagegrid"
+
+
+def town(name, segments, *flags):
+    path = os.path.join(WORK, name + ".gpkg")
+    subprocess.run([TOWN, path, str(segments), *flags], check=True, stdout=subprocess.DEVNULL)
+    return path
+
+
+SMALL = town("small", 1500, "--pages-field")
+
+
+def copy_of(path, name):
+    target = os.path.join(WORK, name + ".gpkg")
+    shutil.copyfile(path, target)
+    return target
+
+
+def layer(path, name):
+    return path + "|layername=" + name
+
+
+def out(name):
+    folder = os.path.join(WORK, "out")
+    os.makedirs(folder, exist_ok=True)
+    return os.path.join(folder, name)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def cli(*args):
+    """Runs the command line; its standard output, or a failure with its
+    standard error."""
+    done = subprocess.run([CLI, *args], capture_output=True)
+    if done.returncode != 0:
+        raise AssertionError("bramlotte %s: %s" % (" ".join(args), done.stderr.decode()))
+    return done.stdout.decode()
+
+
+def cli_index(gpkg, name, *options):
+    """The index file `bramlotte build` writes for the streets and pages of
+    `gpkg`, as bytes."""
+    target = out("cli-" + name)
+    written = cli("build", gpkg, "--layer1", "pages", "--field1", "PAGE", "--layer2", "streets",
+                  "--field2", "name", "--save-as", target, "--yes", *options).split()
+    return read(written[0])
+
+
+def build(gpkg=SMALL, feedback=None, **parameters):
+    values = {"LAYER1": layer(gpkg, "pages"), "FIELD1": "PAGE",
+              "LAYER2": layer(gpkg, "streets"), "FIELD2": "name"}
+    values.update(parameters)
+    return processing.run(BUILD, values, feedback=feedback)
+
+
+def stored(gpkg, field, table="streets"):
+    with sqlite3.connect(gpkg) as db:
+        return dict(db.execute("SELECT fid, %s FROM %s ORDER BY fid" % (field, table)))
+
+
+def keep_only(gpkg, table, fids):
+    """Deletes from `table` every feature not in `fids`: the map a selection
+    of those features shows."""
+    with sqlite3.connect(gpkg) as db:
+        db.execute("DELETE FROM %s WHERE fid NOT IN (%s)" % (table, ",".join(map(str, fids))))
+
+
+def vector(source):
+    return source if isinstance(source, QgsVectorLayer) else QgsVectorLayer(source, "g", "ogr")
+
+
+def grid_pages(source):
+    """The pages of a grid layer: fields and shape, in page order."""
+    grid = vector(source)
+    return sorted((f["PAGE_NO"], f["PAGE"], f["ROW"], f["COL"], f.geometry().asWkt(3))
+                  for f in grid.getFeatures())
+
+
+class ProviderTest(unittest.TestCase):
+    def test_the_library_adds_the_provider_once_with_both_algorithms(self):
+        self.assertEqual(ADDED, [1, 0])
+        provider = QgsApplication.processingRegistry().providerById("bramlotte")
+        self.assertEqual(provider.name(), "Bramlotte")
+        algorithms = {a.id(): a for a in provider.algorithms()}
+        self.assertEqual(set(algorithms), {BUILD, GRID})
+        self.assertEqual(algorithms[BUILD].displayName(), "Build location index")
+        self.assertEqual(algorithms[GRID].displayName(), "Make page grid")
+        for algorithm in algorithms.values():
+            self.assertTrue(algorithm.flags() & QgsProcessingAlgorithm.FlagSupportsBatch)
+            self.assertTrue(algorithm.flags() & QgsProcessingAlgorithm.FlagCanCancel)
+            self.assertIn("Layer #1" if algorithm.id() == BUILD else "PAGE_NO",
+                          algorithm.shortHelpString())
+        # The build writes through layers of the main thread.
+        self.assertTrue(algorithms[BUILD].flags() & QgsProcessingAlgorithm.FlagNoThreading)
+
+
+class IndexFileTest(unittest.TestCase):
+    def test_text_files_equal_the_command_lines(self):
+        cases = [
+            ("plain", {}, []),
+            ("print-ready", {"RANGES": True, "HEADINGS": True}, ["--ranges", "--headings"]),
+            ("separators", {"COLUMN_SEPARATOR": " : ", "ITEM_SEPARATOR": ";"},
+             ["--column-separator", " : ", "--item-separator", ";"]),
+            ("envelopes", {"RELATIONSHIP": 1}, ["--relationship", "ENVELOPE INTERSECTS"]),
+            ("within", {"RELATIONSHIP": 5}, ["--relationship", "WHOLLY CONTAIN"]),
+        ]
+        for name, parameters, options in cases:
+            with self.subTest(name):
+                target = out("alg-%s.txt" % name)
+                result = build(OUTPUT=target, **parameters)
+                self.assertEqual(result["OUTPUT"], target)
+                self.assertEqual(read(target), cli_index(SMALL, name, *options))
+
+    def test_tables_follow_the_extension(self):
+        self.assertEqual(read(build(OUTPUT=out("alg.csv"))["OUTPUT"]),
+                         cli_index(SMALL, "csv", "--output", "table"))
+        self.assertEqual(read(build(OUTPUT=out("alg.tsv"))["OUTPUT"]),
+                         cli_index(SMALL, "tsv", "--output", "table", "--delimiter", "tab"))
+
+    def test_two_layers_of_one_name_are_told_apart(self):
+        pages = QgsVectorLayer(layer(SMALL, "pages"), "town", "ogr")
+        streets = QgsVectorLayer(layer(SMALL, "streets"), "town", "ogr")
+        QgsProject.instance().addMapLayers([pages, streets])
+        try:
+            result = build(LAYER1=pages.id(), LAYER2=streets.id(), OUTPUT=out("one-name.txt"))
+        finally:
+            QgsProject.instance().removeMapLayers([pages.id(), streets.id()])
+        self.assertEqual(read(result["OUTPUT"]), cli_index(SMALL, "one-name"))
+
+    def test_a_temporary_output_is_a_text_file(self):
+        path = build(OUTPUT="TEMPORARY_OUTPUT")["OUTPUT"]
+        self.assertTrue(path.endswith(".txt"))
+        self.assertEqual(read(path), cli_index(SMALL, "temporary"))
+
+
+class FieldOutputTest(unittest.TestCase):
+    def test_field_values_equal_the_command_lines(self):
+        ours, theirs = copy_of(SMALL, "field-alg"), copy_of(SMALL, "field-cli")
+        before = stored(ours, "pages")
+        result = build(ours, OUTPUT_FIELD="pages", OUTPUT="TEMPORARY_OUTPUT")
+        cli("build", theirs, "--layer1", "pages", "--field1", "PAGE", "--layer2", "streets",
+            "--field2", "name", "--output", "field", "--output-field", "pages", "--yes")
+        self.assertNotEqual(stored(ours, "pages"), before)
+        self.assertEqual(stored(ours, "pages"), stored(theirs, "pages"))
+        # The file of the same run is built as before the field was written.
+        self.assertEqual(read(result["OUTPUT"]), cli_index(SMALL, "with-field"))
+
+    def test_refusals_fail_with_the_checks_message(self):
+        with self.assertRaisesRegex(QgsProcessingException, "an index file, an output field"):
+            build()
+        with self.assertRaisesRegex(QgsProcessingException, "^Can't find field: nope$"):
+            build(FIELD1="nope", OUTPUT=out("refused.txt"))
+        # Polygons cannot cross polygons.
+        with self.assertRaisesRegex(QgsProcessingException, "^Error relating the two layers"):
+            build(LAYER2=layer(SMALL, "pages"), FIELD2="PAGE", RELATIONSHIP=4,
+                  OUTPUT=out("refused.txt"))
+        self.assertFalse(os.path.exists(out("refused.txt")))
+        # A whole-number field cannot take page names: nothing is written.
+        numbers = copy_of(SMALL, "int-field")
+        streets = QgsVectorLayer(layer(numbers, "streets"), "streets", "ogr")
+        streets.dataProvider().addAttributes([QgsField("pageno", QVariant.Int)])
+        del streets
+        with self.assertRaisesRegex(QgsProcessingException, "^Error editing field values"):
+            build(numbers, OUTPUT_FIELD="pageno")
+        self.assertEqual(set(stored(numbers, "pageno").values()), {None})
+
+
+class SelectionTest(unittest.TestCase):
+    """Selected features only: the same as a map holding only those features."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.map = copy_of(SMALL, "selection")
+        cls.pages = QgsVectorLayer(layer(cls.map, "pages"), "pages", "ogr")
+        cls.streets = QgsVectorLayer(layer(cls.map, "streets"), "streets", "ogr")
+        QgsProject.instance().addMapLayers([cls.pages, cls.streets])
+        # Every second page, and every street whose name's first letter is
+        # in the first half of the alphabet.
+        cls.chosen_pages = [f.id() for f in cls.pages.getFeatures() if f.id() % 2]
+        cls.streets.selectByExpression("upper(left(\"name\", 1)) < 'N'")
+        cls.chosen_streets = cls.streets.selectedFeatureIds()
+        assert 0 < len(cls.chosen_streets) < cls.streets.featureCount()
+
+    @classmethod
+    def tearDownClass(cls):
+        QgsProject.instance().removeAllMapLayers()
+
+    def setUp(self):
+        self.pages.selectByIds(self.chosen_pages)
+        self.streets.selectByIds(self.chosen_streets)
+
+    def reduced(self, name, pages=False, streets=False):
+        copy = copy_of(SMALL, name)
+        if pages:
+            keep_only(copy, "pages", self.chosen_pages)
+        if streets:
+            keep_only(copy, "streets", self.chosen_streets)
+        return copy
+
+    def selected(self, layer_, only=True):
+        return QgsProcessingFeatureSourceDefinition(layer_.id(), only)
+
+    def test_the_index_of_selected_features_is_that_of_a_map_of_them(self):
+        everything = read(build(self.map, OUTPUT=out("unselected.txt"))["OUTPUT"])
+        for pages, streets in ((True, False), (False, True), (True, True)):
+            with self.subTest(pages=pages, streets=streets):
+                name = "selected-%d%d" % (pages, streets)
+                result = build(self.map, LAYER1=self.selected(self.pages, pages),
+                               LAYER2=self.selected(self.streets, streets),
+                               OUTPUT=out(name + ".txt"))
+                expected = cli_index(self.reduced(name, pages, streets), name)
+                self.assertEqual(read(result["OUTPUT"]), expected)
+                self.assertTrue(expected and expected != everything)
+
+    def test_field_output_writes_the_selected_features_only(self):
+        before = stored(self.map, "pages")
+        build(self.map, LAYER2=self.selected(self.streets), OUTPUT_FIELD="pages")
+        theirs = self.reduced("selected-field", streets=True)
+        cli("build", theirs, "--layer1", "pages", "--field1", "PAGE", "--layer2", "streets",
+            "--field2", "name", "--output", "field", "--output-field", "pages", "--yes")
+        after = stored(self.map, "pages")
+        chosen = set(self.chosen_streets)
+        self.assertEqual({fid: v for fid, v in after.items() if fid in chosen},
+                         stored(theirs, "pages"))
+        self.assertEqual({fid: v for fid, v in after.items() if fid not in chosen},
+                         {fid: v for fid, v in before.items() if fid not in chosen})
+        # The layer read its data source anew; the user's selection stays.
+        self.assertEqual(set(self.streets.selectedFeatureIds()), chosen)
+
+    def test_the_grid_of_selected_features_is_that_of_a_map_of_them(self):
+        reduced = self.reduced("selected-grid", streets=True)
+        grid = out("cli-selected-grid.gpkg")
+        cli("grid", reduced, "--layer", "streets", "--cell", "250", "--only-where-data",
+            "--save-as", grid)
+        result = processing.run(GRID, {"INPUT": self.selected(self.streets), "PAGE_SIZE": 0,
+                                       "CELL_SIZE": 250, "ONLY_WHERE_DATA": True,
+                                       "OUTPUT": "TEMPORARY_OUTPUT"})
+        self.assertEqual(grid_pages(result["OUTPUT"]), grid_pages(grid))
+
+
+class PageGridTest(unittest.TestCase):
+    def test_grids_equal_the_command_lines(self):
+        cases = [
+            ("a4", {"PAGE_SIZE": 1, "SCALE": 10000}, ["--paper", "A4", "--scale", "10000"]),
+            ("a3-landscape-data", {"PAGE_SIZE": 2, "SCALE": 5000, "LANDSCAPE": True,
+                                   "OVERLAP": 15, "ONLY_WHERE_DATA": True},
+             ["--paper", "A3", "--scale", "5000", "--landscape", "--overlap", "15",
+              "--only-where-data"]),
+            ("cells", {"PAGE_SIZE": 0, "CELL_SIZE": 300, "OVERLAP": 40},
+             ["--cell", "300", "--overlap", "40"]),
+        ]
+        for name, parameters, options in cases:
+            with self.subTest(name):
+                grid = out("cli-grid-%s.gpkg" % name)
+                cli("grid", SMALL, "--layer", "streets", *options, "--save-as", grid)
+                values = {"INPUT": layer(SMALL, "streets"), "OUTPUT": "TEMPORARY_OUTPUT"}
+                values.update(parameters)
+                ours = processing.run(GRID, values)["OUTPUT"]
+                self.assertEqual([f.name() for f in vector(ours).fields()],
+                                 ["PAGE", "ROW", "COL", "PAGE_NO"])
+                self.assertEqual(grid_pages(ours), grid_pages(grid))
+
+    def test_a_grid_it_cannot_make_fails_with_the_reason(self):
+        with self.assertRaisesRegex(QgsProcessingException, "overlap"):
+            processing.run(GRID, {"INPUT": layer(SMALL, "streets"), "PAGE_SIZE": 0,
+                                  "CELL_SIZE": 100, "OVERLAP": 100,
+                                  "OUTPUT": "TEMPORARY_OUTPUT"})
+
+
+class ModelTest(unittest.TestCase):
+    """A model that covers the streets with pages and indexes them."""
+
+    def model(self):
+        model = QgsProcessingModelAlgorithm("Street atlas index", "Bramlotte tests")
+        model.addModelParameter(QgsProcessingParameterFeatureSource("streets", "Streets"),
+                                QgsProcessingModelParameter("streets"))
+        static = QgsProcessingModelChildParameterSource.fromStaticValue
+        streets = QgsProcessingModelChildParameterSource.fromModelParameter("streets")
+
+        grid = QgsProcessingModelChildAlgorithm(GRID)
+        grid.setChildId("grid")
+        grid.addParameterSources("INPUT", [streets])
+        for name, value in (("PAGE_SIZE", 0), ("CELL_SIZE", 400), ("SCALE", 10000),
+                            ("LANDSCAPE", False), ("OVERLAP", 0), ("ONLY_WHERE_DATA", True)):
+            grid.addParameterSources(name, [static(value)])
+        model.addChildAlgorithm(grid)
+
+        index = QgsProcessingModelChildAlgorithm(BUILD)
+        index.setChildId("index")
+        index.addParameterSources(
+            "LAYER1", [QgsProcessingModelChildParameterSource.fromChildOutput("grid", "OUTPUT")])
+        index.addParameterSources("LAYER2", [streets])
+        for name, value in (("FIELD1", "PAGE"), ("FIELD2", "name"), ("RELATIONSHIP", 0),
+                            ("RANGES", True), ("HEADINGS", False)):
+            index.addParameterSources(name, [static(value)])
+        output = QgsProcessingModelOutput("index", "Index file")
+        output.setChildOutputName("OUTPUT")
+        index.setModelOutputs({"index": output})
+        model.addChildAlgorithm(index)
+        return model
+
+    def test_the_model_indexes_the_pages_it_made(self):
+        model = self.model()
+        ok, problems = model.validate()
+        self.assertTrue(ok, problems)
+        target = out("model.txt")
+        result = processing.run(model, {"streets": layer(SMALL, "streets"),
+                                        "index:index": target})
+        self.assertEqual(result["index:index"], target)
+        # The same two steps one after the other, the grid on disk.
+        grid = out("model-grid.gpkg")
+        cli("grid", SMALL, "--layer", "streets", "--cell", "400", "--only-where-data",
+            "--save-as", grid)
+        expected = build(LAYER1=layer(grid, "pages"), RANGES=True, OUTPUT=out("steps.txt"))
+        self.assertEqual(read(target), read(expected["OUTPUT"]))
+
+
+class CancelTest(unittest.TestCase):
+    """A large build cancelled part way writes nothing."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.map = town("large", 60000, "--pages-field")
+
+    class CancelAt(QgsProcessingFeedback):
+        def __init__(self, percent):
+            super().__init__()
+            self.seen = []
+            self.progressChanged.connect(self.at)
+            self.percent = percent
+
+        def at(self, progress):
+            self.seen.append(progress)
+            if progress >= self.percent:
+                self.cancel()
+
+    def test_cancelled_field_output_leaves_the_field_unchanged(self):
+        before = stored(self.map, "pages")
+        feedback = self.CancelAt(30)
+        with self.assertRaisesRegex(QgsProcessingException, "Cancelled"):
+            build(self.map, OUTPUT_FIELD="pages", feedback=feedback)
+        self.assertGreaterEqual(max(feedback.seen), 30)
+        self.assertLess(max(feedback.seen), 100)
+        self.assertEqual(stored(self.map, "pages"), before)
+
+    def test_cancelled_index_file_keeps_the_old_file(self):
+        target = out("cancelled.txt")
+        with open(target, "w") as f:
+            f.write("an older index\n")
+        with self.assertRaisesRegex(QgsProcessingException, "Cancelled"):
+            build(self.map, OUTPUT=target, feedback=self.CancelAt(50))
+        self.assertEqual(read(target), b"an older index\n")
+
+
+if __name__ == "__main__":
+    try:
+        outcome = unittest.main(exit=False, verbosity=2).result
+    finally:
+        QgsProject.instance().removeAllMapLayers()
+        shutil.rmtree(WORK, ignore_errors=True)
+    # Leave without QGIS's shutdown, which can crash after Processing in
+    # a script; the verdict is already known.
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os._exit(0 if outcome.wasSuccessful() else 1)
