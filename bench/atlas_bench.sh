@@ -2,12 +2,14 @@
 # Whole index builds on synthetic towns, next to the read floor and to
 # PostGIS answering the same question, all measured in one run.
 #
-#   bench/atlas_bench.sh [S] [M] [L]     (default: S M L)
+#   bench/atlas_bench.sh [S] [M] [L] [T]     (default: S M L)
 #
 # S has about 20 thousand street segments, M 250 thousand, L 1.5 million,
-# with a page per 10 segments. Towns are generated once and kept in
-# $BRAMLOTTE_BENCH_CACHE (default /tmp/bramlotte-bench). Needs a built tree
-# (scripts/build.sh) and PostgreSQL with PostGIS (scripts/setup.sh).
+# with a page per 10 segments; T is tiled Monaco (bench/tiled_monaco.sh: the
+# real streets of ../shared/data/monaco.gpkg 16 × 16 times, 743 thousand).
+# Maps are made once and kept in $BRAMLOTTE_BENCH_CACHE (default
+# /tmp/bramlotte-bench). Needs a built tree (scripts/build.sh) and
+# PostgreSQL with PostGIS (scripts/setup.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRAMLOTTE_BUILD:-$root/build}"
@@ -21,7 +23,7 @@ export QT_QPA_PLATFORM=offscreen
 
 segments_of() {
     case "$1" in
-        S) echo 20000 ;; M) echo 250000 ;; L) echo 1500000 ;;
+        S) echo 20000 ;; M) echo 250000 ;; L) echo 1500000 ;; T) echo tiled-monaco ;;
         *) echo "unknown size $1" >&2; exit 64 ;;
     esac
 }
@@ -79,19 +81,38 @@ read -r _ base_kb < <(timed "$bramlotte" build "$work/tiny.gpkg" --layer1 pages 
 # Bramlotte first, every size, then PostGIS: the database loads write
 # gigabytes, and a disk still busy with them would slow the field output's
 # own writes.
-declare -A read_s features wkb_bytes text_s text_kb table_s field_s
+town_of() {
+    local n
+    n="$(segments_of "$1")"
+    if [ "$1" = T ]; then echo "$cache/tiled-monaco.gpkg"; else echo "$cache/atlas-town-$n.gpkg"; fi
+}
+# The better of two runs of a floor program (it prints "seconds features bytes").
+floor_of() {
+    local r1 r2 f w
+    read -r r1 f w < <("$@")
+    read -r r2 _ _ < <("$@")
+    if (( $(echo "$r2 < $r1" | bc -l) )); then r1="$r2"; fi
+    echo "$r1 $f $w"
+}
+
+declare -A read_s gdal_s features wkb_bytes text_s text_kb table_s field_s
 for size in "${sizes[@]}"; do
     n="$(segments_of "$size")"
-    town="$cache/atlas-town-$n.gpkg"
+    town="$(town_of "$size")"
     if [ ! -f "$town" ]; then
-        "$build/bramlotte-town" "$cache/partial-$n.gpkg" "$n" 1 --pages-field >/dev/null
-        mv "$cache/partial-$n.gpkg" "$town"
+        if [ "$size" = T ]; then
+            bash "$root/bench/tiled_monaco.sh" "$town" >/dev/null
+        else
+            "$build/bramlotte-town" "$cache/partial-$n.gpkg" "$n" 1 --pages-field >/dev/null
+            mv "$cache/partial-$n.gpkg" "$town"
+        fi
     fi
     sync
-    read -r r1 f w < <("$build/bench/bench_read" "$town" streets pages)
-    read -r r2 _ _ < <("$build/bench/bench_read" "$town" streets pages)
-    if (( $(echo "$r2 < $r1" | bc -l) )); then r1="$r2"; fi
-    read_s[$size]="$r1" features[$size]="$f" wkb_bytes[$size]="$w"
+    # Two read floors: GDAL's own C API (what the data can give), and QGIS's
+    # feature iterator.
+    read -r g _ _ < <(floor_of "$build/bench/bench_gdal_read" "$town" streets pages)
+    read -r r1 f w < <(floor_of "$build/bench/bench_read" "$town" streets pages)
+    read_s[$size]="$r1" gdal_s[$size]="$g" features[$size]="$f" wkb_bytes[$size]="$w"
     args=(--layer1 pages --field1 PAGE --layer2 streets --field2 name --yes)
     read -r t kb < <(best_of_two "$bramlotte" build "$town" "${args[@]}" --save-as "$work/index")
     text_s[$size]="$t" text_kb[$size]="$kb"
@@ -113,13 +134,13 @@ done
 
 rows=()
 for size in "${sizes[@]}"; do
-    town="$cache/atlas-town-$(segments_of "$size").gpkg"
+    town="$(town_of "$size")"
     # PostGIS: load (timed apart), then the same index as one query.
     psql_bench -d bench -c "DROP TABLE IF EXISTS streets, pages" >/dev/null
     t0="$(now)"
     ogr2ogr -f PostgreSQL "PG:host=$pgdir port=55432 user=$pguser dbname=bench" "$town" \
         streets pages -lco GEOMETRY_NAME=geom -lco SPATIAL_INDEX=GIST -lco LAUNDER=NO \
-        -nlt PROMOTE_TO_MULTI -gt 100000
+        -lco FID=fid -preserve_fid -nlt PROMOTE_TO_MULTI -gt 100000
     psql_bench -d bench -c "ANALYZE streets; ANALYZE pages" >/dev/null
     load_s="$(elapsed "$t0" "$(now)")"
     query="COPY (SELECT s.name, string_agg(DISTINCT p.\"PAGE\", '|') FROM streets s
@@ -134,6 +155,27 @@ for size in "${sizes[@]}"; do
         if [ -z "$best" ] || (( $(echo "$q < $best" | bc -l) )); then best="$q"; fi
     done
 
+    # Bramlotte on the same two tables, its layers in a QGIS project.
+    pg_project="$work/postgis-$size.qgs"
+    /usr/bin/python3 - "$pg_project" "$pgdir" "$pguser" <<'PY'
+import sys
+from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
+app = QgsApplication([], False)
+app.initQgis()
+project = QgsProject()
+for table in ("pages", "streets"):
+    uri = (f"host={sys.argv[2]} port=55432 user={sys.argv[3]} dbname=bench "
+           f"table=\"public\".\"{table}\" (geom) key='fid'")
+    layer = QgsVectorLayer(uri, table, "postgres")
+    assert layer.isValid(), table
+    project.addMapLayer(layer)
+assert project.write(sys.argv[1])
+PY
+    read -r pg_text _ < <(best_of_two "$bramlotte" build "$pg_project" --layer1 pages \
+        --field1 PAGE --layer2 streets --field2 name --output table --yes --save-as "$work/pg-$size")
+    cmp -s "$work/pg-$size.csv" "$work/index-$size.csv" ||
+        { echo "the build on PostGIS differs from the build on the file ($size)" >&2; exit 1; }
+
     # Bramlotte's table and PostGIS's rows must agree key for key.
     python3 - "$work/index-$size.csv" "$work/postgis.csv" <<'PY'
 import csv, sys
@@ -145,20 +187,25 @@ if ours != theirs:
 print(f"  {len(ours)} keys: bramlotte and PostGIS agree key for key", file=sys.stderr)
 PY
     text="${text_s[$size]}" floor="${read_s[$size]}" kb="${text_kb[$size]}" w="${wkb_bytes[$size]}"
+    gdal="${gdal_s[$size]}"
     wkb_mb="$(echo "$w / 1048576" | bc -l)"
     mem_ratio="$(echo "($kb - $base_kb) / ($w / 1024)" | bc -l)"
-    rows+=("$(printf "%-4s %9s %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %7.2f %7.2f %7.2f %7.2f %6.0f %6.0f %5.2f" \
-        "$size" "${features[$size]}" "$floor" "$text" "${table_s[$size]}" "${field_s[$size]}" \
-        "$load_s" "$best" "$(echo "$text / $floor" | bc -l)" "$(echo "$text / $best" | bc -l)" \
-        "$(echo "${table_s[$size]} / $text" | bc -l)" "$(echo "${field_s[$size]} / $text" | bc -l)" \
+    rows+=("$(printf "%-4s %9s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %6.2f %6.2f %6.2f %6.2f %6.2f %5.0f %5.0f %5.2f" \
+        "$size" "${features[$size]}" "$gdal" "$floor" "$text" "${table_s[$size]}" \
+        "${field_s[$size]}" "$load_s" "$best" "$pg_text" "$(echo "$text / $gdal" | bc -l)" \
+        "$(echo "$text / $floor" | bc -l)" "$(echo "$text / $best" | bc -l)" \
+        "$(echo "$pg_text / $best" | bc -l)" "$(echo "${field_s[$size]} / $text" | bc -l)" \
         "$(echo "$kb / 1024" | bc -l)" "$wkb_mb" "$mem_ratio")")
 done
 
 echo
 echo "machine: $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB, $(lscpu | sed -n 's/^Model name: *//p')"
-printf "%-4s %9s %8s %8s %8s %8s %8s %8s %7s %7s %7s %7s %6s %6s %5s\n" size features \
-    "read s" "text s" "table s" "field s" "pg load" "pg qry" "txt/rd" "txt/pg" "tbl/txt" \
-    "fld/txt" "RSS MB" "WKB MB" "mem×"
+printf "%-4s %9s %7s %7s %7s %7s %7s %7s %7s %7s %6s %6s %6s %6s %6s %5s %5s %5s\n" size \
+    features "gdal rd" "qgis rd" "text" "table" "field" "pg load" "pg qry" "pg bld" "t/gdal" \
+    "t/qgis" "t/pgq" "pb/pgq" "f/t" "RSS" "WKB" "mem×"
 for row in "${rows[@]}"; do echo "$row"; done
-echo "(features: streets and pages; times are seconds, end to end; RSS: peak of the text build;"
-echo " mem×: (text build's peak − a tiny build's peak $((base_kb / 1024)) MB) / both layers' WKB)"
+echo "(features: streets and pages; times are seconds, end to end; gdal rd: both layers read on"
+echo " one thread through GDAL's C API, a GEOS shape made of each; qgis rd: the same through"
+echo " QGIS's feature iterator; pg bld: the table build with both layers in PostGIS, through a"
+echo " project; t/…: the text build over a floor or the PostGIS query; RSS: peak of the text"
+echo " build in MB; mem×: (that peak − a tiny build's peak $((base_kb / 1024)) MB) / both layers' WKB)"

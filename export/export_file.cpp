@@ -31,7 +31,7 @@ ExportFile::ExportFile(const QString& folder, const QString& path) : path_(path)
 ExportFile::~ExportFile() = default;  // an uncommitted file is removed
 
 void ExportFile::writeLine(const QString& line) {
-    buffer_ += encodeForLocale(line);
+    buffer_ += encoder_.encode(line);
     buffer_ += "\r\n";
     if (buffer_.size() >= kBufferSize) {
         flush();

@@ -4,6 +4,7 @@
 // the target as it was and no temporary file behind.
 #pragma once
 
+#include "export/text_encoding.h"
 #include "support/replacement_file.h"
 
 #include <QByteArray>
@@ -37,6 +38,7 @@ class ExportFile {
     QString path_;
     std::optional<support::ReplacementFile> file_;
     QByteArray buffer_;
+    LocaleEncoder encoder_;  // the locale's character set when the file was opened
 };
 
 }  // namespace bramlotte::exporting

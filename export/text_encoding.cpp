@@ -27,14 +27,19 @@ QByteArray localeCharset() {
     return localeCodec()->name();
 }
 
-QByteArray encodeForLocale(const QString& text) {
-    QTextCodec* codec = localeCodec();
-    if (codec->mibEnum() == 106) {  // UTF-8
+LocaleEncoder::LocaleEncoder() : codec_(localeCodec()), utf8_(codec_->mibEnum() == 106) {}
+
+QByteArray LocaleEncoder::encode(const QString& text) const {
+    if (utf8_) {
         return text.toUtf8();
     }
     // Qt's 8-bit codecs put "?" where the code page has no character.
     QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-    return codec->fromUnicode(text.constData(), text.size(), &state);
+    return codec_->fromUnicode(text.constData(), text.size(), &state);
+}
+
+QByteArray encodeForLocale(const QString& text) {
+    return LocaleEncoder().encode(text);
 }
 
 }  // namespace bramlotte::exporting

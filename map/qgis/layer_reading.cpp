@@ -1,5 +1,6 @@
 #include "map/qgis/layer_reading.h"
 
+#include "map/qgis/direct_read.h"
 #include "map/qgis/read_errors.h"
 #include "map/search/wkb.h"
 
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -62,7 +64,66 @@ void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreR
     }
 }
 
+// Runs `first` on a thread of its own and `second` on this one; both are
+// waited for, and the first failure of either is thrown.
+template <typename First, typename Second>
+void bothAtOnce(First first, Second second) {
+    std::exception_ptr firstFailure;
+    std::thread other([&] {
+        try {
+            first();
+        } catch (...) {
+            firstFailure = std::current_exception();
+        }
+    });
+    try {
+        second();
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (firstFailure) {
+        std::rethrow_exception(firstFailure);
+    }
+}
+
 }  // namespace
+
+std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom) {
+    const std::optional<store::GeoPackageQuery> query = geoPackageQueryOf(layer);
+    if (!query) {
+        return std::nullopt;
+    }
+    const QString name = layer.name();
+    const quint64 span = query->lastId >= query->firstId ? static_cast<quint64>(query->lastId) -
+                                                               static_cast<quint64>(query->firstId)
+                                                         : 0;
+    // Ids are usually dense: their span is about the row count.
+    const size_t rows = static_cast<size_t>(std::min<quint64>(span + 1, 1ULL << 32));
+    if (span < splitFrom) {
+        return store::readGeoPackageRows(*query, std::numeric_limits<qint64>::min(),
+                                         std::numeric_limits<qint64>::max(), name, rows);
+    }
+    // Two halves by id on two threads, each with a connection of its own.
+    const auto middle = static_cast<qint64>(static_cast<quint64>(query->firstId) + span / 2 + 1);
+    std::optional<StoreRows> head, tail;
+    bothAtOnce(
+        [&] {
+            tail = store::readGeoPackageRows(*query, middle, std::numeric_limits<qint64>::max(),
+                                             name, rows / 2 + 1);
+        },
+        [&] {
+            // The head takes the tail in after: room for both.
+            head = store::readGeoPackageRows(*query, std::numeric_limits<qint64>::min(), middle - 1,
+                                             name, rows);
+        });
+    if (!head || !tail) {
+        return std::nullopt;
+    }
+    head->append(std::move(*tail));
+    return head;
+}
 
 // The halves are read straight from the data source: the layer adds
 // nothing to them while it is not being edited.
@@ -147,33 +208,46 @@ QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer) {
     return indexes;
 }
 
-StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
+StoreRows readThroughIterator(QgsVectorLayer& layer) {
     QgsVectorDataProvider* provider = layer.isValid() ? layer.dataProvider() : nullptr;
     if (!provider) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The layer's data source cannot be read."));
     }
-    std::optional<StoreRows> rows = readHalves(layer, splitFrom);
+    // The data source's own fields, in their order, as the layer presents them.
+    const QgsAttributeList attributeOf = ownFieldIndexes(layer);
+    QgsFeatureRequest request;
+    request.setSubsetOfAttributes(attributeOf);
+    StoreRows rows(integerColumns(provider->fields()));
+    rows.reserve(static_cast<size_t>(std::max<long long>(0, layer.featureCount())));
+    ReadErrors errors;
+    QgsFeatureIterator it;
+    {
+        const ReadErrorScope scope(errors);
+        it = layer.getFeatures(request);
+    }
+    readAll(it, attributeOf, rows, errors);
+    errors.check(layer.name());
+    if (!it.isValid() && rows.count() == 0 && layer.featureCount() > 0) {
+        throw support::Failure(
+            support::error::kFail,
+            QStringLiteral("The features of layer %1 cannot be read.").arg(layer.name()));
+    }
+    rows.sortById();
+    return rows;
+}
+
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
+    if (!layer.isValid() || !layer.dataProvider()) {
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The layer's data source cannot be read."));
+    }
+    std::optional<StoreRows> rows = readDirectly(layer, splitFrom);
     if (!rows) {
-        // The data source's own fields, in their order, as the layer presents them.
-        const QgsAttributeList attributeOf = ownFieldIndexes(layer);
-        QgsFeatureRequest request;
-        request.setSubsetOfAttributes(attributeOf);
-        rows.emplace(integerColumns(provider->fields()));
-        rows->reserve(static_cast<size_t>(std::max<long long>(0, layer.featureCount())));
-        ReadErrors errors;
-        QgsFeatureIterator it;
-        {
-            const ReadErrorScope scope(errors);
-            it = layer.getFeatures(request);
-        }
-        readAll(it, attributeOf, *rows, errors);
-        errors.check(layer.name());
-        if (!it.isValid() && rows->count() == 0 && layer.featureCount() > 0) {
-            throw support::Failure(
-                support::error::kFail,
-                QStringLiteral("The features of layer %1 cannot be read.").arg(layer.name()));
-        }
+        rows = readHalves(layer, splitFrom);
+    }
+    if (!rows) {
+        return readThroughIterator(layer);
     }
     rows->sortById();
     return std::move(*rows);

@@ -23,8 +23,19 @@ std::vector<bool> integerColumns(const QgsFields& fields);
 QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer);
 
 // Every feature of `layer`, with the data source's own fields, in ascending
-// id order: by readHalves where it can, else in one read.
+// id order: by readDirectly where it can, else by readHalves, else in one
+// read through QGIS's iterator.
 StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom = 10000);
+
+// Every feature of `layer` as readRows gives it, read in one pass through
+// QGIS's feature iterator, whatever the source.
+StoreRows readThroughIterator(QgsVectorLayer& layer);
+
+// The rows of a layer that QGIS would deliver unchanged from a GeoPackage
+// table, read from its SQLite file (see direct_read.h); a table of at least
+// `splitFrom` ids is read in two halves on two threads. nullopt when the
+// layer must be read through QGIS.
+std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom);
 
 // The rows of a GeoPackage table of at least `splitFrom` features read as
 // two halves by id, on two threads at once; nullopt when the layer is not

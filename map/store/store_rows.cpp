@@ -1,5 +1,7 @@
 #include "map/store/store_rows.h"
 
+#include "map/store/large_memory.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -12,23 +14,24 @@ StoreRows::StoreRows(const std::vector<bool>& integerColumns) {
     }
 }
 
-void StoreRows::reserve(size_t rows) {
+void StoreRows::reserve(size_t rows, size_t wkbBytes) {
     for (ValueColumn& column : columns) {
         column.reserve(rows);
     }
-    ids.reserve(rows);
-    boxes.reserve(rows);
-    wkbOffset.reserve(rows + 1);
+    reserveLarge(ids, rows);
+    reserveLarge(boxes, rows);
+    reserveLarge(wkbOffset, rows + 1);
+    reserveLarge(wkbData, wkbBytes);
 }
 
 void StoreRows::append(StoreRows&& tail) {
+    reserve(count() + tail.count(), wkbData.size() + tail.wkbData.size());
     ids.insert(ids.end(), tail.ids.begin(), tail.ids.end());
     for (size_t i = 0; i < columns.size(); ++i) {
         columns[i].append(std::move(tail.columns[i]));
     }
     const size_t shift = wkbData.size();
     wkbData.insert(wkbData.end(), tail.wkbData.begin(), tail.wkbData.end());
-    wkbOffset.reserve(wkbOffset.size() + tail.count());
     for (size_t row = 1; row < tail.wkbOffset.size(); ++row) {
         wkbOffset.push_back(shift + tail.wkbOffset[row]);
     }

@@ -23,7 +23,8 @@ struct StoreRows {
         size = wkbOffset[row + 1] - wkbOffset[row];
         return wkbData.data() + wkbOffset[row];
     }
-    void reserve(size_t rows);
+    // Room for `rows` rows and `wkbBytes` bytes of shapes (see large_memory.h).
+    void reserve(size_t rows, size_t wkbBytes = 0);
     // Ends the row whose id and values were just added: its shape is what was
     // appended to wkbData since the row before (nothing for no shape).
     void endRow(const search::FloatBox& box) {

@@ -1,5 +1,7 @@
 #include "map/store/value_column.h"
 
+#include "map/store/large_memory.h"
+
 namespace bramlotte::store {
 namespace {
 
@@ -22,10 +24,10 @@ QString keyOf(const QVariant& v) {
 
 void ValueColumn::reserve(size_t rows) {
     if (integers_) {
-        numbers_.reserve(rows);
+        reserveLarge(numbers_, rows);
         nulls_.reserve(rows);
     } else {
-        codes_.reserve(rows);
+        reserveLarge(codes_, rows);
     }
 }
 
@@ -67,6 +69,12 @@ void ValueColumn::append(const QVariant& value) {
     } else {
         codes_.push_back(codeOf(value));
     }
+}
+
+uint32_t ValueColumn::appendCoded(const QVariant& value) {
+    const uint32_t code = codeOf(value);
+    codes_.push_back(code);
+    return code;
 }
 
 void ValueColumn::append(ValueColumn&& tail) {

@@ -21,6 +21,12 @@ class ValueColumn {
 
     void reserve(size_t rows);
     void append(const QVariant& value);
+    // For a column that codes its values (neither whole numbers nor written
+    // whole): adds a row of `value` and returns its code, which appendCode
+    // takes for a later row of the same value without looking it up again.
+    uint32_t appendCoded(const QVariant& value);
+    void appendCode(uint32_t code) { codes_.push_back(code); }
+    bool coded() const { return !integers_ && !plain_; }
     // Adds the rows of `tail` after these.
     void append(ValueColumn&& tail);
     size_t rowCount() const;

@@ -1,0 +1,21 @@
+// Layers whose features QGIS would deliver exactly as their data source
+// holds them can be read from the source without QGIS's feature iterator,
+// many times faster. Anything QGIS adds or changes on the way (an edit
+// buffer, joins, expression fields, a filter the source cannot run, a kind
+// of value or shape read otherwise) keeps the layer on QGIS's own path.
+#pragma once
+
+#include "map/store/geopackage_rows.h"
+
+#include <optional>
+
+class QgsVectorLayer;
+
+namespace bramlotte::qgishost {
+
+// The query that reads `layer`'s rows (the data source's own fields, in
+// their order) straight from its GeoPackage table, or nullopt when the layer
+// must be read through QGIS.
+std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer);
+
+}  // namespace bramlotte::qgishost

@@ -1,0 +1,365 @@
+#include "map/store/geopackage_rows.h"
+
+#include "map/search/wkb_flatten.h"
+#include "support/failure.h"
+
+#include <sqlite3.h>
+
+#include <QDate>
+#include <QFile>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace bramlotte::store {
+namespace {
+
+struct SqliteCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Database = std::unique_ptr<sqlite3, SqliteCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, SqliteCloser>;
+
+QString quoted(const QString& identifier) {
+    QString q = identifier;
+    q.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// Errors that say the file itself is damaged or cannot be read from disk.
+bool damaged(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_IOERR ||
+           primary == SQLITE_NOMEM;
+}
+
+// The GeoPackage's own header in front of a shape's WKB: "GP", a version,
+// flags (byte order, the kind of envelope, empty, extended), the spatial
+// reference id and the envelope. Where the WKB starts, or nullptr for a
+// header this reader does not take; `empty` for a shape flagged empty.
+const unsigned char* wkbStart(const unsigned char* blob, size_t size, bool& empty) {
+    if (size < 8 || blob[0] != 'G' || blob[1] != 'P' || blob[2] != 0) {
+        return nullptr;
+    }
+    const unsigned char flags = blob[3];
+    if (flags & 0x20) {
+        return nullptr;  // an extended geometry type
+    }
+    static const size_t kEnvelopeSize[] = {0, 32, 48, 48, 64};
+    const unsigned envelope = (flags >> 1) & 0x07;
+    if (envelope > 4 || size < 8 + kEnvelopeSize[envelope]) {
+        return nullptr;
+    }
+    empty = (flags & 0x10) != 0;
+    return blob + 8 + kEnvelopeSize[envelope];
+}
+
+// "YYYY-MM-DD" and nothing else.
+std::optional<QDate> isoDate(const unsigned char* text, int size) {
+    if (size != 10 || text[4] != '-' || text[7] != '-') {
+        return std::nullopt;
+    }
+    int parts[3] = {0, 0, 0};
+    const int starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p) {
+        for (int i = 0; i < lengths[p]; ++i) {
+            const unsigned char c = text[starts[p] + i];
+            if (c < '0' || c > '9') {
+                return std::nullopt;
+            }
+            parts[p] = parts[p] * 10 + (c - '0');
+        }
+    }
+    const QDate date(parts[0], parts[1], parts[2]);
+    if (!date.isValid()) {
+        return std::nullopt;
+    }
+    return date;
+}
+
+QString sqlOf(const GeoPackageQuery& query) {
+    QString sql =
+        QStringLiteral("SELECT %1, %2").arg(quoted(query.fidColumn), quoted(query.geometryColumn));
+    for (const GeoPackageColumn& column : query.columns) {
+        if (column.type != SourceType::Id) {
+            sql += QStringLiteral(", ") + quoted(column.name);
+        }
+    }
+    sql += QStringLiteral(" FROM %1 WHERE %2 BETWEEN ?1 AND ?2")
+               .arg(quoted(query.table), quoted(query.fidColumn));
+    if (!query.filter.trimmed().isEmpty()) {
+        sql += QStringLiteral(" AND (") + query.filter + QLatin1Char(')');
+    }
+    return sql;
+}
+
+// The codes of texts of one column met lately, by their UTF-8 bytes: names
+// and road classes repeat, and a repeated text then needs neither a
+// conversion nor a string of its own. A fixed number of slots, each holding
+// the last text whose hash led there: texts that never repeat (identifiers)
+// cost one hash and one comparison each, and no memory beyond the slots.
+class TextCodes {
+  public:
+    TextCodes() : slots_(kSlots) {}
+
+    void add(const unsigned char* text, ValueColumn& column) {
+        const std::string_view bytes(reinterpret_cast<const char*>(text));
+        const size_t hash = std::hash<std::string_view>()(bytes);
+        Slot& slot = slots_[hash % kSlots];
+        if (slot.used && slot.hash == hash && slot.bytes == bytes) {
+            column.appendCode(slot.code);
+            return;
+        }
+        slot.code = column.appendCoded(
+            QVariant(QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()))));
+        slot.hash = hash;
+        slot.bytes.assign(bytes);
+        slot.used = true;
+    }
+
+  private:
+    static constexpr size_t kSlots = 4096;
+    struct Slot {
+        size_t hash = 0;
+        uint32_t code = 0;
+        bool used = false;
+        std::string bytes;
+    };
+    std::vector<Slot> slots_;
+};
+
+// Adds the value of result column `at` to `column`; false for a value this
+// reader does not convert as the host would.
+bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn& column,
+              TextCodes& texts) {
+    if (type == SourceType::Id) {
+        column.append(QVariant(id));
+        return true;
+    }
+    if (sqlite3_column_type(st, at) == SQLITE_NULL) {
+        column.append(QVariant());
+        return true;
+    }
+    switch (type) {
+        case SourceType::Id:
+            break;
+        case SourceType::Int32:
+            column.append(QVariant(sqlite3_column_int(st, at)));
+            return true;
+        case SourceType::Int64:
+            column.append(QVariant(static_cast<qint64>(sqlite3_column_int64(st, at))));
+            return true;
+        case SourceType::Real:
+            column.append(QVariant(sqlite3_column_double(st, at)));
+            return true;
+        case SourceType::Boolean:
+            column.append(QVariant(sqlite3_column_int(st, at) != 0));
+            return true;
+        case SourceType::Text:
+            // Up to the first NUL, as GDAL reads a text.
+            if (column.coded()) {
+                texts.add(sqlite3_column_text(st, at), column);
+            } else {
+                column.append(QVariant(
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, at)))));
+            }
+            return true;
+        case SourceType::Date: {
+            const unsigned char* text = sqlite3_column_text(st, at);
+            const std::optional<QDate> date = sqlite3_column_type(st, at) == SQLITE_TEXT && text
+                                                  ? isoDate(text, sqlite3_column_bytes(st, at))
+                                                  : std::nullopt;
+            if (!date) {
+                return false;
+            }
+            column.append(QVariant(*date));
+            return true;
+        }
+    }
+    return false;
+}
+
+// About how many bytes a shape of the table takes in the store, from the
+// first few hundred rows at `firstId` on: room is reserved for all of them
+// at once rather than grown step by step.
+size_t averageShapeSize(sqlite3* db, const GeoPackageQuery& query, qint64 firstId) {
+    const QByteArray sql =
+        QStringLiteral(
+            "SELECT avg(length(g)) FROM (SELECT %1 AS g FROM %2 WHERE %3 >= ?1 LIMIT 512)")
+            .arg(quoted(query.geometryColumn), quoted(query.table), quoted(query.fidColumn))
+            .toUtf8();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), sql.size(), &raw, nullptr) != SQLITE_OK) {
+        return 0;
+    }
+    const Statement st(raw);
+    sqlite3_bind_int64(st.get(), 1, firstId);
+    if (sqlite3_step(st.get()) != SQLITE_ROW) {
+        return 0;  // what went wrong is for the read itself to find
+    }
+    // A little over the blobs' size, for the single parts made multipart.
+    return static_cast<size_t>(sqlite3_column_double(st.get(), 0) * 1.1) + 16;
+}
+
+}  // namespace
+
+std::optional<GeoPackageTableInfo> geoPackageTableInfo(const QString& path, const QString& table) {
+    sqlite3* rawDb = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &rawDb,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const Database db(rawDb);
+    if (opened != SQLITE_OK) {
+        return std::nullopt;
+    }
+    // Runs `sql` with `table` bound to ?1; each row's first two columns.
+    auto rowsOf = [&](const char* sql, std::vector<std::pair<QString, QString>>& out) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db.get(), sql, -1, &raw, nullptr) != SQLITE_OK) {
+            return false;
+        }
+        const Statement st(raw);
+        const QByteArray name = table.toUtf8();
+        if (sqlite3_bind_text(st.get(), 1, name.constData(), name.size(), SQLITE_TRANSIENT) !=
+            SQLITE_OK) {
+            return false;
+        }
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(st.get())) == SQLITE_ROW) {
+            auto text = [&](int c) {
+                return QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(st.get(), c)));
+            };
+            out.emplace_back(text(0), text(1));
+        }
+        return step == SQLITE_DONE;
+    };
+    std::vector<std::pair<QString, QString>> shapes, columns;
+    if (!rowsOf("SELECT column_name, upper(geometry_type_name) FROM gpkg_geometry_columns "
+                "WHERE table_name = ?1",
+                shapes) ||
+        shapes.size() != 1 || !rowsOf("SELECT name, type FROM pragma_table_info(?1)", columns)) {
+        return std::nullopt;
+    }
+    GeoPackageTableInfo info;
+    info.geometryColumn = shapes[0].first;
+    info.geometryType = shapes[0].second;
+    for (const auto& column : columns) {
+        info.columns.push_back(column.first);
+    }
+    return info;
+}
+
+bool deliveredAsMultipart(const QString& geometryType) {
+    return geometryType == QLatin1String("MULTIPOINT") ||
+           geometryType == QLatin1String("MULTILINESTRING") ||
+           geometryType == QLatin1String("MULTIPOLYGON") ||
+           geometryType == QLatin1String("GEOMETRYCOLLECTION") ||
+           geometryType == QLatin1String("MULTICURVE") ||
+           geometryType == QLatin1String("MULTISURFACE");
+}
+
+std::vector<bool> integerColumnsOf(const GeoPackageQuery& query) {
+    std::vector<bool> integers;
+    for (const GeoPackageColumn& column : query.columns) {
+        integers.push_back(column.type == SourceType::Id || column.type == SourceType::Int32 ||
+                           column.type == SourceType::Int64);
+    }
+    return integers;
+}
+
+std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64 firstId,
+                                            qint64 lastId, const QString& layerName,
+                                            size_t reserveRows) {
+    sqlite3* rawDb = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(query.path).constData(), &rawDb,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const Database db(rawDb);
+    if (opened != SQLITE_OK) {
+        return std::nullopt;
+    }
+    sqlite3_stmt* rawSt = nullptr;
+    const QByteArray sql = sqlOf(query).toUtf8();
+    if (sqlite3_prepare_v2(db.get(), sql.constData(), sql.size(), &rawSt, nullptr) != SQLITE_OK) {
+        return std::nullopt;  // a filter only the host's reader knows, a table changed
+    }
+    const Statement st(rawSt);
+    if (sqlite3_bind_int64(st.get(), 1, firstId) != SQLITE_OK ||
+        sqlite3_bind_int64(st.get(), 2, lastId) != SQLITE_OK) {
+        return std::nullopt;
+    }
+    StoreRows rows(integerColumnsOf(query));
+    if (reserveRows > 0) {
+        rows.reserve(reserveRows, reserveRows * averageShapeSize(db.get(), query, firstId));
+    }
+    // Result columns: the id, the shape, then each non-id column in order.
+    std::vector<int> resultColumn;
+    std::vector<TextCodes> texts(query.columns.size());
+    int next = 2;
+    for (const GeoPackageColumn& column : query.columns) {
+        resultColumn.push_back(column.type == SourceType::Id ? -1 : next++);
+    }
+    for (;;) {
+        const int step = sqlite3_step(st.get());
+        if (step == SQLITE_DONE) {
+            break;
+        }
+        if (step != SQLITE_ROW) {
+            const int code = sqlite3_extended_errcode(db.get());
+            if (rows.count() == 0 && !damaged(code)) {
+                return std::nullopt;  // the file is busy or cannot be opened here
+            }
+            throw support::Failure(
+                support::error::kReadFailed,
+                QStringLiteral("Layer %1 could not be read completely: %2")
+                    .arg(layerName, QString::fromUtf8(sqlite3_errmsg(db.get()))));
+        }
+        const qint64 id = sqlite3_column_int64(st.get(), 0);
+        rows.ids.push_back(id);
+        for (size_t i = 0; i < query.columns.size(); ++i) {
+            if (!addValue(st.get(), resultColumn[i], query.columns[i].type, id, rows.columns[i],
+                          texts[i])) {
+                return std::nullopt;
+            }
+        }
+        search::FloatBox held;
+        if (sqlite3_column_type(st.get(), 1) == SQLITE_BLOB) {
+            const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st.get(), 1));
+            const auto size = static_cast<size_t>(sqlite3_column_bytes(st.get(), 1));
+            bool empty = false;
+            const unsigned char* wkb = blob ? wkbStart(blob, size, empty) : nullptr;
+            if (!wkb) {
+                return std::nullopt;
+            }
+            if (!empty) {
+                search::Box box;
+                bool finite = true;
+                switch (search::appendFlatWkb(wkb, size - static_cast<size_t>(wkb - blob),
+                                              query.promoteToMulti, rows.wkbData, box, finite)) {
+                    case search::FlattenResult::Unsupported:
+                        return std::nullopt;
+                    case search::FlattenResult::Empty:
+                        break;
+                    case search::FlattenResult::Shape:
+                        if (finite) {
+                            held = search::FloatBox::around(box);
+                        } else {
+                            // As the host's reader does: the row keeps its
+                            // values but meets nothing.
+                            rows.wkbData.resize(rows.wkbOffset.back());
+                            ++rows.unusableShapes;
+                        }
+                        break;
+                }
+            }
+        } else if (sqlite3_column_type(st.get(), 1) != SQLITE_NULL) {
+            return std::nullopt;
+        }
+        rows.endRow(held);
+    }
+    return rows;
+}
+
+}  // namespace bramlotte::store

@@ -1,0 +1,78 @@
+// The rows of a GeoPackage table read straight from its SQLite file: the
+// feature ids, the values of the chosen columns and the shapes, which a
+// GeoPackage keeps as standard WKB behind a small header of its own.
+#pragma once
+
+#include "map/store/store_rows.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace bramlotte::store {
+
+// How a column's values come out, as the host's own reader gives them.
+enum class SourceType {
+    Id,       // the feature id (the table's integer primary key)
+    Int32,    // a 32-bit whole number
+    Int64,    // a 64-bit whole number
+    Real,     // a floating-point number
+    Text,     // UTF-8 text
+    Boolean,  // a whole number read as true (non-zero) or false
+    Date      // a date written "YYYY-MM-DD"
+};
+
+struct GeoPackageColumn {
+    QString name;  // the table's column (unused for the id)
+    SourceType type = SourceType::Text;
+};
+
+struct GeoPackageQuery {
+    QString path;            // the .gpkg file
+    QString table;           // the feature table
+    QString fidColumn;       // its integer primary key
+    QString geometryColumn;  // its shape column
+    QString filter;          // an SQL condition on the table's rows, or empty
+    // Single points, lines and polygons are delivered as collections of one
+    // part, as the host does for a layer of multipart shapes.
+    bool promoteToMulti = false;
+    std::vector<GeoPackageColumn> columns;  // one per store column, in order
+    // The lowest and highest feature id of the table (none: last below first).
+    qint64 firstId = 0, lastId = -1;
+};
+
+// What a feature table holds: its shape column, the kind of shapes the
+// GeoPackage declares for it ("LINESTRING", "MULTIPOLYGON", "GEOMETRY" …) and
+// the names of all its columns.
+struct GeoPackageTableInfo {
+    QString geometryColumn;
+    QString geometryType;
+    std::vector<QString> columns;
+};
+
+// nullopt when the file cannot be opened here or `table` is no feature table
+// of it with one shape column.
+std::optional<GeoPackageTableInfo> geoPackageTableInfo(const QString& path, const QString& table);
+
+// Whether the host delivers the shapes of a layer of `geometryType` as
+// multipart shapes (see GeoPackageQuery::promoteToMulti).
+bool deliveredAsMultipart(const QString& geometryType);
+
+// For each column of `query`, whether the store keeps its values as whole
+// numbers (the id and the whole-number columns; not the booleans).
+std::vector<bool> integerColumnsOf(const GeoPackageQuery& query);
+
+// The rows of `query` whose ids lie in [firstId, lastId], in the table's
+// order, with room reserved for `reserveRows` rows and their shapes (rows
+// to be appended later included). nullopt when this reader cannot stand in for the host's: SQLite
+// refuses the file or the query before the first row, or a value or shape is
+// not of a form it converts as the host would (a curve, an extended header,
+// a date in another form). Throws support::Failure (read failed, naming
+// `layerName` and SQLite's words) when SQLite reports an error during the
+// read: a damaged page ends a read with a failure, never early.
+std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64 firstId,
+                                            qint64 lastId, const QString& layerName,
+                                            size_t reserveRows = 0);
+
+}  // namespace bramlotte::store

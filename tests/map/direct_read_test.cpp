@@ -1,0 +1,288 @@
+// A GeoPackage table read straight from its file gives exactly what QGIS's
+// feature iterator gives: the same ids, values of every type, shapes and
+// boxes. Layers QGIS changes on the way take QGIS's path, and a damaged
+// page still fails the read.
+#include "map/qgis/direct_read.h"
+#include "map/qgis/layer_reading.h"
+#include "support/failure.h"
+#include "tests/testing/test_maps.h"
+
+#include <gdal.h>
+#include <ogr_api.h>
+#include <sqlite3.h>
+
+#include <qgsvectordataprovider.h>
+#include <qgsvectorlayerjoininfo.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace bramlotte;
+using qgishost::readDirectly;
+using qgishost::readRows;
+using qgishost::readThroughIterator;
+using qgishost::StoreRows;
+
+namespace {
+
+constexpr size_t kNeverSplit = std::numeric_limits<size_t>::max();
+
+// GDAL warns of single parts in a multipart table, which are wanted here.
+struct QuietGdal {
+    QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+    ~QuietGdal() { CPLPopErrorHandler(); }
+    QuietGdal(const QuietGdal&) = delete;
+    QuietGdal& operator=(const QuietGdal&) = delete;
+};
+
+// Shapes of every dimension, single and multipart, with empty and null ones.
+const char* const kShapes[] = {
+    "LINESTRING (0 0, 1 1)",
+    "LINESTRING Z (0 0 4, 2 1 5, 3 3 6)",
+    "LINESTRING M (1 0 4, 2 1 5)",
+    "LINESTRING ZM (5 5 1 2, 6 7 3 4)",
+    "MULTILINESTRING ((0 0, 1 1), (4 4, 5 6))",
+    "MULTILINESTRING Z ((0 0 1, 1 1 1))",
+    "LINESTRING EMPTY",
+    "MULTILINESTRING EMPTY",
+    nullptr,  // no shape
+};
+
+// A GeoPackage table `table` of `count` features of every field type the
+// direct read converts, some values null, shapes from kShapes; every fifth
+// feature from the eleventh on deleted, so the ids have gaps.
+void writeTable(const QString& path, const char* table, OGRwkbGeometryType type, int count) {
+    const QuietGdal quiet;
+    GDALDriverH driver = GDALGetDriverByName("GPKG");
+    GDALDatasetH ds =
+        QFile::exists(path)
+            ? GDALOpenEx(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr,
+                         nullptr, nullptr)
+            : GDALCreate(driver, path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr);
+    ASSERT_NE(ds, nullptr);
+    OGRLayerH layer = GDALDatasetCreateLayer(ds, table, nullptr, type, nullptr);
+    ASSERT_NE(layer, nullptr);
+    const std::pair<const char*, OGRFieldType> fields[] = {
+        {"i32", OFTInteger}, {"i64", OFTInteger64}, {"r", OFTReal},
+        {"t", OFTString},    {"b", OFTInteger},     {"d", OFTDate}};
+    for (const auto& [name, fieldType] : fields) {
+        OGRFieldDefnH f = OGR_Fld_Create(name, fieldType);
+        if (std::string(name) == "b") {
+            OGR_Fld_SetSubType(f, OFSTBoolean);
+        }
+        ASSERT_EQ(OGR_L_CreateField(layer, f, TRUE), OGRERR_NONE);
+        OGR_Fld_Destroy(f);
+    }
+    ASSERT_EQ(OGR_L_StartTransaction(layer), OGRERR_NONE);
+    const int shapes = sizeof(kShapes) / sizeof(kShapes[0]);
+    for (int i = 0; i < count; ++i) {
+        OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
+        if (i % 7 != 3) {
+            OGR_F_SetFieldInteger(f, 0, i * (i % 2 ? -1 : 1));
+        }
+        if (i % 7 != 4) {
+            OGR_F_SetFieldInteger64(f, 1, (1LL << 40) + i);
+        }
+        if (i % 7 != 5) {
+            OGR_F_SetFieldDouble(f, 2, i / 3.0);
+        }
+        if (i % 9 != 2) {
+            const QByteArray text =
+                (i % 4 ? QStringLiteral("Straße %1").arg(i % 13) : QStringLiteral("Öja väg"))
+                    .toUtf8();
+            OGR_F_SetFieldString(f, 3, text.constData());
+        }
+        if (i % 6 != 1) {
+            OGR_F_SetFieldInteger(f, 4, i % 2);
+        }
+        if (i % 8 != 6) {
+            OGR_F_SetFieldDateTime(f, 5, 1990 + i % 30, 1 + i % 12, 1 + i % 28, 0, 0, 0, 0);
+        }
+        if (const char* wkt = kShapes[i % shapes]) {
+            OGRGeometryH g = nullptr;
+            char* text = const_cast<char*>(wkt);
+            ASSERT_EQ(OGR_G_CreateFromWkt(&text, nullptr, &g), OGRERR_NONE) << wkt;
+            OGR_F_SetGeometryDirectly(f, g);
+        }
+        ASSERT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
+        OGR_F_Destroy(f);
+    }
+    for (GIntBig id = 11; id <= count; id += 5) {
+        ASSERT_EQ(OGR_L_DeleteFeature(layer, id), OGRERR_NONE);
+    }
+    ASSERT_EQ(OGR_L_CommitTransaction(layer), OGRERR_NONE);
+    GDALClose(ds);
+}
+
+void expectSameRows(const StoreRows& got, const StoreRows& want) {
+    ASSERT_EQ(got.ids, want.ids);
+    EXPECT_EQ(got.wkbData, want.wkbData);
+    EXPECT_EQ(got.wkbOffset, want.wkbOffset);
+    EXPECT_EQ(got.unusableShapes, want.unusableShapes);
+    ASSERT_EQ(got.boxes.size(), want.boxes.size());
+    for (size_t row = 0; row < want.count(); ++row) {
+        const search::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
+        EXPECT_TRUE(g.xmin == w.xmin && g.ymin == w.ymin && g.xmax == w.xmax && g.ymax == w.ymax)
+            << row;
+    }
+    ASSERT_EQ(got.columns.size(), want.columns.size());
+    for (size_t c = 0; c < want.columns.size(); ++c) {
+        for (size_t row = 0; row < want.count(); ++row) {
+            const QVariant g = got.columns[c].at(row), w = want.columns[c].at(row);
+            ASSERT_TRUE(g == w && g.type() == w.type() && g.isNull() == w.isNull())
+                << "column " << c << " row " << row << ": " << g.toString().toStdString() << " / "
+                << w.toString().toStdString();
+        }
+    }
+}
+
+// Zeroes a leaf page in the middle of `table`'s rows.
+void zeroPageOf(const QString& path, const QString& table) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    const QByteArray sql =
+        "SELECT pageno, (SELECT page_size FROM pragma_page_size) FROM dbstat "
+        "WHERE name = '" +
+        table.toUtf8() + "' AND pagetype = 'leaf'";
+    ASSERT_EQ(sqlite3_prepare_v2(db, sql.constData(), -1, &st, nullptr), SQLITE_OK);
+    std::vector<std::pair<long long, long long>> leaves;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        leaves.emplace_back(sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    ASSERT_GT(leaves.size(), 4u);
+    const auto [page, size] = leaves[leaves.size() / 2];
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek((page - 1) * size));
+    ASSERT_EQ(file.write(QByteArray(static_cast<int>(size), '\0')), size);
+}
+
+class DirectRead : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = dir_.filePath("map.gpkg");
+        writeTable(path_, "plain", wkbUnknown, 200);
+        writeTable(path_, "multi", wkbMultiLineString, 200);
+    }
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+}  // namespace
+
+TEST_F(DirectRead, GivesWhatQgisGivesForEveryTypeShapeAndIdGap) {
+    for (const char* table : {"plain", "multi"}) {
+        auto layer = testmaps::openLayer(path_, table);
+        ASSERT_TRUE(layer->isValid());
+        const StoreRows iterated = readThroughIterator(*layer);
+        ASSERT_EQ(iterated.count(), 162u) << table;
+        const std::optional<StoreRows> whole = readDirectly(*layer, kNeverSplit);
+        ASSERT_TRUE(whole) << table;
+        expectSameRows(*whole, iterated);
+        // In two halves on two threads, the gaps unevenly spread.
+        std::optional<StoreRows> halves = readDirectly(*layer, 10);
+        ASSERT_TRUE(halves) << table;
+        halves->sortById();
+        expectSameRows(*halves, iterated);
+    }
+}
+
+TEST_F(DirectRead, AFilterOfTheLayerIsTheTablesOwnOrQgisReads) {
+    auto layer = testmaps::openLayer(path_, "plain");
+    // A condition SQLite runs as GDAL does.
+    ASSERT_TRUE(layer->setSubsetString("i32 % 3 <> 0 AND (t LIKE 'Stra%' OR d > '2005-01-01')"));
+    const StoreRows iterated = readThroughIterator(*layer);
+    ASSERT_GT(iterated.count(), 20u);
+    ASSERT_LT(iterated.count(), 150u);
+    const std::optional<StoreRows> direct = readDirectly(*layer, kNeverSplit);
+    ASSERT_TRUE(direct);
+    expectSameRows(*direct, iterated);
+    // A function only GDAL's own connection knows: QGIS's path reads it.
+    ASSERT_TRUE(layer->setSubsetString("ST_MinX(geom) > 1"));
+    EXPECT_FALSE(readDirectly(*layer, kNeverSplit));
+    const StoreRows filtered = readRows(*layer, kNeverSplit);
+    ASSERT_GT(filtered.count(), 0u);
+    expectSameRows(filtered, readThroughIterator(*layer));
+}
+
+TEST_F(DirectRead, UnsavedEditsJoinsAndExpressionFieldsTakeQgisPath) {
+    auto layer = testmaps::openLayer(path_, "plain");
+    ASSERT_TRUE(readDirectly(*layer, kNeverSplit));
+
+    ASSERT_TRUE(layer->startEditing());
+    ASSERT_TRUE(layer->changeAttributeValue(1, layer->fields().indexOf("t"), "Edited St"));
+    EXPECT_FALSE(readDirectly(*layer, kNeverSplit));
+    const StoreRows edited = readRows(*layer, kNeverSplit);
+    EXPECT_EQ(edited.columns[4].at(0), QVariant("Edited St"));
+    layer->rollBack();
+    ASSERT_TRUE(readDirectly(*layer, kNeverSplit));
+
+    auto other = testmaps::openLayer(path_, "multi");
+    QgsVectorLayerJoinInfo join;
+    join.setJoinLayer(other.get());
+    join.setJoinFieldName("fid");
+    join.setTargetFieldName("fid");
+    join.setPrefix("j_");
+    ASSERT_TRUE(layer->addJoin(join));
+    EXPECT_FALSE(readDirectly(*layer, kNeverSplit));
+    ASSERT_TRUE(layer->removeJoin(other->id()));
+    ASSERT_TRUE(readDirectly(*layer, kNeverSplit));
+
+    layer->addExpressionField("i32 * 2", QgsField("twice", QVariant::Int));
+    EXPECT_FALSE(readDirectly(*layer, kNeverSplit));
+}
+
+TEST_F(DirectRead, CurvesAndDateTimesAreReadByQgis) {
+    writeTable(path_, "curves", wkbCompoundCurve, 0);
+    {
+        const QuietGdal quiet;
+        GDALDatasetH ds = GDALOpenEx(path_.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_UPDATE,
+                                     nullptr, nullptr, nullptr);
+        OGRLayerH curves = GDALDatasetGetLayerByName(ds, "curves");
+        OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(curves));
+        OGRGeometryH g = nullptr;
+        char* wkt = const_cast<char*>("CIRCULARSTRING (0 0, 1 1, 2 0)");
+        ASSERT_EQ(OGR_G_CreateFromWkt(&wkt, nullptr, &g), OGRERR_NONE);
+        OGR_F_SetGeometryDirectly(f, g);
+        ASSERT_EQ(OGR_L_CreateFeature(curves, f), OGRERR_NONE);
+        OGR_F_Destroy(f);
+        OGRFieldDefnH when = OGR_Fld_Create("when", OFTDateTime);
+        ASSERT_EQ(OGR_L_CreateField(GDALDatasetGetLayerByName(ds, "plain"), when, TRUE),
+                  OGRERR_NONE);
+        OGR_Fld_Destroy(when);
+        GDALClose(ds);
+    }
+    auto curves = testmaps::openLayer(path_, "curves");
+    EXPECT_FALSE(readDirectly(*curves, kNeverSplit));
+    const StoreRows read = readRows(*curves, kNeverSplit);
+    ASSERT_EQ(read.count(), 1u);
+    EXPECT_TRUE(read.hasGeometry(0));  // the arc, as line segments
+    auto plain = testmaps::openLayer(path_, "plain");
+    EXPECT_FALSE(readDirectly(*plain, kNeverSplit));
+}
+
+TEST_F(DirectRead, ADamagedPageFailsTheReadInEitherHalf) {
+    QTemporaryDir dir;
+    for (const size_t split : {kNeverSplit, size_t{10}}) {
+        const QString path = dir.filePath(QStringLiteral("damaged-%1.gpkg").arg(split == 10));
+        writeTable(path, "plain", wkbUnknown, 3000);
+        zeroPageOf(path, "plain");
+        auto layer = testmaps::openLayer(path, "plain");
+        try {
+            readDirectly(*layer, split);
+            ADD_FAILURE() << "a damaged page was read without a failure";
+        } catch (const support::Failure& e) {
+            EXPECT_EQ(e.number(), support::error::kReadFailed);
+            EXPECT_TRUE(e.description().contains("could not be read completely") &&
+                        e.description().contains("malformed"))
+                << e.description().toStdString();
+        }
+    }
+}
