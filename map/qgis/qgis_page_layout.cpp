@@ -73,7 +73,7 @@ constexpr size_t kManyLabels = 1000;
 // `count` new labels of `layout`, owned by the caller's thread. A label made
 // on the main thread also makes a QtWebKit page for "Render as HTML", and
 // making a page walks every page made before: the time grows with the square
-// of the labels (a minute for 32,767 columns), and each page holds about
+// of the labels (minutes for 32,767 columns), and each page holds about
 // 50 KB. Made on another thread, a label gets no page (QGIS makes one on the
 // main thread only) and draws its text all the same; a project saved and
 // opened again gives every label its page back. So a large batch is made on
