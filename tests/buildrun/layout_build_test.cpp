@@ -10,9 +10,9 @@
 
 #include <QComboBox>
 #include <QImage>
-#include <QThread>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QThread>
 
 using namespace bramlotte;
 
