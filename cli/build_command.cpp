@@ -4,7 +4,6 @@
 #include "dialog/frm_main.h"
 #include "export/frm_load_dir.h"
 #include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
 #include "map/qgis/project_saving.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_document.h"
@@ -136,10 +135,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
         return kExitUsage;
     }
     QgsProject project;
-    try {
-        qgishost::openMap(project, o.maps);
-    } catch (const support::Failure& e) {
-        err << e.description() << Qt::endl;
+    if (!openMapOrSay(project, o.maps, err)) {
         return kExitUsage;
     }
 

@@ -11,12 +11,20 @@
 #include <QFileInfo>
 
 namespace bramlotte::cli {
-int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err) {
-    QgsProject project;
+
+bool openMapOrSay(QgsProject& project, const QStringList& maps, QTextStream& err) {
     try {
         qgishost::openMap(project, maps);
+        return true;
     } catch (const support::Failure& e) {
         err << e.description() << Qt::endl;
+        return false;
+    }
+}
+
+int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err) {
+    QgsProject project;
+    if (!openMapOrSay(project, maps, err)) {
         return kExitUsage;
     }
     qgishost::QgisMapDocument document(project);

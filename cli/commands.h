@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+class QgsProject;
+
 namespace bramlotte::cli {
 
 // Exit statuses.
@@ -12,6 +14,10 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitFailed = 2;
 constexpr int kExitUsage = 64;
+
+// Opens `maps` into `project`; false, with the reason on `err`, when a map
+// cannot be opened (the caller then exits with kExitUsage).
+bool openMapOrSay(QgsProject& project, const QStringList& maps, QTextStream& err);
 
 // Prints each feature layer of the map in the pickers' order: its name, a
 // tab, and its table-view field names separated by tabs.

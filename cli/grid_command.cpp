@@ -1,7 +1,6 @@
 #include "cli/grid_command.h"
 
 #include "cli/commands.h"
-#include "map/qgis/map_opener.h"
 #include "map/qgis/page_grid_layer.h"
 #include "print/page_grid.h"
 #include "print/print_error.h"
@@ -62,10 +61,7 @@ int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
         return kExitRefused;
     }
     QgsProject project;
-    try {
-        qgishost::openMap(project, o.maps);
-    } catch (const support::Failure& e) {
-        err << e.description() << Qt::endl;
+    if (!openMapOrSay(project, o.maps, err)) {
         return kExitUsage;
     }
     QgsVectorLayer* layer = layerNamed(project, o.layer);

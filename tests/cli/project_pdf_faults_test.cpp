@@ -35,13 +35,6 @@ class ProjectAndPdfFaults : public TownProgramTest {
     }
 };
 
-// The folder's names apart from a full file system's filler.
-QStringList namesBeside(const QString& folder) {
-    QStringList names = namesIn(folder);
-    names.removeAll(".filler");
-    return names;
-}
-
 }  // namespace
 
 TEST_F(ProjectAndPdfFaults, TheProjectIsSavedWholeOrNotAtAll) {

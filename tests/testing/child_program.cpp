@@ -194,6 +194,12 @@ QStringList namesIn(const QString& folder) {
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+QStringList namesBeside(const QString& folder) {
+    QStringList names = namesIn(folder);
+    names.removeAll(QStringLiteral(".filler"));
+    return names;
+}
+
 SmallFileSystem::SmallFileSystem(qint64 bytes) {
     if (::geteuid() != 0 || !dir_.isValid()) {
         return;

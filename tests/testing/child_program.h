@@ -70,6 +70,9 @@ ChildEnding runChild(const QString& program, const QStringList& args, const Chil
 // The names in `folder`, hidden ones too.
 QStringList namesIn(const QString& folder);
 
+// The names in `folder` apart from a full SmallFileSystem's filler.
+QStringList namesBeside(const QString& folder);
+
 // A tmpfs of `bytes` mounted on a folder of its own, unmounted at the end;
 // invalid where the test may not mount one (not the superuser).
 class SmallFileSystem {
