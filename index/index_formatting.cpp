@@ -1,6 +1,7 @@
 #include "index/index_formatting.h"
 
 #include "index/collation.h"
+#include "support/both_at_once.h"
 
 #include <algorithm>
 #include <numeric>
@@ -10,6 +11,8 @@ namespace bramlotte::index {
 namespace {
 
 const QString kLineBreak = QStringLiteral("\r\n");
+// Below this many lines the sort keys are all made on the calling thread.
+constexpr int kLinesForTwoThreads = 20000;
 
 QString tableField(const QString& value, const QString& delimiter) {
     const bool quote = (!delimiter.isEmpty() && value.contains(delimiter)) ||
@@ -26,13 +29,22 @@ QString tableField(const QString& value, const QString& delimiter) {
 }  // namespace
 
 void ResultList::add(const QStringList& lines) {
-    const Collator collator(collationLocaleName());
-    // Sort keys once per line, not a collation per comparison.
-    std::vector<QByteArray> keys;
-    keys.reserve(static_cast<size_t>(lines_.size() + lines.size()));
-    QStringList all = lines_ + lines;
-    for (const QString& l : all) {
-        keys.push_back(collator.sortKey(l));
+    // Sort keys once per line, not a collation per comparison; a long list's
+    // second half on a thread of its own, with a collator of its own.
+    const QStringList all = lines_ + lines;
+    const int count = all.size();
+    std::vector<QByteArray> keys(static_cast<size_t>(count));
+    const QString locale = collationLocaleName();
+    auto makeKeys = [&](int first, int last) {
+        const Collator collator(locale);
+        for (int i = first; i < last; ++i) {
+            keys[static_cast<size_t>(i)] = collator.sortKey(all.at(i));
+        }
+    };
+    if (count < kLinesForTwoThreads) {
+        makeKeys(0, count);
+    } else {
+        support::bothAtOnce([&] { makeKeys(count / 2, count); }, [&] { makeKeys(0, count / 2); });
     }
     std::vector<int> order(static_cast<size_t>(all.size()));
     std::iota(order.begin(), order.end(), 0);
@@ -51,7 +63,14 @@ QStringList ResultLines(const IndexMap& map, const QString& columnSeparator) {
     QStringList lines;
     lines.reserve(map.count());
     for (int i = 0; i < map.count(); ++i) {
-        lines.append(map.key(i) + columnSeparator + map.entryAt(i));
+        const QString key = map.key(i);
+        const QString& entry = map.entryAt(i);
+        QString line;  // made in one piece: no text between
+        line.reserve(key.size() + columnSeparator.size() + entry.size());
+        line += key;
+        line += columnSeparator;
+        line += entry;
+        lines.append(line);
     }
     return lines;
 }

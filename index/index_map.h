@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <vector>
 
 namespace bramlotte::index {
@@ -61,7 +62,9 @@ class IndexMap {
     // The entry of `key`, added empty when missing.
     Entry& entryFor(const QString& key, bool& added);
 
-    std::vector<Entry> entries_;
+    // A deque: a new entry never moves the ones before it (there may be
+    // hundreds of thousands).
+    std::deque<Entry> entries_;
     support::TextNumbers positions_;  // of entries_, by key
     std::vector<QString> foldedItems_;
     support::TextNumbers itemNumbers_;  // of foldedItems_, by text

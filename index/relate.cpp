@@ -35,13 +35,16 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     FeatureEntries featureEntries(in.fieldWriter ? searched->featureCount() : 0);
 
     long long unusable = 0;  // Layer #1 features whose shapes cannot be searched with
+    host::SpatialFilter filter{nullptr, in.relationship, searched->shapeFieldName()};
+    if (in.field2 >= 0) {
+        filter.subFields = {in.field2};  // the only value read of a related feature
+    }
     std::unique_ptr<host::FeatureCursor> walk = in.layer1->search();
     while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {
         if (progress) {
             progress->step();
         }
-        const host::SpatialFilter filter{feature1->shape(), in.relationship,
-                                         searched->shapeFieldName()};
+        filter.geometry = feature1->shape();
         if (filter.geometry && !filter.geometry->isUsable()) {
             ++unusable;  // it relates to nothing
             continue;

@@ -69,7 +69,7 @@ QString nonBlankTextForm(const QVariant& value) {
         return QString();
     }
     QString text = textForm(value);
-    for (const QChar c : text) {
+    for (const QChar c : qAsConst(text)) {  // reading must not copy a shared text
         if (c != QLatin1Char(' ')) {
             return text;
         }

@@ -62,9 +62,21 @@ class FeatureCursor {
 };
 
 struct SpatialFilter {
+    SpatialFilter(std::shared_ptr<const Shape> geometry = nullptr,
+                  int32_t spatialRel = relation::kIntersects, QString geometryField = QString(),
+                  std::vector<int> subFields = {})
+        : geometry(std::move(geometry)),
+          spatialRel(spatialRel),
+          geometryField(std::move(geometryField)),
+          subFields(std::move(subFields)) {}
+
     std::shared_ptr<const Shape> geometry;
     int32_t spatialRel = relation::kIntersects;
     QString geometryField;
+    // The fields whose values the search's features are asked for (indexes
+    // in the feature class); empty for every field. A host may leave the
+    // others unread: asking a feature for one of them then fails.
+    std::vector<int> subFields;
 };
 
 // A list of fields: a feature class's or a layer table view's.

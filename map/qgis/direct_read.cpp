@@ -57,7 +57,8 @@ bool showsItsSourceAsIs(QgsVectorLayer& layer) {
 
 }  // namespace
 
-std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer) {
+std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer,
+                                                        const store::WantedFields& wanted) {
     if (!showsItsSourceAsIs(layer)) {
         return std::nullopt;
     }
@@ -113,6 +114,12 @@ std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer) {
     const QgsFields own = provider->fields();
     for (int i = 0; i < own.count(); ++i) {
         const QgsField& field = own.at(i);
+        if (!store::wants(wanted, static_cast<size_t>(i))) {
+            // Left unread, of whatever type: only the wanted values must
+            // come out as QGIS gives them.
+            query.columns.push_back({field.name(), SourceType::Unread});
+            continue;
+        }
         if (field.name() == table->fidColumn) {
             query.columns.push_back({field.name(), SourceType::Id});
             continue;

@@ -14,8 +14,9 @@ class QgsVectorLayer;
 namespace bramlotte::qgishost {
 
 // The query that reads `layer`'s rows (the data source's own fields, in
-// their order) straight from its GeoPackage table, or nullopt when the layer
-// must be read through QGIS.
-std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer);
+// their order, the values of the `wanted` ones) straight from its
+// GeoPackage table, or nullopt when the layer must be read through QGIS.
+std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer,
+                                                        const store::WantedFields& wanted = {});
 
 }  // namespace bramlotte::qgishost

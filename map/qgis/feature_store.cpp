@@ -117,15 +117,31 @@ void FeatureStore::invalidate() {
     table_.clear();
 }
 
-void FeatureStore::ensureLoaded() {
-    if (!loaded_) {
-        load();
+void FeatureStore::ensureLoaded(const store::WantedFields& wanted) {
+    const size_t fields = static_cast<size_t>(layer_->dataProvider()->fields().count());
+    bool held = loaded_;
+    for (size_t i = 0; held && i < fields; ++i) {
+        held = !store::wants(wanted, i) || table_.holdsValuesOf(static_cast<int>(i));
     }
+    if (held) {
+        return;
+    }
+    // What was held stays wanted: the next build of the same layer then
+    // finds it held too.
+    store::WantedFields all;
+    if (!wanted.empty()) {
+        all.resize(fields);
+        for (size_t i = 0; i < fields; ++i) {
+            all[i] =
+                store::wants(wanted, i) || (loaded_ && table_.holdsValuesOf(static_cast<int>(i)));
+        }
+    }
+    load(all);
 }
 
-void FeatureStore::load() {
+void FeatureStore::load(const store::WantedFields& wanted) {
     invalidate();
-    table_.load(readRows(*layer_));
+    table_.load(readRows(*layer_, kTwoHalvesFrom, wanted));
     loaded_ = true;
     ++loadCount_;
 }

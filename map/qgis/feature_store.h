@@ -24,8 +24,9 @@ class FeatureStore : public QObject {
 
     QgsVectorLayer& layer() const { return *layer_; }
 
-    // Reads the layer if it is not held yet.
-    void ensureLoaded();
+    // Reads the layer if it is not held yet, or reads it anew when the
+    // values of a `wanted` field are not held.
+    void ensureLoaded(const store::WantedFields& wanted = {});
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
 
@@ -44,7 +45,7 @@ class FeatureStore : public QObject {
   private:
     explicit FeatureStore(QgsVectorLayer& layer);
     void invalidate();
-    void load();
+    void load(const store::WantedFields& wanted);
 
     QPointer<QgsVectorLayer> layer_;
     bool loaded_ = false;

@@ -7,6 +7,7 @@
 #include "map/host.h"
 #include "map/qgis/geopackage_update.h"
 #include "map/qgis/wkb_writer.h"
+#include "support/both_at_once.h"
 
 #include <qgsexpression.h>
 #include <qgsfeatureiterator.h>
@@ -15,11 +16,9 @@
 #include <qgsvectorlayer.h>
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <thread>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -64,34 +63,11 @@ void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreR
     }
 }
 
-// Runs `first` on a thread of its own and `second` on this one; both are
-// waited for, and the first failure of either is thrown.
-template <typename First, typename Second>
-void bothAtOnce(First first, Second second) {
-    std::exception_ptr firstFailure;
-    std::thread other([&] {
-        try {
-            first();
-        } catch (...) {
-            firstFailure = std::current_exception();
-        }
-    });
-    try {
-        second();
-    } catch (...) {
-        other.join();
-        throw;
-    }
-    other.join();
-    if (firstFailure) {
-        std::rethrow_exception(firstFailure);
-    }
-}
-
 }  // namespace
 
-std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom) {
-    const std::optional<store::GeoPackageQuery> query = geoPackageQueryOf(layer);
+std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
+                                      const store::WantedFields& wanted) {
+    const std::optional<store::GeoPackageQuery> query = geoPackageQueryOf(layer, wanted);
     if (!query) {
         return std::nullopt;
     }
@@ -108,7 +84,7 @@ std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom) {
     // Two halves by id on two threads, each with a connection of its own.
     const auto middle = static_cast<qint64>(static_cast<quint64>(query->firstId) + span / 2 + 1);
     std::optional<StoreRows> head, tail;
-    bothAtOnce(
+    support::bothAtOnce(
         [&] {
             tail = store::readGeoPackageRows(*query, middle, std::numeric_limits<qint64>::max(),
                                              name, rows / 2 + 1);
@@ -164,25 +140,9 @@ std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
     StoreRows head(integerColumns(own)), tail(integerColumns(own));
     head.reserve(static_cast<size_t>(features) / 2 + 1);
     tail.reserve(static_cast<size_t>(features) / 2 + 1);
-    std::exception_ptr tailFailure;
     ReadErrors errors;
-    std::thread tailReader([&] {
-        try {
-            readAll(secondIt, attributeOf, tail, errors);
-        } catch (...) {
-            tailFailure = std::current_exception();
-        }
-    });
-    try {
-        readAll(firstIt, attributeOf, head, errors);
-    } catch (...) {
-        tailReader.join();
-        throw;
-    }
-    tailReader.join();
-    if (tailFailure) {
-        std::rethrow_exception(tailFailure);
-    }
+    support::bothAtOnce([&] { readAll(secondIt, attributeOf, tail, errors); },
+                        [&] { readAll(firstIt, attributeOf, head, errors); });
     errors.check(layer.name());
     head.append(std::move(tail));
     return head;
@@ -237,12 +197,12 @@ StoreRows readThroughIterator(QgsVectorLayer& layer) {
     return rows;
 }
 
-StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom) {
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom, const store::WantedFields& wanted) {
     if (!layer.isValid() || !layer.dataProvider()) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The layer's data source cannot be read."));
     }
-    std::optional<StoreRows> rows = readDirectly(layer, splitFrom);
+    std::optional<StoreRows> rows = readDirectly(layer, splitFrom, wanted);
     if (!rows) {
         rows = readHalves(layer, splitFrom);
     }

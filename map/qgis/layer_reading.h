@@ -24,8 +24,12 @@ QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer);
 
 // Every feature of `layer`, with the data source's own fields, in ascending
 // id order: by readDirectly where it can, else by readHalves, else in one
-// read through QGIS's iterator.
-StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom = 10000);
+// read through QGIS's iterator. The values of fields not `wanted` may be
+// left unread.
+// Tables of at least this many features are read in two halves side by side.
+constexpr size_t kTwoHalvesFrom = 10000;
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom = kTwoHalvesFrom,
+                   const store::WantedFields& wanted = {});
 
 // Every feature of `layer` as readRows gives it, read in one pass through
 // QGIS's feature iterator, whatever the source.
@@ -35,7 +39,8 @@ StoreRows readThroughIterator(QgsVectorLayer& layer);
 // table, read from its SQLite file (see direct_read.h); a table of at least
 // `splitFrom` ids is read in two halves on two threads. nullopt when the
 // layer must be read through QGIS.
-std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom);
+std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
+                                      const store::WantedFields& wanted = {});
 
 // The rows of a GeoPackage table of at least `splitFrom` features read as
 // two halves by id, on two threads at once; nullopt when the layer is not

@@ -35,6 +35,21 @@ class StoreTransaction : public host::EditTransaction {
     bool done_ = false;
 };
 
+// The fields of `subFields` as the store marks them; none for every field.
+store::WantedFields wantedFields(const std::vector<int>& subFields) {
+    store::WantedFields wanted;
+    for (const int field : subFields) {
+        if (field < 0) {
+            continue;
+        }
+        if (static_cast<size_t>(field) >= wanted.size()) {
+            wanted.resize(static_cast<size_t>(field) + 1);
+        }
+        wanted[static_cast<size_t>(field)] = true;
+    }
+    return wanted;
+}
+
 }  // namespace
 
 int layerDimension(const QgsVectorLayer& layer) {
@@ -170,7 +185,7 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
                                        .arg(l.name(), e.what()));
         }
     }
-    store.ensureLoaded();
+    store.ensureLoaded(wantedFields(filter.subFields));
     return std::make_unique<FilteredCursor>(store, forUpdate, query, filter.spatialRel);
 }
 

@@ -19,6 +19,11 @@ void FeatureTable::load(StoreRows rows) {
     tree_ = search::PackedRTree(rows_.boxes, std::move(shaped));
 }
 
+bool FeatureTable::holdsValuesOf(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < rows_.columns.size() &&
+           rows_.columns[static_cast<size_t>(index)].isRead();
+}
+
 void FeatureTable::clear() {
     tree_ = search::PackedRTree();
     rows_ = StoreRows();
@@ -36,7 +41,12 @@ QVariant FeatureTable::value(size_t row, int index) const {
             return field->second.values[row];
         }
     }
-    return rows_.columns[static_cast<size_t>(index)].at(row);
+    const ValueColumn& column = rows_.columns[static_cast<size_t>(index)];
+    if (!column.isRead()) {
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The values of field %1 were not read.").arg(index));
+    }
+    return column.at(row);
 }
 
 std::vector<uint32_t> FeatureTable::candidates(const search::Box& query) const {
@@ -69,6 +79,9 @@ void FeatureTable::takeSaved(StagedValues&& saved) {
     // A field written for most rows keeps its values as they are.
     for (auto& [field, column] : saved) {
         ValueColumn& held = rows_.columns[static_cast<size_t>(field)];
+        if (!held.isRead()) {
+            continue;  // a read that wants this field reads it anew
+        }
         if (2 * column.count >= rowCount()) {
             held.setMany(column.written, std::move(column.values));
             continue;

@@ -31,10 +31,13 @@ class FeatureTable {
     bool hasGeometry(size_t row) const { return rows_.hasGeometry(row); }
     const unsigned char* wkb(size_t row, size_t& size) const { return rows_.wkb(row, size); }
     size_t fieldCount() const { return rows_.columns.size(); }
+    // Whether the values of field `index` were read (see value).
+    bool holdsValuesOf(int index) const;
     // Rows whose shapes were left out for coordinates that are not finite.
     size_t unusableShapes() const { return rows_.unusableShapes; }
     // Value of field `index`; a value staged for the row reads as staged.
-    // Throws support::Failure for an index out of range.
+    // Throws support::Failure for an index out of range or a field whose
+    // values were not read.
     QVariant value(size_t row, int index) const;
 
     // Rows whose boxes meet `query`, in ascending feature id order.

@@ -84,7 +84,7 @@ QString sqlOf(const GeoPackageQuery& query) {
     QString sql =
         QStringLiteral("SELECT %1, %2").arg(quoted(query.fidColumn), quoted(query.geometryColumn));
     for (const GeoPackageColumn& column : query.columns) {
-        if (column.type != SourceType::Id) {
+        if (column.type != SourceType::Id && column.type != SourceType::Unread) {
             sql += QStringLiteral(", ") + quoted(column.name);
         }
     }
@@ -145,6 +145,7 @@ bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn&
     }
     switch (type) {
         case SourceType::Id:
+        case SourceType::Unread:
             break;
         case SourceType::Int32:
             column.append(QVariant(sqlite3_column_int(st, at)));
@@ -291,15 +292,25 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
         return std::nullopt;
     }
     StoreRows rows(integerColumnsOf(query));
+    for (size_t i = 0; i < query.columns.size(); ++i) {
+        if (query.columns[i].type == SourceType::Unread) {
+            rows.columns[i] = ValueColumn::unread();
+        }
+    }
     if (reserveRows > 0) {
         rows.reserve(reserveRows, reserveRows * averageShapeSize(db.get(), query, firstId));
     }
-    // Result columns: the id, the shape, then each non-id column in order.
+    // Result columns: the id, the shape, then each column read, in order.
     std::vector<int> resultColumn;
+    std::vector<size_t> read;  // the store columns that take values
     std::vector<TextCodes> texts(query.columns.size());
     int next = 2;
-    for (const GeoPackageColumn& column : query.columns) {
-        resultColumn.push_back(column.type == SourceType::Id ? -1 : next++);
+    for (size_t i = 0; i < query.columns.size(); ++i) {
+        const SourceType type = query.columns[i].type;
+        resultColumn.push_back(type == SourceType::Id || type == SourceType::Unread ? -1 : next++);
+        if (type != SourceType::Unread) {
+            read.push_back(i);
+        }
     }
     for (;;) {
         const int step = sqlite3_step(st.get());
@@ -318,7 +329,7 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
         }
         const qint64 id = sqlite3_column_int64(st.get(), 0);
         rows.ids.push_back(id);
-        for (size_t i = 0; i < query.columns.size(); ++i) {
+        for (const size_t i : read) {
             if (!addValue(st.get(), resultColumn[i], query.columns[i].type, id, rows.columns[i],
                           texts[i])) {
                 return std::nullopt;

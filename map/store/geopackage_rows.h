@@ -20,7 +20,8 @@ enum class SourceType {
     Real,     // a floating-point number
     Text,     // UTF-8 text
     Boolean,  // a whole number read as true (non-zero) or false
-    Date      // a date written "YYYY-MM-DD"
+    Date,     // a date written "YYYY-MM-DD"
+    Unread    // not read: the store column holds no values
 };
 
 struct GeoPackageColumn {

@@ -25,19 +25,37 @@ void StoreRows::reserve(size_t rows, size_t wkbBytes) {
 }
 
 void StoreRows::append(StoreRows&& tail) {
-    reserve(count() + tail.count(), wkbData.size() + tail.wkbData.size());
+    const size_t shift = wkbOffset.back();
+    const bool takeBlock = tailWkbFrom == SIZE_MAX && tail.tailWkbFrom == SIZE_MAX;
+    reserve(count() + tail.count());
     ids.insert(ids.end(), tail.ids.begin(), tail.ids.end());
     for (size_t i = 0; i < columns.size(); ++i) {
         columns[i].append(std::move(tail.columns[i]));
     }
-    const size_t shift = wkbData.size();
-    wkbData.insert(wkbData.end(), tail.wkbData.begin(), tail.wkbData.end());
+    if (takeBlock) {
+        // The tail's shapes stay in their block: copying a large read's
+        // shapes, into memory never touched before, took a tenth of a build.
+        wkbData.resize(shift);
+        tailWkb = std::move(tail.wkbData);
+        tailWkbFrom = shift;
+    } else {
+        for (size_t row = 0; row < tail.count(); ++row) {
+            size_t size = 0;
+            const unsigned char* shape = tail.wkb(row, size);
+            appendShapeBytes(shape, size);
+        }
+    }
     for (size_t row = 1; row < tail.wkbOffset.size(); ++row) {
         wkbOffset.push_back(shift + tail.wkbOffset[row]);
     }
     boxes.insert(boxes.end(), tail.boxes.begin(), tail.boxes.end());
     unusableShapes += tail.unusableShapes;
     tail = StoreRows();
+}
+
+void StoreRows::appendShapeBytes(const unsigned char* shape, size_t size) {
+    std::vector<unsigned char>& block = tailWkbFrom == SIZE_MAX ? wkbData : tailWkb;
+    block.insert(block.end(), shape, shape + size);
 }
 
 void StoreRows::sortById() {

@@ -22,7 +22,16 @@ QString keyOf(const QVariant& v) {
 
 }  // namespace
 
+ValueColumn ValueColumn::unread() {
+    ValueColumn column(false);
+    column.read_ = false;
+    return column;
+}
+
 void ValueColumn::reserve(size_t rows) {
+    if (!read_) {
+        return;
+    }
     if (integers_) {
         reserveLarge(numbers_, rows);
         nulls_.reserve(rows);
@@ -78,6 +87,10 @@ uint32_t ValueColumn::appendCoded(const QVariant& value) {
 }
 
 void ValueColumn::append(ValueColumn&& tail) {
+    if (!read_ || !tail.read_) {
+        *this = unread();  // the rows of one part only would misplace every value
+        return;
+    }
     if (integers_ && tail.integers_) {
         numbers_.insert(numbers_.end(), tail.numbers_.begin(), tail.numbers_.end());
         nulls_.insert(nulls_.end(), tail.nulls_.begin(), tail.nulls_.end());
@@ -146,6 +159,9 @@ void ValueColumn::setMany(const std::vector<bool>& written, std::vector<QVariant
 }
 
 void ValueColumn::reorder(const std::vector<size_t>& order) {
+    if (!read_) {
+        return;
+    }
     if (integers_) {
         permute(numbers_, order);
         std::vector<bool> nulls;

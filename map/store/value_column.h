@@ -18,6 +18,9 @@ class ValueColumn {
   public:
     // `integers` keeps whole numbers inline; other values are coded.
     explicit ValueColumn(bool integers) : integers_(integers) {}
+    // A column whose values were not read: it holds no rows.
+    static ValueColumn unread();
+    bool isRead() const { return read_; }
 
     void reserve(size_t rows);
     void append(const QVariant& value);
@@ -43,6 +46,7 @@ class ValueColumn {
     uint32_t codeOf(const QVariant& value);
 
     bool integers_;
+    bool read_ = true;
     // Whole numbers: the value and whether it is null.
     std::vector<qint64> numbers_;
     std::vector<bool> nulls_;

@@ -4,7 +4,9 @@
 // page still fails the read.
 #include "map/qgis/direct_read.h"
 #include "map/qgis/layer_reading.h"
+#include "map/store/feature_table.h"
 #include "support/failure.h"
+#include "tests/testing/same_rows.h"
 #include "tests/testing/test_maps.h"
 
 #include <gdal.h>
@@ -26,6 +28,8 @@ using qgishost::readDirectly;
 using qgishost::readRows;
 using qgishost::readThroughIterator;
 using qgishost::StoreRows;
+
+using testmaps::expectSameRows;
 
 namespace {
 
@@ -116,28 +120,6 @@ void writeTable(const QString& path, const char* table, OGRwkbGeometryType type,
     }
     ASSERT_EQ(OGR_L_CommitTransaction(layer), OGRERR_NONE);
     GDALClose(ds);
-}
-
-void expectSameRows(const StoreRows& got, const StoreRows& want) {
-    ASSERT_EQ(got.ids, want.ids);
-    EXPECT_EQ(got.wkbData, want.wkbData);
-    EXPECT_EQ(got.wkbOffset, want.wkbOffset);
-    EXPECT_EQ(got.unusableShapes, want.unusableShapes);
-    ASSERT_EQ(got.boxes.size(), want.boxes.size());
-    for (size_t row = 0; row < want.count(); ++row) {
-        const search::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
-        EXPECT_TRUE(g.xmin == w.xmin && g.ymin == w.ymin && g.xmax == w.xmax && g.ymax == w.ymax)
-            << row;
-    }
-    ASSERT_EQ(got.columns.size(), want.columns.size());
-    for (size_t c = 0; c < want.columns.size(); ++c) {
-        for (size_t row = 0; row < want.count(); ++row) {
-            const QVariant g = got.columns[c].at(row), w = want.columns[c].at(row);
-            ASSERT_TRUE(g == w && g.type() == w.type() && g.isNull() == w.isNull())
-                << "column " << c << " row " << row << ": " << g.toString().toStdString() << " / "
-                << w.toString().toStdString();
-        }
-    }
 }
 
 // Zeroes a leaf page in the middle of `table`'s rows.
@@ -266,6 +248,31 @@ TEST_F(DirectRead, CurvesAndDateTimesAreReadByQgis) {
     EXPECT_TRUE(read.hasGeometry(0));  // the arc, as line segments
     auto plain = testmaps::openLayer(path_, "plain");
     EXPECT_FALSE(readDirectly(*plain, kNeverSplit));
+
+    // A build that reads only "t" (field 4 after the id) needs no date and
+    // time converted: the table is read directly, "t" as QGIS gives it, and
+    // the fields left unread refuse to give a value.
+    const int t = plain->dataProvider()->fields().indexFromName("t");
+    store::WantedFields onlyT(static_cast<size_t>(t) + 1);
+    onlyT[static_cast<size_t>(t)] = true;
+    std::optional<StoreRows> direct = readDirectly(*plain, 10, onlyT);
+    ASSERT_TRUE(direct);
+    direct->sortById();
+    const StoreRows iterated = readThroughIterator(*plain);
+    ASSERT_EQ(direct->ids, iterated.ids);
+    for (size_t c = 0; c < iterated.columns.size(); ++c) {
+        EXPECT_EQ(direct->columns[c].isRead(), static_cast<int>(c) == t) << c;
+    }
+    for (size_t row = 0; row < iterated.count(); ++row) {
+        const QVariant got = direct->columns[static_cast<size_t>(t)].at(row);
+        const QVariant want = iterated.columns[static_cast<size_t>(t)].at(row);
+        ASSERT_TRUE(got == want && got.isNull() == want.isNull()) << row;
+    }
+    store::FeatureTable table;
+    table.load(std::move(*direct));
+    EXPECT_TRUE(table.holdsValuesOf(t));
+    EXPECT_FALSE(table.holdsValuesOf(t + 1));
+    EXPECT_THROW(table.value(0, t + 1), support::Failure);
 }
 
 TEST_F(DirectRead, ADamagedPageFailsTheReadInEitherHalf) {

@@ -8,6 +8,8 @@
 
 #include <qgscoordinatetransform.h>
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace bramlotte;
@@ -226,6 +228,42 @@ TEST(SpatialSearch, DeliversInFeatureIdOrderAndReadsTheLayerOnceUntilItChanges) 
     // So does a new filter.
     points->setSubsetString("\"id\" = 'new'");
     EXPECT_EQ(searchIds(*points, all, rel::kIntersects), "");
+}
+
+TEST(SpatialSearch, ReadsTheFieldsAskedForAndReadsAgainForAnother) {
+    QTemporaryDir dir;
+    auto memory = memoryLayer("streets", "LineString", {"name:string", "kind:string"},
+                              {{"LINESTRING(0 0,1 1)", {QStringLiteral("Main St"), "primary"}},
+                               {"LINESTRING(5 5,6 6)", {QStringLiteral("Side St"), "minor"}}});
+    auto streets = testmaps::writeGeoPackage(*memory, dir.filePath("s.gpkg"), "streets");
+    qgishost::QgisFeatureClass fc(*streets);
+    auto& store = qgishost::FeatureStore::of(*streets);
+    const int name = fc.findField("name"), kind = fc.findField("kind");
+    host::SpatialFilter filter{
+        shape("POLYGON((-1 -1,2 -1,2 2,-1 2,-1 -1))"), rel::kIntersects, QString(), {name}};
+    {
+        auto f = fc.search(filter)->nextFeature();
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->value(name).toString(), "Main St");
+        EXPECT_THROW(f->value(kind), support::Failure);  // never read, never guessed
+    }
+    EXPECT_EQ(store.loadCount(), 1);
+    // Another field: the layer is read again, and what was held stays held.
+    filter.subFields = {kind};
+    {
+        auto f = fc.search(filter)->nextFeature();
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->value(kind).toString(), "primary");
+        EXPECT_EQ(f->value(name).toString(), "Main St");
+    }
+    EXPECT_EQ(store.loadCount(), 2);
+    filter.subFields = {name, kind};
+    fc.search(filter);
+    EXPECT_EQ(store.loadCount(), 2);
+    // No fields named: every field.
+    filter.subFields.clear();
+    EXPECT_EQ(fc.search(filter)->nextFeature()->value(kind).toString(), "primary");
+    EXPECT_EQ(store.loadCount(), 3);
 }
 
 TEST(SpatialSearch, UpdateCursorNeedsAnOpenEdit) {

@@ -1,6 +1,7 @@
 // A layer read into a feature store's rows gives the same rows whether it
 // is read whole or as two halves by id on two threads.
 #include "map/qgis/layer_reading.h"
+#include "tests/testing/same_rows.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgsvectordataprovider.h>
@@ -15,6 +16,8 @@ using namespace bramlotte;
 using qgishost::readHalves;
 using qgishost::readRows;
 using qgishost::StoreRows;
+
+using testmaps::expectSameRows;
 
 namespace {
 
@@ -34,25 +37,6 @@ std::unique_ptr<QgsVectorLayer> streetsFile(const QString& path, int count) {
     auto memory =
         testmaps::memoryLayer("streets", "LineString", {"name:string", "n:integer"}, rows);
     return testmaps::writeGeoPackage(*memory, path, "streets");
-}
-
-void expectSameRows(const StoreRows& got, const StoreRows& want) {
-    ASSERT_EQ(got.ids, want.ids);
-    EXPECT_EQ(got.wkbData, want.wkbData);
-    EXPECT_EQ(got.wkbOffset, want.wkbOffset);
-    ASSERT_EQ(got.boxes.size(), want.boxes.size());
-    for (size_t row = 0; row < want.count(); ++row) {
-        const search::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
-        EXPECT_TRUE(g.xmin == w.xmin && g.ymin == w.ymin && g.xmax == w.xmax && g.ymax == w.ymax)
-            << row;
-    }
-    ASSERT_EQ(got.columns.size(), want.columns.size());
-    for (size_t c = 0; c < want.columns.size(); ++c) {
-        for (size_t row = 0; row < want.count(); ++row) {
-            const QVariant g = got.columns[c].at(row), w = want.columns[c].at(row);
-            ASSERT_TRUE(g == w && g.isNull() == w.isNull()) << c << " " << row;
-        }
-    }
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+#include "tests/testing/same_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace bramlotte::testmaps {
+
+void expectSameRows(const store::StoreRows& got, const store::StoreRows& want) {
+    ASSERT_EQ(got.ids, want.ids);
+    EXPECT_EQ(got.unusableShapes, want.unusableShapes);
+    for (size_t row = 0; row < want.count(); ++row) {
+        size_t gotSize = 0, wantSize = 0;
+        const unsigned char* g = got.wkb(row, gotSize);
+        const unsigned char* w = want.wkb(row, wantSize);
+        ASSERT_EQ(got.hasGeometry(row), want.hasGeometry(row)) << row;
+        ASSERT_EQ(std::vector<unsigned char>(g, g + gotSize),
+                  std::vector<unsigned char>(w, w + wantSize))
+            << row;
+    }
+    ASSERT_EQ(got.boxes.size(), want.boxes.size());
+    for (size_t row = 0; row < want.count(); ++row) {
+        const search::Box g = got.boxes[row].widened(), w = want.boxes[row].widened();
+        EXPECT_TRUE(g.xmin == w.xmin && g.ymin == w.ymin && g.xmax == w.xmax && g.ymax == w.ymax)
+            << row;
+    }
+    ASSERT_EQ(got.columns.size(), want.columns.size());
+    for (size_t c = 0; c < want.columns.size(); ++c) {
+        for (size_t row = 0; row < want.count(); ++row) {
+            const QVariant g = got.columns[c].at(row), w = want.columns[c].at(row);
+            ASSERT_TRUE(g == w && g.type() == w.type() && g.isNull() == w.isNull())
+                << "column " << c << " row " << row << ": " << g.toString().toStdString() << " / "
+                << w.toString().toStdString();
+        }
+    }
+}
+
+}  // namespace bramlotte::testmaps
