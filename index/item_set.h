@@ -5,6 +5,7 @@
 // many gets a hash of them, so a long entry never costs a scan per item.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,7 +19,9 @@ class ItemSet {
         if (first_ == item || second_ == item) {
             return true;
         }
-        if (!more_) {
+        // Pages walked in order bring ever higher numbers: a number above
+        // all held needs no look into the rest, which lies elsewhere in memory.
+        if (!more_ || item > highest_) {
             return false;
         }
         if (!more_->many.empty()) {
@@ -33,6 +36,7 @@ class ItemSet {
     }
     // Adds an item the set does not hold.
     void insert(int item) {
+        highest_ = std::max(highest_, item);
         if (first_ < 0) {
             first_ = item;
             return;
@@ -57,7 +61,7 @@ class ItemSet {
         more_->many.insert(item);
     }
     void clear() {
-        first_ = second_ = -1;
+        first_ = second_ = highest_ = -1;
         more_.reset();
     }
 
@@ -123,6 +127,7 @@ class ItemSet {
         NumberSet many;
     };
     int first_ = -1, second_ = -1;  // the first two items, held apart from the rest
+    int highest_ = -1;              // the highest item held
     std::unique_ptr<More> more_;    // the rest, when there are any
 };
 

@@ -232,4 +232,11 @@ TEST(Relate, AnEntrysItemSetHoldsWhatWasAddedThroughEveryForm) {
     }
     set.clear();
     EXPECT_FALSE(set.contains(0));
+    // Emptied, it starts again from nothing (its highest number too).
+    for (int item : {90, 3, 1, 2, 7, 5, 4, 8, 6, 9, 0}) {
+        EXPECT_FALSE(set.contains(item)) << item;
+        set.insert(item);
+        EXPECT_TRUE(set.contains(item)) << item;
+    }
+    EXPECT_TRUE(set.contains(90) && !set.contains(91) && !set.contains(50));
 }
