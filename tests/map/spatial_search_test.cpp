@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace bramlotte;
 using bramlotte::testmaps::memoryLayer;
 namespace rel = bramlotte::host::relation;
@@ -264,6 +266,35 @@ TEST(SpatialSearch, ReadsTheFieldsAskedForAndReadsAgainForAnother) {
     filter.subFields.clear();
     EXPECT_EQ(fc.search(filter)->nextFeature()->value(kind).toString(), "primary");
     EXPECT_EQ(store.loadCount(), 3);
+}
+
+TEST(SpatialSearch, AShapeWithACoordinateThatIsNoFiniteNumberIsUnusable) {
+    // Every kind of shape, finite, then with one vertex deep inside it (an
+    // inner ring, a second part, an arc) made NaN or infinite.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<const char*, int> kinds[] = {
+        {"POINT(1 2)", 0},
+        {"LINESTRING(0 0,1 1,2 2)", 1},
+        {"POLYGON((0 0,4 0,4 4,0 4,0 0),(1 1,2 1,2 2,1 1))", 6},
+        {"MULTIPOLYGON(((0 0,1 0,1 1,0 0)),((5 5,6 5,6 6,5 5)))", 6},
+        {"GEOMETRYCOLLECTION(POINT(0 0),LINESTRING(1 1,2 2))", 2},
+        {"CIRCULARSTRING(0 0,1 1,2 0)", 1},
+        {"CURVEPOLYGON(COMPOUNDCURVE(CIRCULARSTRING(0 0,2 2,4 0),(4 0,0 0)))", 1},
+    };
+    for (const auto& [wkt, vertex] : kinds) {
+        const QgsGeometry good = QgsGeometry::fromWkt(wkt);
+        ASSERT_FALSE(good.isNull()) << wkt;
+        EXPECT_TRUE(qgishost::QgisShape(good, QgsCoordinateReferenceSystem(kCrs)).isUsable())
+            << wkt;
+        for (const auto& [x, y] : {std::pair<double, double>{1, nan}, {inf, 1}, {-inf, nan}}) {
+            QgsGeometry bad = good;
+            ASSERT_TRUE(bad.moveVertex(x, y, vertex)) << wkt;
+            EXPECT_FALSE(qgishost::QgisShape(bad, QgsCoordinateReferenceSystem(kCrs)).isUsable())
+                << wkt << " " << x << " " << y;
+        }
+    }
+    EXPECT_TRUE(shape(QString())->isUsable());  // no shape: nothing to spoil a search
 }
 
 TEST(SpatialSearch, UpdateCursorNeedsAnOpenEdit) {
