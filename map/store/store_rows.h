@@ -36,10 +36,12 @@ struct StoreRows {
     // Room for `rows` rows and `wkbBytes` bytes of shapes (see large_memory.h).
     void reserve(size_t rows, size_t wkbBytes = 0);
     // Ends the row whose id and values were just added: its shape is what was
-    // appended to wkbData since the row before (nothing for no shape).
+    // appended since the row before (nothing for no shape): to wkbData, or
+    // through appendShapeBytes once a tail's block is held.
     void endRow(const search::FloatBox& box) {
         boxes.push_back(box);
-        wkbOffset.push_back(wkbData.size());
+        wkbOffset.push_back(tailWkbFrom == SIZE_MAX ? wkbData.size()
+                                                    : tailWkbFrom + tailWkb.size());
     }
     // Adds every row of `tail` after these. The tail's shapes are taken over
     // where they lie, not copied: the first tail appended costs no copy of

@@ -94,3 +94,48 @@ TEST(StoreRows, WhatTheDataSourceDoesNotHoldIsReadThroughTheLayer) {
     EXPECT_FALSE(readHalves(*memory, 1));
     EXPECT_EQ(readRows(*memory, 1).count(), 1u);
 }
+
+TEST(StoreRows, AppendedPartsKeepEveryShapeWhereverItLies) {
+    // Rows whose "shapes" are their own numbers, some empty, in three parts:
+    // the second is taken over as a block, the third copied after it, and a
+    // row added at the end.
+    auto part = [](int first, int count) {
+        StoreRows rows(std::vector<bool>{true});
+        for (int n = first; n < first + count; ++n) {
+            rows.ids.push_back(n);
+            rows.columns[0].append(QVariant(n));
+            if (n % 4 != 3) {
+                const unsigned char bytes[] = {static_cast<unsigned char>(n),
+                                               static_cast<unsigned char>(n + 1)};
+                rows.appendShapeBytes(bytes, n % 2 ? 2 : 1);
+            }
+            rows.endRow({});
+        }
+        return rows;
+    };
+    StoreRows rows = part(0, 6);
+    rows.append(part(6, 5));
+    rows.append(part(11, 4));
+    const unsigned char last[] = {200, 201, 202};
+    rows.ids.push_back(15);
+    rows.columns[0].append(QVariant(15));
+    rows.appendShapeBytes(last, 3);
+    rows.endRow({});
+    ASSERT_EQ(rows.count(), 16u);
+    for (size_t row = 0; row < rows.count(); ++row) {
+        const int n = static_cast<int>(row);
+        EXPECT_EQ(rows.ids[row], n);
+        EXPECT_EQ(rows.columns[0].at(row).toInt(), n);
+        size_t size = 0;
+        const unsigned char* shape = rows.wkb(row, size);
+        if (n == 15) {
+            ASSERT_EQ(size, 3u);
+            EXPECT_EQ(shape[2], 202);
+        } else if (n % 4 == 3) {
+            EXPECT_FALSE(rows.hasGeometry(row)) << n;
+        } else {
+            ASSERT_EQ(size, n % 2 ? 2u : 1u) << n;
+            EXPECT_EQ(shape[0], n) << n;
+        }
+    }
+}
