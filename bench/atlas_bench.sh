@@ -157,20 +157,8 @@ for size in "${sizes[@]}"; do
 
     # Bramlotte on the same two tables, its layers in a QGIS project.
     pg_project="$work/postgis-$size.qgs"
-    /usr/bin/python3 - "$pg_project" "$pgdir" "$pguser" <<'PY'
-import sys
-from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
-app = QgsApplication([], False)
-app.initQgis()
-project = QgsProject()
-for table in ("pages", "streets"):
-    uri = (f"host={sys.argv[2]} port=55432 user={sys.argv[3]} dbname=bench "
-           f"table=\"public\".\"{table}\" (geom) key='fid'")
-    layer = QgsVectorLayer(uri, table, "postgres")
-    assert layer.isValid(), table
-    project.addMapLayer(layer)
-assert project.write(sys.argv[1])
-PY
+    /usr/bin/python3 "$root/scripts/postgis_project.py" "$pg_project" "$pgdir" 55432 "$pguser" \
+        bench
     read -r pg_text _ < <(best_of_two "$bramlotte" build "$pg_project" --layer1 pages \
         --field1 PAGE --layer2 streets --field2 name --output table --yes --save-as "$work/pg-$size")
     cmp -s "$work/pg-$size.csv" "$work/index-$size.csv" ||

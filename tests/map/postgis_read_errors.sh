@@ -36,20 +36,8 @@ sql -d atlas -c "CREATE EXTENSION postgis" >/dev/null
 "$town_tool" "$work/town.gpkg" 60000 >/dev/null
 ogr2ogr -f PostgreSQL "PG:host=127.0.0.1 port=$port user=$pg_user dbname=atlas" \
     "$work/town.gpkg" -lco GEOMETRY_NAME=geom
-/usr/bin/python3 - "$work/atlas.qgs" "$port" "$pg_user" <<'PY'
-import sys
-from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
-app = QgsApplication([], False)
-app.initQgis()
-project = QgsProject()
-for table in ("pages", "streets"):
-    uri = (f"host=127.0.0.1 port={sys.argv[2]} user={sys.argv[3]} dbname=atlas "
-           f"table=\"public\".\"{table}\" (geom) key='fid'")
-    layer = QgsVectorLayer(uri, table, "postgres")
-    assert layer.isValid(), table
-    project.addMapLayer(layer)
-assert project.write(sys.argv[1])
-PY
+/usr/bin/python3 "$(dirname "$0")/../../scripts/postgis_project.py" "$work/atlas.qgs" 127.0.0.1 \
+    "$port" "$pg_user" atlas
 build() {
     "$cli" build "$work/atlas.qgs" --layer1 pages --field1 page --layer2 streets --field2 name \
         --output window >"$work/out" 2>"$work/err"

@@ -1,0 +1,20 @@
+"""Writes a QGIS project whose layers "pages" and "streets" are the tables of
+those names in a PostGIS database (shape column geom, key fid).
+
+usage: postgis_project.py PROJECT HOST PORT USER DBNAME
+"""
+import sys
+
+from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
+
+project_path, host, port, user, dbname = sys.argv[1:6]
+app = QgsApplication([], False)
+app.initQgis()
+project = QgsProject()
+for table in ("pages", "streets"):
+    uri = (f"host={host} port={port} user={user} dbname={dbname} "
+           f"table=\"public\".\"{table}\" (geom) key='fid'")
+    layer = QgsVectorLayer(uri, table, "postgres")
+    assert layer.isValid(), table
+    project.addMapLayer(layer)
+assert project.write(project_path)
