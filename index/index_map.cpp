@@ -7,90 +7,119 @@ int64_t IndexMap::positionOf(const QString& key) const {
                              [this](uint32_t at) -> const QString& { return entries_[at].key; });
 }
 
-IndexMap::Entry& IndexMap::entryFor(const QString& key, bool& added) {
+uint32_t IndexMap::positionFor(const QString& key) {
+    bool added = false;
     const uint32_t at = positions_.find(
         key, static_cast<uint32_t>(entries_.size()),
         [this](uint32_t at) -> const QString& { return entries_[at].key; }, added);
     if (added) {
-        entries_.push_back({key, {}, {}, {}, -1});
+        entries_.push_back({key, {}, {}, -1});
     }
-    return entries_[at];
+    return at;
+}
+
+QString IndexMap::entryAt(int position) const {
+    const Entry& e = entries_.at(static_cast<size_t>(position));
+    int size = 0;
+    for (const int n : e.items) {
+        size += itemTexts_[static_cast<size_t>(n)].size() + separator_.size();
+    }
+    QString text;
+    text.reserve(size);
+    for (size_t i = 0; i < e.items.size(); ++i) {
+        if (i > 0) {
+            text += separator_;
+        }
+        text += itemTexts_[static_cast<size_t>(e.items[i])];
+    }
+    return text;
+}
+
+QStringList IndexMap::itemsAt(int position) const {
+    const Entry& e = entries_.at(static_cast<size_t>(position));
+    QStringList items;
+    items.reserve(static_cast<int>(e.items.size()));
+    for (const int n : e.items) {
+        items.append(itemTexts_[static_cast<size_t>(n)]);
+    }
+    return items;
 }
 
 QString IndexMap::get(const QString& key) const {
     const int64_t at = positionOf(key);
-    return at < 0 ? QString() : entries_[static_cast<size_t>(at)].text;
+    return at < 0 ? QString() : entryAt(static_cast<int>(at));
 }
 
 QStringList IndexMap::items(const QString& key) const {
     const int64_t at = positionOf(key);
-    return at < 0 ? QStringList() : entries_[static_cast<size_t>(at)].items;
+    return at < 0 ? QStringList() : itemsAt(static_cast<int>(at));
+}
+
+IndexMap::Item IndexMap::item(const QString& itemText) {
+    bool added = false;
+    const uint32_t text = textNumbers_.find(
+        itemText, static_cast<uint32_t>(itemTexts_.size()),
+        [this](uint32_t n) -> const QString& { return itemTexts_[n]; }, added);
+    if (added) {
+        const QString folded = itemText.toCaseFolded();
+        bool foldedAdded = false;
+        const uint32_t number = foldedNumbers_.find(
+            folded, static_cast<uint32_t>(foldedTexts_.size()),
+            [this](uint32_t n) -> const QString& { return foldedTexts_[n]; }, foldedAdded);
+        if (foldedAdded) {
+            foldedTexts_.push_back(folded);
+        }
+        itemTexts_.push_back(itemText);
+        foldedOf_.push_back(static_cast<int>(number));
+    }
+    return {static_cast<int>(text), foldedOf_[text]};
 }
 
 void IndexMap::add(const QString& key, const QString& itemText) {
-    bool added = false;
-    Entry& e = entryFor(key, added);
-    if (!added) {
-        return;
+    const size_t before = entries_.size();
+    const uint32_t at = positionFor(key);
+    if (entries_.size() > before) {
+        addTo(entries_[at], item(itemText));
     }
-    e.text = itemText;
-    e.items = QStringList{itemText};
-    e.held.insert(itemNumber(itemText.toCaseFolded()));
 }
 
-void IndexMap::set(const QString& key, const QStringList& items, const QString& separator) {
-    bool added = false;
-    Entry& e = entryFor(key, added);
-    e.items = items;
-    e.text = items.join(separator);
+void IndexMap::set(const QString& key, const QStringList& items) {
+    Entry& e = entries_[positionFor(key)];
+    e.items.clear();
     e.held.clear();
     e.lastOffered = -1;
-    for (const QString& item : items) {
-        const int number = itemNumber(item.toCaseFolded());
-        if (!e.held.contains(number)) {
-            e.held.insert(number);
+    for (const QString& text : items) {
+        const Item i = item(text);
+        e.items.push_back(i.text);  // every item as given, repeated ones too
+        if (!e.held.contains(i.folded)) {
+            e.held.insert(i.folded);
         }
     }
 }
 
-int IndexMap::itemNumber(const QString& foldedItem) {
-    bool added = false;
-    const uint32_t number = itemNumbers_.find(
-        foldedItem, static_cast<uint32_t>(foldedItems_.size()),
-        [this](uint32_t n) -> const QString& { return foldedItems_[n]; }, added);
-    if (added) {
-        foldedItems_.push_back(foldedItem);
-    }
-    return static_cast<int>(number);
-}
-
-bool IndexMap::addItem(const QString& key, const QString& itemText, const QString& separator) {
-    return addItem(key, itemText, itemNumber(itemText.toCaseFolded()), separator);
-}
-
-bool IndexMap::addItem(const QString& key, const QString& itemText, int itemNumber,
-                       const QString& separator) {
-    bool added = false;
-    Entry& e = entryFor(key, added);
-    if (added) {
-        e.text = itemText;
-        e.items = QStringList{itemText};
-        e.held.insert(itemNumber);
-        e.lastOffered = itemNumber;
-        return true;
-    }
-    if (e.lastOffered == itemNumber) {
+bool IndexMap::addTo(Entry& e, const Item& item) {
+    if (e.lastOffered == item.folded) {
         return false;
     }
-    e.lastOffered = itemNumber;
-    if (e.held.contains(itemNumber)) {
+    e.lastOffered = item.folded;
+    if (e.held.contains(item.folded)) {
         return false;
     }
-    e.held.insert(itemNumber);
-    e.items.append(itemText);
-    e.text += separator;
-    e.text += itemText;
+    e.held.insert(item.folded);
+    e.items.push_back(item.text);
     return true;
+}
+
+bool IndexMap::addItem(const QString& key, const Item& item, int* position) {
+    const uint32_t at = positionFor(key);
+    if (position) {
+        *position = static_cast<int>(at);
+    }
+    return addTo(entries_[at], item);
+}
+
+bool IndexMap::addItemAt(int position, const Item& item) {
+    return addTo(entries_.at(static_cast<size_t>(position)), item);
 }
 
 }  // namespace bramlotte::index

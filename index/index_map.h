@@ -15,6 +15,10 @@ namespace bramlotte::index {
 
 class IndexMap {
   public:
+    // An entry text is its item texts joined by `itemSeparator`.
+    explicit IndexMap(QString itemSeparator = QStringLiteral(","))
+        : separator_(std::move(itemSeparator)) {}
+
     int count() const { return static_cast<int>(entries_.size()); }
     // Keys compare exactly: case-sensitive, untrimmed.
     bool exists(const QString& key) const { return positionOf(key) >= 0; }
@@ -23,51 +27,61 @@ class IndexMap {
     // The item texts of `key`, in the order they were met.
     QStringList items(const QString& key) const;
     QString key(int position) const { return entries_.at(static_cast<size_t>(position)).key; }
-    const QString& entryAt(int position) const {
-        return entries_.at(static_cast<size_t>(position)).text;
-    }
-    const QStringList& itemsAt(int position) const {
-        return entries_.at(static_cast<size_t>(position)).items;
+    QString entryAt(int position) const;
+    QStringList itemsAt(int position) const;
+
+    // An item text numbered once, to be offered to many entries: by its text,
+    // and by its case-folded text for the duplicate test.
+    struct Item {
+        int text = -1;
+        int folded = -1;
+    };
+    Item item(const QString& itemText);
+    const QString& itemText(const Item& item) const {
+        return itemTexts_[static_cast<size_t>(item.text)];
     }
 
     // Adds a new key whose entry is the one item `itemText`; a no-op for an
     // existing key.
     void add(const QString& key, const QString& itemText);
-    // Replaces the entry of `key` (adding the key when missing) with `items`
-    // joined by `separator`.
-    void set(const QString& key, const QStringList& items, const QString& separator);
-    // Adds `itemText` to the entry of `key` unless the entry already holds
-    // that item, compared as a whole without regard to case. Returns whether
-    // it was added.
-    bool addItem(const QString& key, const QString& itemText, const QString& separator);
-    // The same, with the item's number (itemNumber of its case-folded text)
-    // already at hand.
-    bool addItem(const QString& key, const QString& itemText, int itemNumber,
-                 const QString& separator);
-    // The number of a case-folded item text: equal texts, equal numbers.
-    int itemNumber(const QString& foldedItem);
+    // Replaces the entry of `key` (adding the key when missing) with `items`.
+    void set(const QString& key, const QStringList& items);
+    // Adds the item to the entry of `key` (adding the key when missing)
+    // unless the entry already holds it, compared as a whole without regard
+    // to case. Returns whether it was added; `position` receives the entry's.
+    bool addItem(const QString& key, const QString& itemText) {
+        return addItem(key, item(itemText));
+    }
+    bool addItem(const QString& key, const Item& item, int* position = nullptr);
+    // The same for the entry at `position`.
+    bool addItemAt(int position, const Item& item);
 
   private:
     struct Entry {
         QString key;
-        QString text;
-        QStringList items;
-        ItemSet held;  // item numbers, for the duplicate test
+        std::vector<int> items;  // numbers of the item texts, in the order met
+        ItemSet held;            // case-folded numbers, for the duplicate test
         // The item last offered: a street of several segments on one page
         // offers the same item again right away.
         int lastOffered = -1;
     };
     // The entry of `key`, or -1.
     int64_t positionOf(const QString& key) const;
-    // The entry of `key`, added empty when missing.
-    Entry& entryFor(const QString& key, bool& added);
+    // The position of the entry of `key`, added empty when missing.
+    uint32_t positionFor(const QString& key);
+    static bool addTo(Entry& e, const Item& item);
 
+    QString separator_;
     // A deque: a new entry never moves the ones before it (there may be
     // hundreds of thousands).
     std::deque<Entry> entries_;
     support::TextNumbers positions_;  // of entries_, by key
-    std::vector<QString> foldedItems_;
-    support::TextNumbers itemNumbers_;  // of foldedItems_, by text
+    // Distinct item texts, and the numbers of their case-folded forms.
+    std::vector<QString> itemTexts_;
+    std::vector<int> foldedOf_;
+    support::TextNumbers textNumbers_;  // of itemTexts_, by text
+    std::vector<QString> foldedTexts_;
+    support::TextNumbers foldedNumbers_;  // of foldedTexts_, by text
 };
 
 }  // namespace bramlotte::index

@@ -1,8 +1,9 @@
 // The items an entry holds, for the duplicate test, by item number (the
 // index map numbers each distinct case-folded item once). Most entries hold
 // one or two items, kept inline (a street segment seldom crosses more than
-// one page edge); a few more are compared in a short list; an entry with
-// many gets a hash of them, so a long entry never costs a scan per item.
+// one page edge); the rest in a list. Items that came in ascending order (the
+// pages of a walk) are found there by bisection; an entry with many items
+// out of order gets a hash of them, so a long entry never costs a scan per item.
 #pragma once
 
 #include <algorithm>
@@ -16,26 +17,31 @@ namespace bramlotte::index {
 class ItemSet {
   public:
     bool contains(int item) const {
-        if (first_ == item || second_ == item) {
-            return true;
-        }
         // Pages walked in order bring ever higher numbers: a number above
         // all held needs no look into the rest, which lies elsewhere in memory.
-        if (!more_ || item > highest_) {
+        if (item > highest_) {
             return false;
+        }
+        if (first_ == item || second_ == item || highest_ == item) {
+            return true;
+        }
+        if (!more_) {
+            return false;
+        }
+        if (ascending_) {
+            // Numbers that came in ascending order lie sorted.
+            return std::binary_search(more_->all.begin(), more_->all.end(), item);
         }
         if (!more_->many.empty()) {
             return more_->many.contains(item);
         }
-        for (int held : more_->few) {
-            if (held == item) {
-                return true;
-            }
-        }
-        return false;
+        return std::find(more_->all.begin(), more_->all.end(), item) != more_->all.end();
     }
     // Adds an item the set does not hold.
     void insert(int item) {
+        if (item < highest_) {
+            ascending_ = false;
+        }
         highest_ = std::max(highest_, item);
         if (first_ < 0) {
             first_ = item;
@@ -48,20 +54,22 @@ class ItemSet {
         if (!more_) {
             more_ = std::make_unique<More>();
         }
-        if (more_->many.empty() && more_->few.size() < kFew) {
-            more_->few.push_back(item);
+        more_->all.push_back(item);
+        // A hash only for many numbers out of order.
+        if (ascending_ || more_->all.size() <= kFew) {
             return;
         }
         if (more_->many.empty()) {
-            for (int held : more_->few) {
+            for (int held : more_->all) {
                 more_->many.insert(held);
             }
-            more_->few = {};
+        } else {
+            more_->many.insert(item);
         }
-        more_->many.insert(item);
     }
     void clear() {
         first_ = second_ = highest_ = -1;
+        ascending_ = true;
         more_.reset();
     }
 
@@ -123,11 +131,12 @@ class ItemSet {
     };
 
     struct More {
-        std::vector<int> few;
-        NumberSet many;
+        std::vector<int> all;  // every item after the first two, in the order added
+        NumberSet many;        // the same, once there are many out of order
     };
     int first_ = -1, second_ = -1;  // the first two items, held apart from the rest
     int highest_ = -1;              // the highest item held
+    bool ascending_ = true;         // every item came above those before it
     std::unique_ptr<More> more_;    // the rest, when there are any
 };
 

@@ -1,6 +1,7 @@
 #include "index/relate.h"
 
 #include "index/feature_entries.h"
+#include "index/known_keys.h"
 #include "index/text_forms.h"
 
 namespace bramlotte::index {
@@ -30,9 +31,13 @@ std::optional<int32_t> relationshipCode(const QString& name) {
 }
 
 IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
-    IndexMap map;
+    IndexMap map(in.itemSeparator);
     std::shared_ptr<host::FeatureClass> searched = in.layer2->featureClass();
     FeatureEntries featureEntries(in.fieldWriter ? searched->featureCount() : 0);
+    // Keys by value code; only while no values are written, as a written
+    // value would change what a code stands for.
+    KnownKeys knownKeys;
+    const bool useCodes = !in.fieldWriter;
 
     long long unusable = 0;  // Layer #1 features whose shapes cannot be searched with
     host::SpatialFilter filter{nullptr, in.relationship, searched->shapeFieldName()};
@@ -61,29 +66,41 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
             throw RelateFailure(e);
         }
 
-        // The Layer #1 item, read once and only when a related feature needs it.
-        std::optional<QString> item;
-        int itemNumber = -1;  // the map's number of the item, case-folded
-        auto itemText = [&]() -> const QString& {
+        // The Layer #1 item, read once and only when a related feature needs
+        // it; empty for a blank value.
+        std::optional<IndexMap::Item> item;
+        auto pageItem = [&]() -> const IndexMap::Item& {
             if (!item) {
                 const QString text = nonBlankTextForm(feature1->value(in.field1));
-                item = text.isNull() ? QString() : QStringLiteral(" ") + text;
-                itemNumber = map.itemNumber(item->toCaseFolded());
+                item = text.isNull() ? IndexMap::Item{} : map.item(QStringLiteral(" ") + text);
             }
             return *item;
         };
+        auto hasItem = [&] { return pageItem().text >= 0; };
 
         while (std::unique_ptr<host::Feature> feature2 = related->nextFeature()) {
             if (in.gatherIndex) {
-                const QString key = nonBlankTextForm(feature2->value(in.field2));
-                if (!key.isNull() && !itemText().isEmpty()) {
-                    map.addItem(key, itemText(), itemNumber, in.itemSeparator);
+                const long long code = useCodes ? feature2->valueCode(in.field2) : -1;
+                const int known = knownKeys.find(code);
+                if (known >= 0) {
+                    if (hasItem()) {
+                        map.addItemAt(known, pageItem());
+                    }
+                } else if (known == KnownKeys::kUnknown) {
+                    const QString key = nonBlankTextForm(feature2->value(in.field2));
+                    if (key.isNull()) {
+                        knownKeys.remember(code, KnownKeys::kBlank);
+                    } else if (hasItem()) {
+                        int position = -1;
+                        map.addItem(key, pageItem(), &position);
+                        knownKeys.remember(code, position);
+                    }
                 }
             }
-            if (in.fieldWriter && !itemText().isEmpty()) {
+            if (in.fieldWriter && hasItem()) {
                 // Each feature gets all its own items, whatever its key.
                 FeatureEntry& own = featureEntries[feature2->id()];
-                own.add(itemText(), itemNumber, in.itemSeparator);
+                own.add(map.itemText(pageItem()), pageItem().folded, in.itemSeparator);
                 in.fieldWriter->write(*feature2, *related, own.text());
             }
         }

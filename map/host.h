@@ -48,6 +48,14 @@ class Feature {
     virtual std::shared_ptr<const Shape> shape() const = 0;
     // Value of the field at the feature-class index; a null QVariant is null.
     virtual QVariant value(int index) const = 0;
+    // A non-negative number that only features with the same value of the
+    // field share, while the feature class's values stay unchanged; -1 when
+    // the host has none at hand. Lets a caller reuse what it made of a value
+    // it met before instead of reading and comparing the value again.
+    virtual long long valueCode(int index) const {
+        (void)index;
+        return -1;
+    }
     // Converts the text to the field's type; throws when it does not convert.
     virtual void putValue(int index, const QString& text) = 0;
 };

@@ -36,6 +36,16 @@ class StoreFeature : public host::Feature {
         }
         return store().table().value(row_, index);
     }
+    long long valueCode(int index) const override {
+        for (const auto& pending : pending_) {
+            if (pending.first == index) {
+                return -1;
+            }
+        }
+        // Each read of the layer numbers its values afresh.
+        const int64_t code = store().table().valueCode(row_, index);
+        return code < 0 ? -1 : (static_cast<long long>(store().loadCount()) << 32) | code;
+    }
     void putValue(int index, const QString& text) override {
         const QgsFields fields = store().layer().dataProvider()->fields();
         if (index < 0 || index >= fields.count()) {

@@ -1,5 +1,7 @@
 #include "map/search/packed_rtree.h"
 
+#include "map/search/key_sort.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -49,41 +51,39 @@ void bothAtOnce(bool large, A a, B b) {
 }
 
 // Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
-// x centre, each slice sorted by y centre. Sorts (centre, position) pairs so
-// the comparisons read contiguous memory; the pairs are all distinct, so the
-// order is the same however the sorting is shared between two threads.
+// x centre, each slice sorted by y centre. Centres are compared as floats:
+// ties only change which boxes share a node, never what a query finds.
 template <typename B>
 void strOrder(const std::vector<B>& boxes, std::vector<uint32_t>& entries) {
-    using Keyed = std::pair<double, uint32_t>;
     const size_t n = entries.size();
     const size_t nodes = (n + PackedRTree::kNodeSize - 1) / PackedRTree::kNodeSize;
     const size_t slices = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
     const size_t perSlice = std::max<size_t>(1, slices) * PackedRTree::kNodeSize;
-    const bool large = n >= 200000;
     std::vector<Keyed> keyed(n);
     for (size_t i = 0; i < n; ++i) {
-        keyed[i] = {centreX(boxes[entries[i]]), entries[i]};
+        keyed[i] = {orderedBits(static_cast<float>(centreX(boxes[entries[i]]))), entries[i]};
     }
-    // Two halves sorted side by side, then merged.
-    const auto mid = keyed.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    bothAtOnce(
-        large, [&] { std::sort(keyed.begin(), mid); }, [&] { std::sort(mid, keyed.end()); });
-    std::inplace_merge(keyed.begin(), mid, keyed.end());
+    std::vector<Keyed> scratch;
+    sortByKey(keyed.data(), keyed.data() + n, scratch);
     // The slices, every other one on each thread.
-    auto sortSlices = [&](size_t first) {
+    auto sortSlices = [&](size_t first, std::vector<Keyed>& scratch) {
         for (size_t s = first * perSlice; s < n; s += 2 * perSlice) {
             const size_t end = std::min(n, s + perSlice);
             for (size_t i = s; i < end; ++i) {
-                keyed[i].first = centreY(boxes[keyed[i].second]);
+                keyed[i].key = orderedBits(static_cast<float>(centreY(boxes[keyed[i].item])));
             }
-            std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(s),
-                      keyed.begin() + static_cast<std::ptrdiff_t>(end));
+            sortByKey(keyed.data() + s, keyed.data() + end, scratch);
         }
     };
     bothAtOnce(
-        large, [&] { sortSlices(0); }, [&] { sortSlices(1); });
+        n >= 200000,
+        [&] {
+            std::vector<Keyed> own;
+            sortSlices(0, own);
+        },
+        [&] { sortSlices(1, scratch); });
     for (size_t i = 0; i < n; ++i) {
-        entries[i] = keyed[i].second;
+        entries[i] = keyed[i].item;
     }
 }
 

@@ -49,6 +49,14 @@ QVariant FeatureTable::value(size_t row, int index) const {
     return column.at(row);
 }
 
+int64_t FeatureTable::valueCode(size_t row, int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= rows_.columns.size() ||
+        staged_.count(index) > 0) {
+        return -1;
+    }
+    return rows_.columns[static_cast<size_t>(index)].code(row);
+}
+
 std::vector<uint32_t> FeatureTable::candidates(const search::Box& query) const {
     std::vector<uint32_t> hits;
     tree_.query(query, hits);

@@ -39,6 +39,9 @@ class FeatureTable {
     // Throws support::Failure for an index out of range or a field whose
     // values were not read.
     QVariant value(size_t row, int index) const;
+    // A number only rows of the same value of the field share, or -1 (see
+    // ValueColumn::code); -1 for a field with values written in the edit.
+    int64_t valueCode(size_t row, int index) const;
 
     // Rows whose boxes meet `query`, in ascending feature id order.
     std::vector<uint32_t> candidates(const search::Box& query) const;

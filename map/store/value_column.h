@@ -34,6 +34,11 @@ class ValueColumn {
     void append(ValueColumn&& tail);
     size_t rowCount() const;
     QVariant at(size_t row) const;
+    // The code of the row's value (equal codes, equal values), or -1 for a
+    // column that does not code its values.
+    int64_t code(size_t row) const {
+        return read_ && coded() ? static_cast<int64_t>(codes_[row]) : -1;
+    }
     void set(size_t row, const QVariant& value);
     // Sets every row `written` marks to its value in `values`, taking the
     // values over. The column then holds its values as they are, uncoded: a

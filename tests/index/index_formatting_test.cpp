@@ -11,10 +11,10 @@ namespace {
 
 IndexMap mapOf(const std::vector<std::pair<QString, QStringList>>& entries,
                const QString& separator = ",") {
-    IndexMap map;
+    IndexMap map(separator);
     for (const auto& [key, items] : entries) {
         for (const QString& item : items) {
-            map.addItem(key, " " + item, separator);
+            map.addItem(key, " " + item);
         }
     }
     return map;
@@ -108,18 +108,18 @@ TEST(IndexMap, AnEntryOfManyItemsHoldsEachOnceInOrder) {
         for (int i = 0; i < 1000; ++i) {
             const QString item = QStringLiteral(" P%1").arg(i);
             // Later rounds offer the same items in other case: all refused.
-            EXPECT_EQ(map.addItem("High St", round == 1 ? item.toLower() : item, ","), round == 0);
+            EXPECT_EQ(map.addItem("High St", round == 1 ? item.toLower() : item), round == 0);
             if (round == 0) {
                 expected << item;
             }
         }
     }
     EXPECT_EQ(map.items("High St"), expected);
-    EXPECT_TRUE(map.addItem("High St", " Q1", ","));
+    EXPECT_TRUE(map.addItem("High St", " Q1"));
 }
 
 TEST(IndexMap, ExactKeysInInsertionOrderAndSetReplacesAnEntry) {
-    IndexMap map;
+    IndexMap map(";");
     map.add("Main St", " A1");
     map.add("main st", " B2");
     map.add("Main St", " C3");  // an existing key keeps its entry
@@ -128,23 +128,30 @@ TEST(IndexMap, ExactKeysInInsertionOrderAndSetReplacesAnEntry) {
     EXPECT_FALSE(map.exists("Main St "));
     EXPECT_EQ(map.get("Main St"), " A1");
     EXPECT_EQ(map.get("Nowhere"), "");
-    map.set("Main St", {" D4", " E5"}, ";");
-    map.set("Elm St", {" F6"}, ";");
+    map.set("Main St", {" D4", " E5"});
+    map.set("Elm St", {" F6"});
     EXPECT_EQ(map.get("Main St"), " D4; E5");
     EXPECT_EQ(map.key(2), "Elm St");
     // The duplicate test follows the new items.
-    EXPECT_FALSE(map.addItem("Main St", " d4", ";"));
-    EXPECT_TRUE(map.addItem("Main St", " A1", ";"));
+    EXPECT_FALSE(map.addItem("Main St", " d4"));
+    EXPECT_TRUE(map.addItem("Main St", " A1"));
     EXPECT_EQ(map.items("Main St"), (QStringList{" D4", " E5", " A1"}));
 
     // An item offered again right away is held once; after the entry is
-    // replaced it counts afresh.
-    const QString page = " G7";
-    const int number = map.itemNumber(page.toCaseFolded());
-    EXPECT_EQ(map.itemNumber(" g7"), number);
-    EXPECT_TRUE(map.addItem("Elm St", page, number, ";"));
-    EXPECT_FALSE(map.addItem("Elm St", page, number, ";"));
-    map.set("Elm St", {" F6"}, ";");
-    EXPECT_TRUE(map.addItem("Elm St", page, number, ";"));
-    EXPECT_EQ(map.get("Elm St"), " F6; G7");
+    // replaced it counts afresh. Items that differ only in case share the
+    // duplicate test, and each entry keeps the form it met first.
+    const IndexMap::Item page = map.item(" G7");
+    EXPECT_EQ(map.item(" g7").folded, page.folded);
+    EXPECT_NE(map.item(" g7").text, page.text);
+    int position = -1;
+    EXPECT_TRUE(map.addItem("Elm St", page, &position));
+    EXPECT_EQ(position, 2);
+    EXPECT_FALSE(map.addItemAt(position, page));
+    EXPECT_FALSE(map.addItemAt(position, map.item(" g7")));
+    map.set("Elm St", {" F6"});
+    EXPECT_TRUE(map.addItemAt(position, map.item(" g7")));
+    EXPECT_FALSE(map.addItem("Elm St", page));
+    EXPECT_EQ(map.get("Elm St"), " F6; g7");
+    EXPECT_TRUE(map.addItem("Oak St", page));
+    EXPECT_EQ(map.itemsAt(3), (QStringList{" G7"}));
 }

@@ -217,18 +217,30 @@ TEST(Relate, FeatureEntriesKeepEveryIdApartWhateverItsNumber) {
 }
 
 TEST(Relate, AnEntrysItemSetHoldsWhatWasAddedThroughEveryForm) {
-    // Inline, then a short list, then a hash: each step must keep the rest.
-    index::ItemSet set;
-    std::vector<int> added;
+    // Inline, then a list (bisected while ascending, scanned while short),
+    // then a hash: each step must keep the rest. The second order ascends
+    // long enough to leave the short list behind before it turns back.
+    std::vector<int> scattered, ascendingFirst;
     for (int step = 0; step < 40; ++step) {
-        const int item = (step * 37) % 101;
-        ASSERT_FALSE(set.contains(item)) << step;
-        set.insert(item);
-        added.push_back(item);
-        for (int n = 0; n < 101; ++n) {
-            const bool held = std::find(added.begin(), added.end(), n) != added.end();
-            ASSERT_EQ(set.contains(n), held) << "after " << step << ": " << n;
+        scattered.push_back((step * 37) % 101);
+        ascendingFirst.push_back(step < 25 ? 4 * step : 4 * (step - 25) + 2);
+    }
+    for (const std::vector<int>& order : {scattered, ascendingFirst}) {
+        index::ItemSet set;
+        std::vector<int> added;
+        for (const int item : order) {
+            ASSERT_FALSE(set.contains(item)) << item;
+            set.insert(item);
+            added.push_back(item);
+            for (int n = 0; n < 101; ++n) {
+                const bool held = std::find(added.begin(), added.end(), n) != added.end();
+                ASSERT_EQ(set.contains(n), held) << "after " << item << ": " << n;
+            }
         }
+    }
+    index::ItemSet set;
+    for (int item = 0; item < 10; ++item) {
+        set.insert(item);
     }
     set.clear();
     EXPECT_FALSE(set.contains(0));

@@ -1,8 +1,11 @@
 #include "map/search/packed_rtree.h"
+#include "map/search/key_sort.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <numeric>
 #include <random>
 
@@ -87,5 +90,58 @@ TEST(PackedRTree, HeldBoxesAlwaysHoldTheExactBox) {
         const Box held = FloatBox::around(exact).widened();
         ASSERT_TRUE(held.contains(exact)) << i;
         EXPECT_LT(held.xmax - held.xmin - (exact.xmax - exact.xmin), 2.0);
+    }
+}
+
+// The tree is packed by sorting box centres on their float bits: the sort
+// must order floats as numbers and keep equal keys in their order.
+TEST(PackedRTree, CentresSortAsNumbersKeepingTiesInOrder) {
+    using bramlotte::search::Keyed;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> wide(-1e6f, 1e6f);
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              1.0f,
+                              -1.0f,
+                              1e-30f,
+                              -1e-30f,
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity()};
+    for (size_t n : {0u, 1u, 2u, 300u, 70000u}) {
+        std::vector<float> values;
+        for (size_t i = 0; i < n; ++i) {
+            // Many repeats, so ties are common; some keys differ only in their low bytes.
+            values.push_back(i % 3 == 0 ? specials[i % 8] : i % 3 == 1 ? wide(rng) : 5.0f + i % 7);
+        }
+        std::vector<Keyed> keyed;
+        for (size_t i = 0; i < n; ++i) {
+            keyed.push_back({bramlotte::search::orderedBits(values[i]), static_cast<uint32_t>(i)});
+        }
+        std::vector<Keyed> scratch;
+        bramlotte::search::sortByKey(keyed.data(), keyed.data() + keyed.size(), scratch);
+        std::vector<uint32_t> expected(n);
+        std::iota(expected.begin(), expected.end(), 0u);
+        std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) {
+            // -0 sorts just below +0.
+            if (values[a] == values[b]) {
+                return std::signbit(values[a]) && !std::signbit(values[b]);
+            }
+            return values[a] < values[b];
+        });
+        std::vector<uint32_t> got;
+        for (const Keyed& k : keyed) {
+            got.push_back(k.item);
+        }
+        ASSERT_EQ(got, expected) << "n=" << n;
+    }
+    // One key throughout: every pass is skipped, the order stays.
+    std::vector<Keyed> same(1000, Keyed{42u, 0u});
+    for (uint32_t i = 0; i < same.size(); ++i) {
+        same[i].item = i;
+    }
+    std::vector<Keyed> scratch;
+    bramlotte::search::sortByKey(same.data(), same.data() + same.size(), scratch);
+    for (uint32_t i = 0; i < same.size(); ++i) {
+        ASSERT_EQ(same[i].item, i);
     }
 }

@@ -268,6 +268,56 @@ TEST(SpatialSearch, ReadsTheFieldsAskedForAndReadsAgainForAnother) {
     EXPECT_EQ(store.loadCount(), 3);
 }
 
+// A value's code lets the index reuse what it made of a value met before:
+// equal codes must mean equal values, across a write and a new read too.
+TEST(SpatialSearch, ValueCodesAreSharedByEqualValuesOnly) {
+    auto streets = memoryLayer("streets", "Point", {"name:string", "n:integer"},
+                               {{"POINT(1 1)", {"Main St", 1}},
+                                {"POINT(2 2)", {"Side St", 1}},
+                                {"POINT(3 3)", {"Main St", 2}},
+                                {"POINT(4 4)", {QVariant(), 3}}});
+    qgishost::QgisFeatureClass fc(*streets);
+    const host::SpatialFilter all{shape("POLYGON((0 0,5 0,5 5,0 5,0 0))"), rel::kIntersects};
+    auto codesOf = [&](host::FeatureCursor& cursor, int field) {
+        std::vector<long long> codes;
+        while (auto f = cursor.nextFeature()) {
+            codes.push_back(f->valueCode(field));
+        }
+        return codes;
+    };
+    const std::vector<long long> first = codesOf(*fc.search(all), 0);
+    ASSERT_EQ(first.size(), 4u);
+    EXPECT_EQ(first[0], first[2]);
+    EXPECT_NE(first[0], first[1]);
+    EXPECT_NE(first[3], first[0]);
+    EXPECT_NE(first[3], first[1]);
+    EXPECT_GE(*std::min_element(first.begin(), first.end()), 0);
+    EXPECT_EQ(codesOf(*fc.search(all), 1), std::vector<long long>(4, -1));  // numbers: none
+
+    {
+        // A value put or written in an edit: no code for that field.
+        auto edit = fc.beginTransaction();
+        auto cursor = fc.update(all);
+        auto f = cursor->nextFeature();
+        f->putValue(0, "Side St");
+        EXPECT_EQ(f->valueCode(0), -1);
+        cursor->updateFeature(*f);
+        EXPECT_EQ(codesOf(*fc.search(all), 0), std::vector<long long>(4, -1));
+    }
+    // Read anew after the layer changed, "Main St" is gone: no code of the
+    // first read may stand for another value now.
+    ASSERT_TRUE(streets->startEditing());
+    ASSERT_TRUE(streets->changeAttributeValue(1, 0, QStringLiteral("Elm St")));
+    ASSERT_TRUE(streets->changeAttributeValue(3, 0, QStringLiteral("Elm St")));
+    ASSERT_TRUE(streets->commitChanges());
+    const std::vector<long long> second = codesOf(*fc.search(all), 0);
+    ASSERT_EQ(second.size(), 4u);
+    EXPECT_EQ(second[0], second[2]);
+    for (const long long code : second) {
+        EXPECT_EQ(std::count(first.begin(), first.end(), code), 0) << code;
+    }
+}
+
 TEST(SpatialSearch, AShapeWithACoordinateThatIsNoFiniteNumberIsUnusable) {
     // Every kind of shape, finite, then with one vertex deep inside it (an
     // inner ring, a second part, an arc) made NaN or infinite.
