@@ -185,8 +185,9 @@ FeatureStore& FilteredCursor::store() const {
     return *store_;
 }
 
-bool FilteredCursor::matches(uint32_t row) {
-    const Box b = store().table().box(row);
+bool FilteredCursor::matches(const store::FeatureTable::Candidate& candidate) {
+    const uint32_t row = candidate.row;
+    const Box b = candidate.box.widened();
     if (queryIsRectangle_) {
         // Inside the rectangle a shape meets it; strictly inside it is within it.
         if (code_ == host::relation::kIntersects && queryBox_.contains(b)) {
@@ -251,9 +252,9 @@ bool FilteredCursor::matches(uint32_t row) {
 
 std::unique_ptr<host::Feature> FilteredCursor::nextFeature() {
     while (next_ < candidates_.size()) {
-        const uint32_t row = candidates_[next_++];
-        if (matches(row)) {
-            return std::make_unique<StoreFeature>(store(), row, this);
+        const store::FeatureTable::Candidate& candidate = candidates_[next_++];
+        if (matches(candidate)) {
+            return std::make_unique<StoreFeature>(store(), candidate.row, this);
         }
     }
     return nullptr;

@@ -29,14 +29,14 @@ class FilteredCursor : public host::FeatureCursor {
 
   private:
     FeatureStore& store() const;
-    bool matches(uint32_t row);
+    bool matches(const store::FeatureTable::Candidate& candidate);
     void prepare();  // makes the GEOS query
     void release();  // frees the GEOS objects
 
     QPointer<FeatureStore> store_;
     bool forUpdate_;
     int32_t code_ = 0;
-    std::vector<uint32_t> candidates_;
+    std::vector<store::FeatureTable::Candidate> candidates_;
     size_t next_ = 0;
     search::Box queryBox_;
     bool queryIsRectangle_ = false;

@@ -94,19 +94,23 @@ FloatBox FloatBox::around(const Box& b) {
 }
 
 PackedRTree::PackedRTree(const std::vector<FloatBox>& boxes, std::vector<uint32_t> items)
-    : boxes_(&boxes), leaves_(std::move(items)) {
+    : leaves_(std::move(items)) {
     if (leaves_.empty()) {
         return;
     }
     strOrder(boxes, leaves_);
+    leafBoxes_.reserve(leaves_.size());
+    for (const uint32_t item : leaves_) {
+        leafBoxes_.push_back(boxes[item]);
+    }
 
     // The lowest level: one entry per group of leaves.
     const size_t n = leaves_.size();
     levelStart_.push_back(0);
     for (size_t g = 0; g < n; g += kNodeSize) {
-        Box u = boxes[leaves_[g]].widened();
+        Box u = leafBoxes_[g].widened();
         for (size_t i = g + 1; i < std::min(n, g + kNodeSize); ++i) {
-            extend(u, boxes[leaves_[i]].widened());
+            extend(u, leafBoxes_[i].widened());
         }
         nodeBoxes_.push_back(u);
         nodeFirst_.push_back(static_cast<uint32_t>(g));
@@ -141,46 +145,6 @@ PackedRTree::PackedRTree(const std::vector<FloatBox>& boxes, std::vector<uint32_
             nodeFirst_.push_back(static_cast<uint32_t>(g));
         }
         levelStart_.push_back(nodeBoxes_.size());
-    }
-}
-
-void PackedRTree::query(const Box& q, std::vector<uint32_t>& out) const {
-    if (leaves_.empty()) {
-        return;
-    }
-    const std::vector<FloatBox>& boxes = *boxes_;
-    // Depth-first; each level adds at most one group, so a small fixed stack
-    // serves any tree (levels stay below 16 for 2^64 items).
-    struct Pending {
-        size_t entry;
-        size_t level;  // 0 is the level just above the leaves
-    };
-    Pending stack[kNodeSize * 16];
-    size_t depth = 0;
-    const size_t top = levelStart_.size() - 2;
-    for (size_t e = levelStart_[top]; e < levelStart_[top + 1]; ++e) {
-        if (nodeBoxes_[e].intersects(q)) {
-            stack[depth++] = {e, top};
-        }
-    }
-    while (depth > 0) {
-        const Pending p = stack[--depth];
-        const size_t first = nodeFirst_[p.entry];
-        if (p.level == 0) {
-            const size_t last = std::min(first + kNodeSize, leaves_.size());
-            for (size_t c = first; c < last; ++c) {
-                if (boxes[leaves_[c]].intersects(q)) {
-                    out.push_back(leaves_[c]);
-                }
-            }
-            continue;
-        }
-        const size_t last = std::min(first + kNodeSize, levelStart_[p.level]);
-        for (size_t c = first; c < last; ++c) {
-            if (nodeBoxes_[c].intersects(q)) {
-                stack[depth++] = {c, p.level - 1};
-            }
-        }
     }
 }
 

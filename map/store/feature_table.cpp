@@ -17,6 +17,8 @@ void FeatureTable::load(StoreRows rows) {
         }
     }
     tree_ = search::PackedRTree(rows_.boxes, std::move(shaped));
+    // The tree keeps its own copy of the boxes, in its order.
+    std::vector<search::FloatBox>().swap(rows_.boxes);
 }
 
 bool FeatureTable::holdsValuesOf(int index) const {
@@ -57,10 +59,13 @@ int64_t FeatureTable::valueCode(size_t row, int index) const {
     return rows_.columns[static_cast<size_t>(index)].code(row);
 }
 
-std::vector<uint32_t> FeatureTable::candidates(const search::Box& query) const {
-    std::vector<uint32_t> hits;
-    tree_.query(query, hits);
-    std::sort(hits.begin(), hits.end());
+std::vector<FeatureTable::Candidate> FeatureTable::candidates(const search::Box& query) const {
+    std::vector<Candidate> hits;
+    tree_.visit(query, [&hits](uint32_t row, const search::FloatBox& box) {
+        hits.push_back({row, box});
+    });
+    std::sort(hits.begin(), hits.end(),
+              [](const Candidate& a, const Candidate& b) { return a.row < b.row; });
     return hits;
 }
 

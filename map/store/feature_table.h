@@ -26,8 +26,6 @@ class FeatureTable {
     size_t rowCount() const { return rows_.count(); }
     const std::vector<long long>& ids() const { return rows_.ids; }
     long long id(size_t row) const { return rows_.ids[row]; }
-    // A box that holds the row's shape (slightly larger than its exact box).
-    search::Box box(size_t row) const { return rows_.boxes[row].widened(); }
     bool hasGeometry(size_t row) const { return rows_.hasGeometry(row); }
     const unsigned char* wkb(size_t row, size_t& size) const { return rows_.wkb(row, size); }
     size_t fieldCount() const { return rows_.columns.size(); }
@@ -43,8 +41,14 @@ class FeatureTable {
     // ValueColumn::code); -1 for a field with values written in the edit.
     int64_t valueCode(size_t row, int index) const;
 
+    // A row whose box meets a query, with a box that holds its shape
+    // (slightly larger than its exact box).
+    struct Candidate {
+        uint32_t row;
+        search::FloatBox box;
+    };
     // Rows whose boxes meet `query`, in ascending feature id order.
-    std::vector<uint32_t> candidates(const search::Box& query) const;
+    std::vector<Candidate> candidates(const search::Box& query) const;
 
     void stage(size_t row, int index, const QVariant& value);
     bool hasStaged() const { return !staged_.empty(); }
