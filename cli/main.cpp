@@ -201,7 +201,8 @@ int run(int argc, char** argv, QIODevice& output) {
         err << "bramlotte build: " << error << "\n" << commandUsage(command);
         return bramlotte::cli::kExitUsage;
     }
-    bramlotte::qgishost::QgisSession session(argc, argv, true);
+    bramlotte::qgishost::QgisSession session(argc, argv, true,
+                                             bramlotte::qgishost::ProviderPlugins::WhenNeeded);
     if (command == "layers" && !rest.isEmpty()) {
         return bramlotte::cli::runLayers(rest, out, err);
     }

@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace bramlotte::qgishost {
 namespace {
 
@@ -21,6 +23,13 @@ namespace {
 bool isProjectFile(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     return suffix == QLatin1String("qgs") || suffix == QLatin1String("qgz");
+}
+
+// GeoPackages and shapefiles yield the same layers from QGIS's own
+// providers as from all of them; any other map may need a plugin.
+bool readByQgisItself(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("gpkg") || suffix == QLatin1String("shp");
 }
 
 void addDataset(QgsProject& project, const QString& path) {
@@ -58,7 +67,8 @@ void openMap(QgsProject& project, const QStringList& paths) {
         if (!QFileInfo::exists(paths.first())) {
             cannotOpen(paths.first(), QStringLiteral("no such file"));
         }
-        startAuthentication();  // its layers may hold stored credentials
+        loadProviderPlugins();  // its layers may come from any provider
+        startAuthentication();  // and hold stored credentials
         if (!project.read(paths.first())) {
             cannotOpen(paths.first(), project.error());
         }
@@ -68,6 +78,12 @@ void openMap(QgsProject& project, const QStringList& paths) {
         if (isProjectFile(path)) {
             cannotOpen(path, QStringLiteral("a project file must be the only map given"));
         }
+    }
+    // Before the first layer is made: loading plugins drops layers.
+    if (!std::all_of(paths.begin(), paths.end(), readByQgisItself)) {
+        loadProviderPlugins();
+    }
+    for (const QString& path : paths) {
         addDataset(project, path);
     }
 }

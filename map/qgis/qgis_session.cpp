@@ -5,6 +5,7 @@
 #include <qgsproviderregistry.h>
 
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,7 +33,7 @@ bool hasValue(const char* variable) {
 
 }  // namespace
 
-QgisSession::QgisSession(int& argc, char** argv, bool gui) {
+QgisSession::QgisSession(int& argc, char** argv, bool gui, ProviderPlugins plugins) {
     ensureRuntimeDir();
     // Without a display, Qt draws offscreen (forms, layouts, PDF export).
     if (!hasValue("DISPLAY") && !hasValue("WAYLAND_DISPLAY") && !hasValue("QT_QPA_PLATFORM")) {
@@ -44,8 +45,22 @@ QgisSession::QgisSession(int& argc, char** argv, bool gui) {
     // certificate of the system (a third of a short run): plain data files
     // never need it, and a project file starts it before it is read.
     QgsApplication::init();
-    QgsProviderRegistry::instance(QgsApplication::pluginPath());
+    if (plugins == ProviderPlugins::WhenNeeded) {
+        // QGIS's own providers (files through GDAL and OGR, memory layers)
+        // are always there; an empty folder holds no plugin to load.
+        noPlugins_ = std::make_unique<QTemporaryDir>();
+    }
+    QgsProviderRegistry::instance(
+        noPlugins_ && noPlugins_->isValid() ? noPlugins_->path() : QgsApplication::pluginPath());
     QgsProject::instance();
+}
+
+void loadProviderPlugins() {
+    QgsProviderRegistry* registry = QgsProviderRegistry::instance();
+    const QDir plugins(QgsApplication::pluginPath());
+    if (registry->libraryDirectory().absolutePath() != plugins.absolutePath()) {
+        registry->setLibraryDirectory(plugins);
+    }
 }
 
 void startAuthentication() {

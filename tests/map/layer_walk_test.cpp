@@ -7,6 +7,8 @@
 
 #include <qgslayertree.h>
 #include <qgslayertreegroup.h>
+#include <qgsproviderregistry.h>
+#include <qgsprovidersublayerdetails.h>
 #include <qgsvectorlayerjoininfo.h>
 
 #include <gtest/gtest.h>
@@ -179,6 +181,32 @@ TEST(LayerWalk, OpensDatasetsAsTopLevelLayersAndRefusesBadMaps) {
     junk.close();
     EXPECT_THROW(qgishost::openMap(other, {junk.fileName()}), support::Failure);
     EXPECT_THROW(qgishost::openMap(other, {}), support::Failure);
+}
+
+// A command-line session opens GeoPackages and shapefiles without QGIS's
+// provider plugins: no plugin may yield a layer of them that QGIS's own
+// providers do not (this test's session has every plugin loaded).
+TEST(LayerWalk, GeoPackagesAndShapefilesYieldLayersOfQgisOwnProvidersOnly) {
+    QTemporaryDir dir;
+    const QString gpkg = dir.filePath("two.gpkg");
+    auto a = memoryLayer("a", "Point", {"x:integer"}, {{"POINT(1 1)", {1}}});
+    auto b = memoryLayer("b", "LineString", {"y:string"}, {{"LINESTRING(0 0,1 1)", {"s"}}});
+    testmaps::writeGeoPackage(*a, gpkg, "alpha");
+    testmaps::writeGeoPackage(*b, gpkg, "beta");
+    const QString shp = dir.filePath("lines.shp");
+    ASSERT_TRUE(testmaps::writeShapefile(*b, shp));
+
+    QgsProviderRegistry* registry = QgsProviderRegistry::instance();
+    ASSERT_TRUE(registry->providerList().contains(QStringLiteral("postgres")));  // plugins loaded
+    const QStringList own = {"ogr", "gdal", "memory", "mesh_memory", "vectortile", "ept"};
+    for (const QString& path : {gpkg, shp}) {
+        const QList<QgsProviderSublayerDetails> sublayers = registry->querySublayers(path);
+        EXPECT_FALSE(sublayers.isEmpty()) << path.toStdString();
+        for (const QgsProviderSublayerDetails& sublayer : sublayers) {
+            EXPECT_TRUE(own.contains(sublayer.providerKey()))
+                << path.toStdString() << ": " << sublayer.providerKey().toStdString();
+        }
+    }
 }
 
 TEST(LayerWalk, ReadsAProjectFileWithGroups) {
