@@ -1,5 +1,7 @@
 #include "index/index_map.h"
 
+#include <algorithm>
+
 namespace bramlotte::index {
 
 int64_t IndexMap::positionOf(const QString& key) const {
@@ -13,7 +15,7 @@ uint32_t IndexMap::positionFor(const QString& key) {
         key, static_cast<uint32_t>(entries_.size()),
         [this](uint32_t at) -> const QString& { return entries_[at].key; }, added);
     if (added) {
-        entries_.push_back({key, {}, {}, -1});
+        entries_.push_back({key, {}, -1, true, nullptr, -1});
     }
     return at;
 }
@@ -86,27 +88,54 @@ void IndexMap::add(const QString& key, const QString& itemText) {
 void IndexMap::set(const QString& key, const QStringList& items) {
     Entry& e = entries_[positionFor(key)];
     e.items.clear();
-    e.held.clear();
+    e.highest = -1;
+    e.ascending = true;
+    e.outOfOrder.reset();
     e.lastOffered = -1;
     for (const QString& text : items) {
-        const Item i = item(text);
-        e.items.push_back(i.text);  // every item as given, repeated ones too
-        if (!e.held.contains(i.folded)) {
-            e.held.insert(i.folded);
-        }
+        hold(e, item(text));  // every item as given, repeated ones too
     }
 }
 
-bool IndexMap::addTo(Entry& e, const Item& item) {
+bool IndexMap::holds(const Entry& e, int folded) const {
+    if (folded > e.highest) {
+        return false;
+    }
+    if (folded == e.highest) {
+        return true;
+    }
+    if (e.ascending) {
+        const auto at = std::lower_bound(
+            e.items.begin(), e.items.end(), folded,
+            [this](int text, int n) { return foldedOf_[static_cast<size_t>(text)] < n; });
+        return at != e.items.end() && foldedOf_[static_cast<size_t>(*at)] == folded;
+    }
+    return e.outOfOrder->contains(folded);
+}
+
+void IndexMap::hold(Entry& e, const Item& item) const {
+    e.items.push_back(item.text);
+    if (item.folded < e.highest && e.ascending) {
+        e.ascending = false;
+        e.outOfOrder = std::make_unique<NumberSet>();
+        for (const int text : e.items) {
+            e.outOfOrder->insert(foldedOf_[static_cast<size_t>(text)]);
+        }
+    } else if (!e.ascending) {
+        e.outOfOrder->insert(item.folded);
+    }
+    e.highest = std::max(e.highest, item.folded);
+}
+
+bool IndexMap::addTo(Entry& e, const Item& item) const {
     if (e.lastOffered == item.folded) {
         return false;
     }
     e.lastOffered = item.folded;
-    if (e.held.contains(item.folded)) {
+    if (holds(e, item.folded)) {
         return false;
     }
-    e.held.insert(item.folded);
-    e.items.push_back(item.text);
+    hold(e, item);
     return true;
 }
 

@@ -2,13 +2,14 @@
 // go with it, as an entry text and as the list of its item texts.
 #pragma once
 
-#include "index/item_set.h"
+#include "index/number_set.h"
 #include "support/text_numbers.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace bramlotte::index {
@@ -60,7 +61,13 @@ class IndexMap {
     struct Entry {
         QString key;
         std::vector<int> items;  // numbers of the item texts, in the order met
-        ItemSet held;            // case-folded numbers, for the duplicate test
+        // The duplicate test, by case-folded number. Pages walked in order
+        // bring ever higher numbers: then the items lie sorted by it, and a
+        // number above the highest is new without a look at them. Items that
+        // came out of order get a set of their numbers.
+        int highest = -1;
+        bool ascending = true;
+        std::unique_ptr<NumberSet> outOfOrder;
         // The item last offered: a street of several segments on one page
         // offers the same item again right away.
         int lastOffered = -1;
@@ -69,7 +76,9 @@ class IndexMap {
     int64_t positionOf(const QString& key) const;
     // The position of the entry of `key`, added empty when missing.
     uint32_t positionFor(const QString& key);
-    static bool addTo(Entry& e, const Item& item);
+    bool holds(const Entry& e, int folded) const;
+    void hold(Entry& e, const Item& item) const;
+    bool addTo(Entry& e, const Item& item) const;
 
     QString separator_;
     // A deque: a new entry never moves the ones before it (there may be

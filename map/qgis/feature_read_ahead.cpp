@@ -30,8 +30,10 @@ void FeatureReadAhead::read() {
                     break;
                 }
             }
+            std::vector<std::vector<QgsFeature>> spent;  // freed once the lock is let go
             std::unique_lock<std::mutex> lock(mutex_);
             emptied_.wait(lock, [this] { return stopping_ || batches_.size() < kMostBatches; });
+            spent.swap(spent_);
             if (stopping_) {
                 break;
             }
@@ -66,6 +68,8 @@ bool FeatureReadAhead::nextFeature(QgsFeature& f) {
             }
             return false;
         }
+        // A feature taken may still be held: only the batch's own copies go.
+        spent_.push_back(std::move(taking_));
         taking_ = std::move(batches_.front());
         batches_.pop_front();
         next_ = 0;

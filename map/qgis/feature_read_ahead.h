@@ -42,8 +42,11 @@ class FeatureReadAhead {
     std::mutex mutex_;
     std::condition_variable filled_, emptied_;
     std::deque<std::vector<QgsFeature>> batches_;  // read, not yet taken
-    bool finished_ = false;                        // the reader is done
-    bool stopping_ = false;                        // the taker is gone
+    // Taken batches, freed by the reader: it made their features, and
+    // memory goes back fastest to the thread that took it.
+    std::vector<std::vector<QgsFeature>> spent_;
+    bool finished_ = false;  // the reader is done
+    bool stopping_ = false;  // the taker is gone
     std::exception_ptr failure_;
     std::vector<QgsFeature> taking_;  // the batch being taken
     size_t next_ = 0;

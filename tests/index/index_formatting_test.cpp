@@ -116,6 +116,17 @@ TEST(IndexMap, AnEntryOfManyItemsHoldsEachOnceInOrder) {
     }
     EXPECT_EQ(map.items("High St"), expected);
     EXPECT_TRUE(map.addItem("High St", " Q1"));
+
+    // The same items in falling order (as the pages of a walk do not come),
+    // offered twice.
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 999; i >= 0; i -= 3) {
+            EXPECT_EQ(map.addItem("Low St", QStringLiteral(" p%1").arg(i)), round == 0) << i;
+        }
+    }
+    EXPECT_TRUE(map.addItem("Low St", " P1"));
+    EXPECT_FALSE(map.addItem("Low St", " p1"));
+    EXPECT_EQ(map.items("Low St").size(), 335);
 }
 
 TEST(IndexMap, ExactKeysInInsertionOrderAndSetReplacesAnEntry) {
