@@ -59,18 +59,26 @@ Collator::Collator(const QString& localeName) {
 }
 
 QByteArray Collator::sortKey(const QString& text) const {
+    std::vector<unsigned char> key;
+    appendSortKey(text, key);
+    return QByteArray(reinterpret_cast<const char*>(key.data()), static_cast<int>(key.size()));
+}
+
+void Collator::appendSortKey(const QString& text, std::vector<unsigned char>& keys) const {
     const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
+    const size_t at = keys.size();
     // Most keys fit twice the text's length; a longer one is asked for again.
-    QByteArray key(2 * text.size() + 16, Qt::Uninitialized);
-    int length = ucol_getSortKey(collator_.get(), chars, text.size(),
-                                 reinterpret_cast<uint8_t*>(key.data()), key.size());
-    if (length > key.size()) {
-        key.resize(length);
-        length = ucol_getSortKey(collator_.get(), chars, text.size(),
-                                 reinterpret_cast<uint8_t*>(key.data()), key.size());
+    size_t room = 2 * static_cast<size_t>(text.size()) + 16;
+    keys.resize(at + room);
+    auto length = static_cast<size_t>(ucol_getSortKey(collator_.get(), chars, text.size(),
+                                                      keys.data() + at, static_cast<int>(room)));
+    if (length > room) {
+        room = length;
+        keys.resize(at + room);
+        length = static_cast<size_t>(ucol_getSortKey(collator_.get(), chars, text.size(),
+                                                     keys.data() + at, static_cast<int>(room)));
     }
-    key.resize(length);
-    return key;
+    keys.resize(at + length);
 }
 
 QString Collator::headingLetter(const QString& text) const {

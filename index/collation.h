@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 struct UCollator;
 
@@ -25,6 +26,9 @@ class Collator {
     // A key whose byte order is the collation order of `text`: lines are
     // sorted by their keys, one key per line.
     QByteArray sortKey(const QString& text) const;
+    // The same key appended to `keys`: many keys in one block, without an
+    // allocation each.
+    void appendSortKey(const QString& text, std::vector<unsigned char>& keys) const;
     // The letter `text` is listed under, as a heading shows it: its first
     // letter in capitals, without the accents the collation sets no store by
     // ("É" under "E"), with those it treats as letters of their own (Finnish

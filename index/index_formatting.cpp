@@ -4,6 +4,7 @@
 #include "support/both_at_once.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <vector>
 
@@ -33,23 +34,43 @@ void ResultList::add(const QStringList& lines) {
     // second half on a thread of its own, with a collator of its own.
     const QStringList all = lines_ + lines;
     const int count = all.size();
-    std::vector<QByteArray> keys(static_cast<size_t>(count));
+    // The keys of each half of the lines one after the other in a block of
+    // their own: a key is where it starts and where the next one does.
+    struct Keys {
+        std::vector<unsigned char> bytes;
+        std::vector<size_t> starts{0};
+    };
+    const int half = count < kLinesForTwoThreads ? count : count / 2;
+    Keys halves[2];
     const QString locale = collationLocaleName();
-    auto makeKeys = [&](int first, int last) {
+    auto makeKeys = [&](int first, int last, Keys& keys) {
         const Collator collator(locale);
+        keys.starts.reserve(static_cast<size_t>(last - first) + 1);
         for (int i = first; i < last; ++i) {
-            keys[static_cast<size_t>(i)] = collator.sortKey(all.at(i));
+            collator.appendSortKey(all.at(i), keys.bytes);
+            keys.starts.push_back(keys.bytes.size());
         }
     };
-    if (count < kLinesForTwoThreads) {
-        makeKeys(0, count);
+    if (half == count) {
+        makeKeys(0, count, halves[0]);
     } else {
-        support::bothAtOnce([&] { makeKeys(count / 2, count); }, [&] { makeKeys(0, count / 2); });
+        support::bothAtOnce([&] { makeKeys(half, count, halves[1]); },
+                            [&] { makeKeys(0, half, halves[0]); });
     }
+    // Byte by byte, a shorter key first where one begins the other.
+    auto keyOf = [&](int line) {
+        const Keys& keys = halves[line < half ? 0 : 1];
+        const auto at = static_cast<size_t>(line < half ? line : line - half);
+        return std::make_pair(keys.bytes.data() + keys.starts[at],
+                              keys.starts[at + 1] - keys.starts[at]);
+    };
     std::vector<int> order(static_cast<size_t>(all.size()));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)];
+        const auto [keyA, sizeA] = keyOf(a);
+        const auto [keyB, sizeB] = keyOf(b);
+        const int byBytes = std::memcmp(keyA, keyB, std::min(sizeA, sizeB));
+        return byBytes < 0 || (byBytes == 0 && sizeA < sizeB);
     });
     QStringList sorted;
     sorted.reserve(all.size());

@@ -65,6 +65,17 @@ TEST_P(ResultListOrder, IsIcusOrderForTheLocalesLanguage) {
     const bool finnish = QByteArray(GetParam().language) == "fi";
     EXPECT_EQ(l.indexOf("Öljytie... C3") > l.indexOf("Zoo... A1"), finnish);
     EXPECT_EQ(l.indexOf("Ääkkösraitti... B2") > l.indexOf("Zoo... A1"), finnish);
+
+    // A long list has its keys made on two threads, into two blocks: the
+    // order is the same, ties (one line many times over) in the order added.
+    QStringList many;
+    for (int round = 0; round < 1100; ++round) {
+        many << kLines.at(round % kLines.size()) + QString::number(round % 7) << kLines;
+    }
+    ASSERT_GE(many.size(), 20000);
+    ResultList longList;
+    longList.add(many);
+    EXPECT_EQ(longList.lines(), icuOrder(many, GetParam().language));
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, ResultListOrder,
