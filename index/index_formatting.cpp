@@ -4,6 +4,7 @@
 #include "support/both_at_once.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <numeric>
 #include <vector>
@@ -14,6 +15,8 @@ namespace {
 const QString kLineBreak = QStringLiteral("\r\n");
 // Below this many lines the sort keys are all made on the calling thread.
 constexpr int kLinesForTwoThreads = 20000;
+// The lines a thread makes the keys of at a time.
+constexpr int kLinesPerRun = 4096;
 
 QString tableField(const QString& value, const QString& delimiter) {
     const bool quote = (!delimiter.isEmpty() && value.contains(delimiter)) ||
@@ -31,36 +34,42 @@ QString tableField(const QString& value, const QString& delimiter) {
 
 void ResultList::add(const QStringList& lines) {
     // Sort keys once per line, not a collation per comparison; a long list's
-    // second half on a thread of its own, with a collator of its own.
+    // on two threads, each with a collator of its own, taking runs of lines
+    // in turn until none is left (neither waits long for the other).
     const QStringList all = lines_ + lines;
     const int count = all.size();
-    // The keys of each half of the lines one after the other in a block of
-    // their own: a key is where it starts and where the next one does.
+    // The keys of each run of lines one after the other in a block of their
+    // own: a key is where it starts and where the next one does.
     struct Keys {
         std::vector<unsigned char> bytes;
         std::vector<size_t> starts{0};
     };
-    const int half = count < kLinesForTwoThreads ? count : count / 2;
-    Keys halves[2];
+    const int runs = (count + kLinesPerRun - 1) / kLinesPerRun;
+    std::vector<Keys> keysOfRun(static_cast<size_t>(runs));
+    std::atomic<int> nextRun{0};
     const QString locale = collationLocaleName();
-    auto makeKeys = [&](int first, int last, Keys& keys) {
+    auto makeKeys = [&] {
         const Collator collator(locale);
-        keys.starts.reserve(static_cast<size_t>(last - first) + 1);
-        for (int i = first; i < last; ++i) {
-            collator.appendSortKey(all.at(i), keys.bytes);
-            keys.starts.push_back(keys.bytes.size());
+        for (int run = nextRun++; run < runs; run = nextRun++) {
+            Keys& keys = keysOfRun[static_cast<size_t>(run)];
+            const int first = run * kLinesPerRun;
+            const int last = std::min(count, first + kLinesPerRun);
+            keys.starts.reserve(static_cast<size_t>(last - first) + 1);
+            for (int i = first; i < last; ++i) {
+                collator.appendSortKey(all.at(i), keys.bytes);
+                keys.starts.push_back(keys.bytes.size());
+            }
         }
     };
-    if (half == count) {
-        makeKeys(0, count, halves[0]);
+    if (count < kLinesForTwoThreads) {
+        makeKeys();
     } else {
-        support::bothAtOnce([&] { makeKeys(half, count, halves[1]); },
-                            [&] { makeKeys(0, half, halves[0]); });
+        support::bothAtOnce(makeKeys, makeKeys);
     }
     // Byte by byte, a shorter key first where one begins the other.
     auto keyOf = [&](int line) {
-        const Keys& keys = halves[line < half ? 0 : 1];
-        const auto at = static_cast<size_t>(line < half ? line : line - half);
+        const Keys& keys = keysOfRun[static_cast<size_t>(line / kLinesPerRun)];
+        const auto at = static_cast<size_t>(line % kLinesPerRun);
         return std::make_pair(keys.bytes.data() + keys.starts[at],
                               keys.starts[at + 1] - keys.starts[at]);
     };

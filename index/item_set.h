@@ -1,9 +1,10 @@
-// The items an entry holds, for the duplicate test, by item number (the
-// index map numbers each distinct case-folded item once). Most entries hold
-// one or two items, kept inline (a street segment seldom crosses more than
-// one page edge); the rest in a list. Items that came in ascending order (the
-// pages of a walk) are found there by bisection; an entry with many items
-// out of order gets a hash of them, so a long entry never costs a scan per item.
+// The items a feature's own entry holds (field output), for the duplicate
+// test, by item number (the index map numbers each distinct case-folded
+// item once). Most entries hold one or two items, kept inline (a street
+// segment seldom crosses more than one page edge); the rest in a list.
+// Items that came in ascending order (the pages of a walk) are found there
+// by bisection; an entry with many items out of order gets a hash of them,
+// so a long entry never costs a scan per item.
 #pragma once
 
 #include "index/number_set.h"
