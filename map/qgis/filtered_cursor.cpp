@@ -10,6 +10,7 @@
 #include <qgsvectordataprovider.h>
 
 #include <qgscurve.h>
+#include <qgslinestring.h>
 #include <qgspolygon.h>
 
 namespace bramlotte::qgishost {
@@ -91,33 +92,39 @@ Box boxOf(const QgsGeometry& g) {
 // grid cells are: then a shape's box alone can decide some relationships.
 bool isAxisAlignedRectangle(const QgsGeometry& g) {
     const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(g.constGet());
-    if (!polygon || polygon->numInteriorRings() > 0 || !polygon->exteriorRing()) {
+    if (!polygon || polygon->numInteriorRings() > 0) {
         return false;
     }
-    const QgsCurve* ring = polygon->exteriorRing();
+    // A ring of straight segments, read from its coordinate arrays (a page
+    // is tested once per search).
+    const auto* ring = qgsgeometry_cast<const QgsLineString*>(polygon->exteriorRing());
     const QgsRectangle box = g.boundingBox();
-    if (ring->nCoordinates() != 5 || box.width() <= 0 || box.height() <= 0) {
+    if (!ring || ring->numPoints() != 5 || box.width() <= 0 || box.height() <= 0) {
         return false;
     }
+    const double* x = ring->xData();
+    const double* y = ring->yData();
     for (int i = 0; i < 5; ++i) {
-        const QgsPoint p = ring->vertexAt(QgsVertexId(0, 0, i));
-        const bool onX = p.x() == box.xMinimum() || p.x() == box.xMaximum();
-        const bool onY = p.y() == box.yMinimum() || p.y() == box.yMaximum();
+        const bool onX = x[i] == box.xMinimum() || x[i] == box.xMaximum();
+        const bool onY = y[i] == box.yMinimum() || y[i] == box.yMaximum();
         if (!onX || !onY) {
             return false;
         }
     }
-    // Four distinct corners: the ring cannot be a bow tie of them.
-    QgsPoint corners[4];
+    // The four corners, each once, and every side along one axis: the ring
+    // goes round the box, rather than crossing it as a bow tie through the
+    // same corners does, or going back on itself.
     for (int i = 0; i < 4; ++i) {
-        corners[i] = ring->vertexAt(QgsVertexId(0, 0, i));
+        if ((x[i] == x[i + 1]) == (y[i] == y[i + 1])) {
+            return false;
+        }
         for (int j = 0; j < i; ++j) {
-            if (corners[i].x() == corners[j].x() && corners[i].y() == corners[j].y()) {
+            if (x[i] == x[j] && y[i] == y[j]) {
                 return false;
             }
         }
     }
-    return ring->isClosed();
+    return x[4] == x[0] && y[4] == y[0];
 }
 
 bool strictlyInside(const Box& inner, const Box& outer) {

@@ -88,6 +88,17 @@ TEST(SpatialSearch, PolygonQueryAgainstPolygons) {
                  {rel::kIsWithin, "around"}});
 }
 
+// A page whose corners are those of its box decides shapes inside the box
+// by the box alone: only a true rectangle may. A bow tie through the same
+// four corners leaves parts of its box uncovered.
+TEST(SpatialSearch, OnlyARectangleDecidesByItsBox) {
+    auto points = layerOf("Point", {{"left", "POINT(1 5)"}, {"bottom", "POINT(5 1)"}});
+    EXPECT_EQ(searchIds(*points, kSquare, rel::kIntersects), "left bottom");
+    EXPECT_EQ(searchIds(*points, "POLYGON((0 0,10 10,10 0,0 10,0 0))", rel::kIntersects), "left");
+    EXPECT_EQ(searchIds(*points, "POLYGON((0 0,0 10,10 10,10 0,0 0))", rel::kContains),
+              "left bottom");
+}
+
 TEST(SpatialSearch, PolygonQueryAgainstLinesAndPoints) {
     auto lines = layerOf("LineString", {{"in", "LINESTRING(2 2,4 4)"},
                                         {"across", "LINESTRING(5 5,15 5)"},
