@@ -94,12 +94,11 @@ QStringList ResultLines(const IndexMap& map, const QString& columnSeparator) {
     lines.reserve(map.count());
     for (int i = 0; i < map.count(); ++i) {
         const QString key = map.key(i);
-        const QString& entry = map.entryAt(i);
-        QString line;  // made in one piece: no text between
-        line.reserve(key.size() + columnSeparator.size() + entry.size());
+        QString line;  // made in one piece: no entry text of its own
+        line.reserve(key.size() + columnSeparator.size() + map.entrySizeAt(i));
         line += key;
         line += columnSeparator;
-        line += entry;
+        map.appendEntryAt(i, line);
         lines.append(line);
     }
     return lines;

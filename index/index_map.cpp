@@ -21,20 +21,29 @@ uint32_t IndexMap::positionFor(const QString& key) {
 }
 
 QString IndexMap::entryAt(int position) const {
+    QString text;
+    text.reserve(entrySizeAt(position));
+    appendEntryAt(position, text);
+    return text;
+}
+
+int IndexMap::entrySizeAt(int position) const {
     const Entry& e = entries_.at(static_cast<size_t>(position));
     int size = 0;
     for (const int n : e.items) {
-        size += itemTexts_[static_cast<size_t>(n)].size() + separator_.size();
+        size += itemTexts_[static_cast<size_t>(n)].size();
     }
-    QString text;
-    text.reserve(size);
+    return e.items.empty() ? 0 : size + static_cast<int>(e.items.size() - 1) * separator_.size();
+}
+
+void IndexMap::appendEntryAt(int position, QString& text) const {
+    const Entry& e = entries_.at(static_cast<size_t>(position));
     for (size_t i = 0; i < e.items.size(); ++i) {
         if (i > 0) {
             text += separator_;
         }
         text += itemTexts_[static_cast<size_t>(e.items[i])];
     }
-    return text;
 }
 
 QStringList IndexMap::itemsAt(int position) const {

@@ -29,6 +29,10 @@ class IndexMap {
     QStringList items(const QString& key) const;
     QString key(int position) const { return entries_.at(static_cast<size_t>(position)).key; }
     QString entryAt(int position) const;
+    // The entry text's length, and the text appended to `text` (a line made
+    // in one piece needs no entry text of its own).
+    int entrySizeAt(int position) const;
+    void appendEntryAt(int position, QString& text) const;
     QStringList itemsAt(int position) const;
 
     // An item text numbered once, to be offered to many entries: by its text,
