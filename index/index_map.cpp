@@ -122,7 +122,7 @@ bool IndexMap::holds(const Entry& e, int folded) const {
     return e.outOfOrder->contains(folded);
 }
 
-void IndexMap::hold(Entry& e, const Item& item) const {
+void IndexMap::hold(Entry& e, const Item& item) {
     e.items.push_back(item.text);
     if (item.folded < e.highest && e.ascending) {
         e.ascending = false;
@@ -136,7 +136,7 @@ void IndexMap::hold(Entry& e, const Item& item) const {
     e.highest = std::max(e.highest, item.folded);
 }
 
-bool IndexMap::addTo(Entry& e, const Item& item) const {
+bool IndexMap::addTo(Entry& e, const Item& item) {
     if (e.lastOffered == item.folded) {
         return false;
     }

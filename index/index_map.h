@@ -81,8 +81,8 @@ class IndexMap {
     // The position of the entry of `key`, added empty when missing.
     uint32_t positionFor(const QString& key);
     bool holds(const Entry& e, int folded) const;
-    void hold(Entry& e, const Item& item) const;
-    bool addTo(Entry& e, const Item& item) const;
+    void hold(Entry& e, const Item& item);
+    bool addTo(Entry& e, const Item& item);
 
     QString separator_;
     // A deque: a new entry never moves the ones before it (there may be
