@@ -1,11 +1,11 @@
 #include "map/search/packed_rtree.h"
 
 #include "map/search/key_sort.h"
+#include "support/both_at_once.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 
 namespace bramlotte::search {
 namespace {
@@ -36,20 +36,6 @@ void extend(Box& u, const Box& b) {
     u.ymax = std::max(u.ymax, b.ymax);
 }
 
-// Runs `a` on a second thread and `b` on this one when the work is large
-// enough to pay for the thread; in order on this thread otherwise.
-template <typename A, typename B>
-void bothAtOnce(bool large, A a, B b) {
-    if (!large) {
-        a();
-        b();
-        return;
-    }
-    std::thread other(a);
-    b();
-    other.join();
-}
-
 // Orders `entries` (positions into `boxes`) into STR tiles: vertical slices by
 // x centre, each slice sorted by y centre. Centres are compared as floats:
 // ties only change which boxes share a node, never what a query finds.
@@ -75,13 +61,17 @@ void strOrder(const std::vector<B>& boxes, std::vector<uint32_t>& entries) {
             sortByKey(keyed.data() + s, keyed.data() + end, scratch);
         }
     };
-    bothAtOnce(
-        n >= 200000,
-        [&] {
-            std::vector<Keyed> own;
-            sortSlices(0, own);
-        },
-        [&] { sortSlices(1, scratch); });
+    auto evenSlices = [&] {
+        std::vector<Keyed> own;  // each thread its own working memory
+        sortSlices(0, own);
+    };
+    auto oddSlices = [&] { sortSlices(1, scratch); };
+    if (n >= 200000) {  // large enough to pay for a thread
+        support::bothAtOnce(evenSlices, oddSlices);
+    } else {
+        evenSlices();
+        oddSlices();
+    }
     for (size_t i = 0; i < n; ++i) {
         entries[i] = keyed[i].item;
     }
