@@ -161,6 +161,75 @@ TEST_F(CliTest, RefusalsFailuresAndUsage) {
     EXPECT_TRUE(r.err.contains("the choices are: streets, pages")) << r.err.toStdString();
 }
 
+namespace {
+
+// The GLIBC_TUNABLES the program proper runs with: read from /proc while it
+// builds, once `bramlotte` has become bramlotte.bin (the same process) and
+// glibc's loader, having read the variable, loads QGIS.
+QString tunablesOfRunningProgram(const QStringList& args, const QProcessEnvironment& environment) {
+    QProcess p;
+    p.setProgram(BRAMLOTTE_CLI);
+    p.setArguments(args);
+    p.setProcessEnvironment(environment);
+    p.start();
+    if (!p.waitForStarted()) {
+        return QStringLiteral("<not started>");
+    }
+    const QString proc = QStringLiteral("/proc/%1/").arg(p.processId());
+    QString tunables = QStringLiteral("<never seen loading QGIS>");
+    while (!p.waitForFinished(1)) {
+        QFile maps(proc + "maps");
+        QFile environ(proc + "environ");
+        if (!maps.open(QIODevice::ReadOnly) || !maps.readAll().contains("libqgis_core") ||
+            !environ.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // The loader ends each tunable with a NUL in place as it reads them:
+        // the pieces that follow the variable and name tunables are its.
+        QStringList pieces;
+        for (const QByteArray& piece : environ.readAll().split('\0')) {
+            if (piece.startsWith("GLIBC_TUNABLES=")) {
+                pieces = QStringList{QString::fromUtf8(piece.mid(15))};
+            } else if (!pieces.isEmpty() && piece.startsWith("glibc.")) {
+                pieces << QString::fromUtf8(piece);
+            } else if (!pieces.isEmpty()) {
+                break;
+            }
+        }
+        tunables = pieces.isEmpty() ? QStringLiteral("<unset>") : pieces.join(':');
+        break;
+    }
+    p.waitForFinished(120000);
+    return p.exitCode() == 0 ? tunables : QStringLiteral("<failed>");
+}
+
+}  // namespace
+
+TEST_F(CliTest, TheProgramProperRunsWithHugePagesUnlessTheUserChoseOtherwise) {
+    QTemporaryDir out;
+    const QStringList args = build({"--yes", "--save-as", out.filePath("index")});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("GLIBC_TUNABLES");
+    EXPECT_EQ(tunablesOfRunningProgram(args, environment), "glibc.malloc.hugetlb=1");
+    // The user's own tunables are kept, and their choice on huge pages wins.
+    environment.insert("GLIBC_TUNABLES", "glibc.malloc.arena_max=4");
+    EXPECT_EQ(tunablesOfRunningProgram(args, environment),
+              "glibc.malloc.arena_max=4:glibc.malloc.hugetlb=1");
+    environment.insert("GLIBC_TUNABLES", "glibc.malloc.hugetlb=0");
+    EXPECT_EQ(tunablesOfRunningProgram(args, environment), "glibc.malloc.hugetlb=0");
+
+    // Without the program proper beside it, the starter fails and says why.
+    const QString alone = out.filePath("bramlotte");
+    ASSERT_TRUE(QFile::copy(BRAMLOTTE_CLI, alone));
+    QProcess p;
+    p.start(alone, {"--version"});
+    p.waitForFinished(30000);
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), "bramlotte: cannot start " +
+                                                               out.filePath("bramlotte.bin") +
+                                                               ": No such file or directory\n");
+}
+
 TEST_F(CliTest, WindowOutputAndLayersOfAProjectWithGroups) {
     Result r = runProgram(
         build({"--output", "window", "--column-separator", " | ", "--item-separator", ";"}));
