@@ -34,11 +34,13 @@ std::string withHugePages(const char* tunables) {
 }
 
 // The program proper: beside this one, wherever a link to this one lies.
+// Empty when this program cannot tell where it lies (never the current
+// folder's, which could hold any program of that name).
 std::string programBesideThis() {
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) {
-        return kProgram;
+        return {};
     }
     std::string path(self, static_cast<size_t>(n));
     path.erase(path.rfind('/') + 1);
@@ -49,6 +51,11 @@ std::string programBesideThis() {
 
 int main(int, char** argv) {
     const std::string program = programBesideThis();
+    if (program.empty()) {
+        std::fprintf(stderr, "bramlotte: cannot find its own folder (/proc/self/exe): %s\n",
+                     std::strerror(errno));
+        return kExitFailed;
+    }
     setenv(kTunables, withHugePages(std::getenv(kTunables)).c_str(), 1);
     // The arguments as given, the first included: the program names its
     // settings and messages after it, as it did when started directly.
