@@ -179,15 +179,15 @@ QString tunablesOfRunningProgram(const QStringList& args, const QProcessEnvironm
     QString tunables = QStringLiteral("<never seen loading QGIS>");
     while (!p.waitForFinished(1)) {
         QFile maps(proc + "maps");
-        QFile environ(proc + "environ");
+        QFile variables(proc + "environ");
         if (!maps.open(QIODevice::ReadOnly) || !maps.readAll().contains("libqgis_core") ||
-            !environ.open(QIODevice::ReadOnly)) {
+            !variables.open(QIODevice::ReadOnly)) {
             continue;
         }
         // The loader ends each tunable with a NUL in place as it reads them:
         // the pieces that follow the variable and name tunables are its.
         QStringList pieces;
-        for (const QByteArray& piece : environ.readAll().split('\0')) {
+        for (const QByteArray& piece : variables.readAll().split('\0')) {
             if (piece.startsWith("GLIBC_TUNABLES=")) {
                 pieces = QStringList{QString::fromUtf8(piece.mid(15))};
             } else if (!pieces.isEmpty() && piece.startsWith("glibc.")) {
