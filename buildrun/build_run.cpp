@@ -85,14 +85,47 @@ void warnOfUnrelatedSystems(host::FeatureLayer& layer1, host::FeatureLayer& laye
                        crs2.isEmpty() ? none : crs2));
 }
 
-QString unusableShapesWarning(long long count) {
-    return count == 1 ? QStringLiteral(
-                            "1 feature was skipped: its shape holds a coordinate that "
-                            "is not a finite number.")
-                      : QStringLiteral(
-                            "%1 features were skipped: their shapes hold coordinates "
-                            "that are not finite numbers.")
-                            .arg(count);
+// "2 features of layer pages were skipped: their shapes could not be read
+// (ids 8, 10)." for one cause, naming the lowest ids.
+QString skippedWarning(const QString& layer, const host::SkippedShapes::Cause& cause,
+                       const char* one, const char* many) {
+    QStringList ids;
+    for (const long long id : cause.lowestIds) {
+        ids << QString::number(id);
+    }
+    const bool all = cause.count == static_cast<long long>(cause.lowestIds.size());
+    const QString named = (cause.count == 1 ? QStringLiteral("id ")
+                           : all            ? QStringLiteral("ids ")
+                                            : QStringLiteral("first ids ")) +
+                          ids.join(QStringLiteral(", "));
+    return cause.count == 1 ? QStringLiteral("1 feature of layer %1 was skipped: %2 (%3).")
+                                  .arg(layer, QLatin1String(one), named)
+                            : QStringLiteral("%1 features of layer %2 were skipped: %3 (%4).")
+                                  .arg(cause.count)
+                                  .arg(layer, QLatin1String(many), named);
+}
+
+// One warning per layer and cause of the features that relate to nothing.
+QStringList skippedWarnings(const std::vector<index::SkippedOfLayer>& layers) {
+    QStringList warnings;
+    for (const index::SkippedOfLayer& l : layers) {
+        if (l.shapes.unreadable.count > 0) {
+            warnings << skippedWarning(l.layerName, l.shapes.unreadable,
+                                       "its shape could not be read",
+                                       "their shapes could not be read");
+        }
+        if (l.shapes.nonFinite.count > 0) {
+            warnings << skippedWarning(l.layerName, l.shapes.nonFinite,
+                                       "its shape holds a coordinate that is not a finite number",
+                                       "their shapes hold coordinates that are not finite numbers");
+        }
+        if (l.shapes.degenerate.count > 0) {
+            warnings << skippedWarning(l.layerName, l.shapes.degenerate,
+                                       "its shape has a ring of fewer than three points",
+                                       "their shapes have rings of fewer than three points");
+        }
+    }
+    return warnings;
 }
 
 // The result lines of every key: with ranges, runs of pages that follow one
@@ -259,8 +292,8 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
             }
 
             BRAMLOTTE_LINE(trap);
-            long long unusableShapes = 0;
-            in.unusableShapes = &unusableShapes;
+            std::vector<index::SkippedOfLayer> skipped;
+            in.skipped = &skipped;
             index::IndexMap map;
             try {
                 map = index::Relate(in, &progress);
@@ -271,8 +304,8 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
                 outcome = run.stop(Result::EditFailed, kEditFailure, e.cause().description());
                 return;
             }
-            if (unusableShapes > 0) {
-                context.ui.notice(support::Notice::Warning, unusableShapesWarning(unusableShapes));
+            for (const QString& warning : skippedWarnings(skipped)) {
+                context.ui.notice(support::Notice::Warning, warning);
             }
             if (run.edit) {
                 BRAMLOTTE_LINE(trap);

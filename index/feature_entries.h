@@ -2,6 +2,7 @@
 #pragma once
 
 #include "index/item_set.h"
+#include "map/host.h"
 
 #include <QString>
 
@@ -29,24 +30,26 @@ class FeatureEntry {
     ItemSet held_;
 };
 
-// Feature ids are mostly numbered from 0 or 1 up to the feature count: those
-// index a table directly; any other id goes to a hash.
+// The entries of every feature: by its position in its feature class where
+// the host gives one (a plain table), else by its id in a hash. Ids are
+// names, of any size and with any gaps: never an index.
 class FeatureEntries {
   public:
     explicit FeatureEntries(long long featureCount)
-        : direct_(static_cast<size_t>(std::max(0LL, featureCount)) + 1) {}
+        : byPosition_(static_cast<size_t>(std::max(0LL, featureCount))) {}
 
-    // The entry of feature `id`, empty at first.
-    FeatureEntry& operator[](long long id) {
-        if (id >= 0 && static_cast<unsigned long long>(id) < direct_.size()) {
-            return direct_[static_cast<size_t>(id)];
+    // The entry of `feature`, empty at first.
+    FeatureEntry& of(const host::Feature& feature) {
+        const long long position = feature.position();
+        if (position >= 0 && static_cast<unsigned long long>(position) < byPosition_.size()) {
+            return byPosition_[static_cast<size_t>(position)];
         }
-        return others_[id];
+        return byId_[feature.id()];
     }
 
   private:
-    std::vector<FeatureEntry> direct_;
-    std::unordered_map<long long, FeatureEntry> others_;
+    std::vector<FeatureEntry> byPosition_;
+    std::unordered_map<long long, FeatureEntry> byId_;
 };
 
 }  // namespace bramlotte::index

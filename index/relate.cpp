@@ -4,6 +4,8 @@
 #include "index/known_keys.h"
 #include "index/text_forms.h"
 
+#include <algorithm>
+
 namespace bramlotte::index {
 
 const QStringList& relationshipNames() {
@@ -30,6 +32,27 @@ std::optional<int32_t> relationshipCode(const QString& name) {
     return codes[at];
 }
 
+namespace {
+
+// One entry per layer with skipped features. A layer that is both Layer #1
+// and Layer #2 is read twice, and both reads skip the same features.
+std::vector<SkippedOfLayer> skippedByLayer(const QString& name1, const host::SkippedShapes& of1,
+                                           const QString& name2, const host::SkippedShapes& of2) {
+    std::vector<SkippedOfLayer> layers;
+    if (name1.compare(name2, Qt::CaseInsensitive) == 0) {
+        layers.push_back({name1, of1.count() >= of2.count() ? of1 : of2});
+    } else {
+        layers.push_back({name1, of1});
+        layers.push_back({name2, of2});
+    }
+    layers.erase(std::remove_if(layers.begin(), layers.end(),
+                                [](const SkippedOfLayer& l) { return !l.shapes.any(); }),
+                 layers.end());
+    return layers;
+}
+
+}  // namespace
+
 IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     IndexMap map(in.itemSeparator);
     std::shared_ptr<host::FeatureClass> searched = in.layer2->featureClass();
@@ -39,7 +62,7 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     KnownKeys knownKeys;
     const bool useCodes = !in.fieldWriter;
 
-    long long unusable = 0;  // Layer #1 features whose shapes cannot be searched with
+    host::SkippedShapes skipped1;  // Layer #1 features whose shapes cannot be searched with
     host::SpatialFilter filter{nullptr, in.relationship, searched->shapeFieldName()};
     if (in.field2 >= 0) {
         filter.subFields = {in.field2};  // the only value read of a related feature
@@ -51,7 +74,7 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
         }
         filter.geometry = feature1->shape();
         if (filter.geometry && !filter.geometry->isUsable()) {
-            ++unusable;  // it relates to nothing
+            skipped1.add(filter.geometry->fault(), feature1->id());  // it relates to nothing
             continue;
         }
         std::unique_ptr<host::FeatureCursor> related;
@@ -99,14 +122,16 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
             }
             if (in.fieldWriter && hasItem()) {
                 // Each feature gets all its own items, whatever its key.
-                FeatureEntry& own = featureEntries[feature2->id()];
+                FeatureEntry& own = featureEntries.of(*feature2);
                 own.add(map.itemText(pageItem()), pageItem().folded, in.itemSeparator);
                 in.fieldWriter->write(*feature2, *related, own.text());
             }
         }
     }
-    if (in.unusableShapes) {
-        *in.unusableShapes = unusable + searched->unusableShapeCount();
+    if (in.skipped) {
+        skipped1.merge(walk->skippedShapes());
+        *in.skipped = skippedByLayer(in.layer1->name(), skipped1, in.layer2->name(),
+                                     searched->skippedShapes());
     }
     return map;
 }

@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 namespace bramlotte::index {
 
@@ -38,6 +39,12 @@ class FieldWriter {
                        const QString& entryText) = 0;
 };
 
+// The features of one layer the relate left out for their shapes.
+struct SkippedOfLayer {
+    QString layerName;
+    host::SkippedShapes shapes;
+};
+
 struct RelateInputs {
     host::FeatureLayer* layer1 = nullptr;
     int field1 = -1;  // index in Layer #1's feature class
@@ -49,9 +56,11 @@ struct RelateInputs {
     // False when only the field writer's output is wanted: the map is then
     // left empty, as nothing would read it.
     bool gatherIndex = true;
-    // When set, receives how many features of either layer were passed over
-    // for shapes that are not usable (they relate to nothing).
-    long long* unusableShapes = nullptr;
+    // When set, receives the features of each layer that were passed over
+    // for shapes that could not be read or are not usable (they relate to
+    // nothing): one entry per layer that had any, Layer #1 first; one only
+    // when both layers are one.
+    std::vector<SkippedOfLayer>* skipped = nullptr;
 };
 
 // Throws RelateFailure when a Layer #2 search cannot be opened, unless Layer

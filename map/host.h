@@ -5,6 +5,7 @@
 // A failing host call throws support::Failure. Indexes are 0-based.
 #pragma once
 
+#include "map/skipped_shapes.h"
 #include "support/failure.h"
 #include "support/host_frame.h"
 #include "support/progress_indicator.h"
@@ -34,16 +35,23 @@ class Shape {
   public:
     virtual ~Shape() = default;
     virtual bool isEmpty() const = 0;
-    // False for a shape that holds a coordinate that is not a finite number
-    // (NaN or infinite): no relationship can be decided for it.
-    virtual bool isUsable() const = 0;
+    // What keeps the shape out of every search: a coordinate that is not a
+    // finite number (NaN or infinite), a polygon ring that bounds no area.
+    // No relationship can be decided for such a shape.
+    virtual ShapeFault fault() const = 0;
+    bool isUsable() const { return fault() == ShapeFault::None; }
 };
 
 class Feature {
   public:
     virtual ~Feature() = default;
-    // The feature's identifier, unique within its feature class.
+    // The feature's identifier, unique within its feature class. Ids are
+    // names, not positions: any 64-bit number, gaps of any size.
     virtual long long id() const = 0;
+    // A position from 0 up to the feature class's count that no other of its
+    // features shares while the class is read as it is; -1 when the host has
+    // none. Lets a caller keep something per feature in a plain table.
+    virtual long long position() const { return -1; }
     // Shared so a spatial filter can keep it after the feature is gone.
     virtual std::shared_ptr<const Shape> shape() const = 0;
     // Value of the field at the feature-class index; a null QVariant is null.
@@ -67,6 +75,9 @@ class FeatureCursor {
     virtual std::unique_ptr<Feature> nextFeature() = 0;
     // Stores a feature of this cursor (update cursors only).
     virtual void updateFeature(Feature& feature) = 0;
+    // The features this cursor delivered without their shapes so far,
+    // because the data source could not read them.
+    virtual SkippedShapes skippedShapes() const { return {}; }
 };
 
 struct SpatialFilter {
@@ -112,9 +123,9 @@ class FeatureClass : public Fields {
     virtual std::unique_ptr<FeatureCursor> search(const SpatialFilter& filter) = 0;
     virtual std::unique_ptr<FeatureCursor> update(const SpatialFilter& filter) = 0;
     virtual std::unique_ptr<EditTransaction> beginTransaction() = 0;
-    // How many features the searches so far have passed over because their
-    // shapes are not usable (see Shape::isUsable).
-    virtual long long unusableShapeCount() const = 0;
+    // The features the searches so far have passed over because their
+    // shapes could not be read or are not usable (see Shape::fault).
+    virtual SkippedShapes skippedShapes() const = 0;
 };
 
 class GroupLayer;

@@ -28,6 +28,7 @@ class OnlyCursor : public host::FeatureCursor {
         return nullptr;
     }
     void updateFeature(host::Feature& feature) override { inner_->updateFeature(feature); }
+    host::SkippedShapes skippedShapes() const override { return inner_->skippedShapes(); }
 
   private:
     std::unique_ptr<host::FeatureCursor> inner_;
@@ -53,7 +54,7 @@ class OnlyFeatureClass : public host::FeatureClass {
     std::unique_ptr<host::EditTransaction> beginTransaction() override {
         return inner_->beginTransaction();
     }
-    long long unusableShapeCount() const override { return inner_->unusableShapeCount(); }
+    host::SkippedShapes skippedShapes() const override { return inner_->skippedShapes(); }
 
   private:
     std::shared_ptr<host::FeatureClass> inner_;

@@ -17,14 +17,15 @@ FeatureReadAhead::~FeatureReadAhead() {
 }
 
 void FeatureReadAhead::read() {
-    const ReadErrorScope scope(errors_);
+    ReadErrorScope scope(errors_);
+    host::SkippedShapes skipped;
     try {
         for (bool more = true; more;) {
             std::vector<QgsFeature> batch;
             batch.reserve(kBatch);
             while (batch.size() < kBatch) {
                 batch.emplace_back();  // read in place: no shared copy to part from
-                if (!iterator_.nextFeature(batch.back())) {
+                if (!qgishost::nextFeature(iterator_, batch.back(), scope, skipped)) {
                     batch.pop_back();
                     more = false;
                     break;
@@ -40,6 +41,7 @@ void FeatureReadAhead::read() {
             if (!batch.empty()) {
                 batches_.push_back(std::move(batch));
             }
+            skipped_ = skipped;
             if (!more) {
                 errors_.check(layerName_);  // an early end is a failure, not the last feature
             }
@@ -56,6 +58,11 @@ void FeatureReadAhead::read() {
         finished_ = true;
     }
     filled_.notify_one();
+}
+
+host::SkippedShapes FeatureReadAhead::skippedShapes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return skipped_;
 }
 
 bool FeatureReadAhead::nextFeature(QgsFeature& f) {

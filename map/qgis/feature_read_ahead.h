@@ -29,6 +29,9 @@ class FeatureReadAhead {
     // The next feature in the iterator's order; false after the last.
     // Throws support::Failure when the data source reported an error.
     bool nextFeature(QgsFeature& f);
+    // The features read so far that came without the shapes their data
+    // source could not read.
+    host::SkippedShapes skippedShapes();
 
   private:
     static constexpr size_t kBatch = 256;      // features handed over at once
@@ -48,6 +51,7 @@ class FeatureReadAhead {
     bool finished_ = false;  // the reader is done
     bool stopping_ = false;  // the taker is gone
     std::exception_ptr failure_;
+    host::SkippedShapes skipped_;     // as of the last batch handed over
     std::vector<QgsFeature> taking_;  // the batch being taken
     size_t next_ = 0;
     std::thread reader_;  // last: it starts once everything else is made

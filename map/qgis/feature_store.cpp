@@ -3,6 +3,7 @@
 #include "map/qgis/changed_files.h"
 #include "map/qgis/geopackage_update.h"
 #include "map/qgis/layer_reading.h"
+#include "map/qgis/lost_connection.h"
 #include "map/qgis/shapefile_update.h"
 #include "support/failure.h"
 
@@ -228,10 +229,17 @@ void FeatureStore::commitTransaction() {
     }
     if (!ok) {
         invalidate();
-        throw support::Failure(support::error::kWriteFailed,
-                               QStringLiteral("The field values of layer %1 could not be saved. %2")
-                                   .arg(layer_->name(), errors)
-                                   .trimmed());
+        // A lost connection is the cause a person can act on; the
+        // provider's own words follow it.
+        const bool lost = layer_->dataProvider() && connectionLost(*layer_->dataProvider());
+        throw support::Failure(
+            support::error::kWriteFailed,
+            QStringLiteral("The field values of layer %1 could not be saved%2. %3")
+                .arg(layer_->name(),
+                     lost ? QStringLiteral(": the connection to the database server was lost")
+                          : QString(),
+                     errors)
+                .trimmed());
     }
 }
 

@@ -26,6 +26,7 @@ class StoreFeature : public host::Feature {
         : store_(&store), row_(row), owner_(owner) {}
 
     long long id() const override { return store().table().id(row_); }
+    long long position() const override { return static_cast<long long>(row_); }
     std::shared_ptr<const host::Shape> shape() const override {
         return std::make_shared<QgisShape>(store().geometry(row_), store().layer().crs());
     }

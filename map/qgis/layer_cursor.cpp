@@ -89,8 +89,8 @@ std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
     } else {
         bool more = false;
         {
-            const ReadErrorScope scope(errors_);
-            more = iterator_.nextFeature(f);
+            ReadErrorScope scope(errors_);
+            more = qgishost::nextFeature(iterator_, f, scope, skipped_);
         }
         if (!more) {
             errors_.check(layerName_);
@@ -98,6 +98,10 @@ std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
         }
     }
     return std::make_unique<IteratedFeature>(std::move(f), crs_, layerIndex_);
+}
+
+host::SkippedShapes LayerCursor::skippedShapes() const {
+    return ahead_ ? ahead_->skippedShapes() : skipped_;
 }
 
 void LayerCursor::updateFeature(host::Feature&) {

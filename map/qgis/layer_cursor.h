@@ -18,13 +18,15 @@ class LayerCursor : public host::FeatureCursor {
     explicit LayerCursor(QgsVectorLayer& layer);
     std::unique_ptr<host::Feature> nextFeature() override;
     void updateFeature(host::Feature& feature) override;
+    host::SkippedShapes skippedShapes() const override;
 
   private:
     QgsFeatureIterator iterator_;              // a remote source's features
     std::unique_ptr<FeatureReadAhead> ahead_;  // or local ones, read ahead
     QgsCoordinateReferenceSystem crs_;
     QString layerName_;
-    ReadErrors errors_;  // what the data source reported while read
+    ReadErrors errors_;            // what the data source reported while read
+    host::SkippedShapes skipped_;  // shapes the remote source could not read
     // For each field of the data source, its index in the layer's fields.
     std::shared_ptr<const std::vector<int>> layerIndex_;
 };

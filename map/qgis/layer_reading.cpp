@@ -9,6 +9,8 @@
 #include "map/qgis/wkb_writer.h"
 #include "support/both_at_once.h"
 
+#include <cpl_error.h>
+#include <ogr_api.h>
 #include <qgsexpression.h>
 #include <qgsfeatureiterator.h>
 #include <qgsfeaturerequest.h>
@@ -40,49 +42,64 @@ void addFeature(StoreRows& rows, const QgsFeature& f, const QgsAttributeList& at
     if (g && !g->isEmpty()) {
         const size_t start = rows.wkbData.size();
         appendWkb(*g, rows.wkbData);
-        if (search::wkbFinite(rows.wkbData.data() + start, rows.wkbData.size() - start)) {
+        const host::ShapeFault fault =
+            search::wkbFault(rows.wkbData.data() + start, rows.wkbData.size() - start);
+        if (fault == host::ShapeFault::None) {
             box = search::FloatBox::around(toBox(g->boundingBox()));
         } else {
             // A NaN or an infinity would spoil the tree's order and every box
             // above it: the row keeps its values but meets nothing.
             rows.wkbData.resize(start);
-            ++rows.unusableShapes;
+            rows.skipped.add(fault, f.id());
         }
     }
     rows.endRow(box);
 }
 
 // Reads every feature `it` delivers; what the data source reports meanwhile
-// goes to `errors`.
+// goes to `errors`, but for the shapes it could not read, which are skipped.
 void readAll(QgsFeatureIterator& it, const QgsAttributeList& attributeOf, StoreRows& rows,
              ReadErrors& errors) {
-    const ReadErrorScope scope(errors);
+    ReadErrorScope scope(errors);
     QgsFeature f;
-    while (it.nextFeature(f)) {
+    while (nextFeature(it, f, scope, rows.skipped)) {
         addFeature(rows, f, attributeOf);
     }
+}
+
+// Whether the host's reader (GDAL's) reads `wkb`, a shape the direct read
+// finds malformed. Its complaints about the shape are not printed.
+bool gdalReads(const unsigned char* wkb, size_t size) {
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    OGRGeometryH g = nullptr;
+    const bool read = OGR_G_CreateFromWkbEx(wkb, nullptr, &g, size) == OGRERR_NONE && g;
+    if (g) {
+        OGR_G_DestroyGeometry(g);
+    }
+    CPLPopErrorHandler();
+    return read;
 }
 
 }  // namespace
 
 std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
                                       const store::WantedFields& wanted) {
-    const std::optional<store::GeoPackageQuery> query = geoPackageQueryOf(layer, wanted);
+    std::optional<store::GeoPackageQuery> query = geoPackageQueryOf(layer, wanted);
     if (!query) {
         return std::nullopt;
     }
+    query->hostReads = gdalReads;
     const QString name = layer.name();
-    const quint64 span = query->lastId >= query->firstId ? static_cast<quint64>(query->lastId) -
-                                                               static_cast<quint64>(query->firstId)
-                                                         : 0;
-    // Ids are usually dense: their span is about the row count.
-    const size_t rows = static_cast<size_t>(std::min<quint64>(span + 1, 1ULL << 32));
-    if (span < splitFrom) {
+    // Room for the rows the table holds, never for the span of their ids.
+    const store::RowSpread spread = store::rowSpreadOf(
+        query->path, query->table, query->geometryColumn, query->firstId, query->lastId);
+    const size_t rows = spread.rows > 0 ? static_cast<size_t>(spread.rows) : 0;
+    if (spread.rows >= 0 ? rows < splitFrom : query->lastId <= query->firstId) {
         return store::readGeoPackageRows(*query, std::numeric_limits<qint64>::min(),
                                          std::numeric_limits<qint64>::max(), name, rows);
     }
     // Two halves by id on two threads, each with a connection of its own.
-    const auto middle = static_cast<qint64>(static_cast<quint64>(query->firstId) + span / 2 + 1);
+    const qint64 middle = spread.middleId;
     std::optional<StoreRows> head, tail;
     support::bothAtOnce(
         [&] {
@@ -116,9 +133,12 @@ std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
     if (!table || table->lastId <= table->firstId || own.indexFromName(table->fidColumn) < 0) {
         return std::nullopt;
     }
-    // The first id of the second half, computed without overflow.
-    const quint64 span = static_cast<quint64>(table->lastId) - static_cast<quint64>(table->firstId);
-    const auto middle = static_cast<qint64>(static_cast<quint64>(table->firstId) + span / 2 + 1);
+    const std::optional<store::GeoPackageTableInfo> info =
+        store::geoPackageTableInfo(table->path, table->table);
+    const qint64 middle =
+        store::rowSpreadOf(table->path, table->table, info ? info->geometryColumn : QString(),
+                           table->firstId, table->lastId)
+            .middleId;
     const QString id = QgsExpression::quotedColumnRef(table->fidColumn);
     QgsFeatureRequest first, second;
     first.setFilterExpression(QStringLiteral("%1 < %2").arg(id).arg(middle));

@@ -32,8 +32,14 @@ bool readByQgisItself(const QString& path) {
     return suffix == QLatin1String("gpkg") || suffix == QLatin1String("shp");
 }
 
+// A path into GDAL's virtual file systems (/vsizip/…, /vsicurl/…): QGIS opens
+// those, and only GDAL can tell whether they hold anything.
+bool isVirtualPath(const QString& path) {
+    return path.startsWith(QLatin1String("/vsi"));
+}
+
 void addDataset(QgsProject& project, const QString& path) {
-    if (!QFileInfo::exists(path)) {
+    if (!isVirtualPath(path) && !QFileInfo::exists(path)) {
         cannotOpen(path, QStringLiteral("no such file"));
     }
     const QList<QgsProviderSublayerDetails> sublayers =

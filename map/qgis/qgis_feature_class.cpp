@@ -128,8 +128,8 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::update(const host::Spatia
     return open(filter, true);
 }
 
-long long QgisFeatureClass::unusableShapeCount() const {
-    return store_ ? static_cast<long long>(store_->table().unusableShapes()) : 0;
+host::SkippedShapes QgisFeatureClass::skippedShapes() const {
+    return store_ ? store_->table().skippedShapes() : host::SkippedShapes();
 }
 
 std::unique_ptr<host::EditTransaction> QgisFeatureClass::beginTransaction() {

@@ -23,7 +23,7 @@ class QgisFeatureClass : public host::FeatureClass {
     std::unique_ptr<host::FeatureCursor> search(const host::SpatialFilter& filter) override;
     std::unique_ptr<host::FeatureCursor> update(const host::SpatialFilter& filter) override;
     std::unique_ptr<host::EditTransaction> beginTransaction() override;
-    long long unusableShapeCount() const override;
+    host::SkippedShapes skippedShapes() const override;
 
   private:
     QgsVectorLayer& layer() const;

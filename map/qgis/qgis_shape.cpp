@@ -60,14 +60,65 @@ bool finiteVertices(const QgsAbstractGeometry& g) {
     return true;
 }
 
+// Whether every polygon ring of `g` has three distinct points (a ring of
+// fewer bounds no area, and GEOS refuses it).
+bool ringsBoundAreas(const QgsAbstractGeometry& g) {
+    if (const auto* polygon = qgsgeometry_cast<const QgsCurvePolygon*>(&g)) {
+        auto bounds = [](const QgsCurve* ring) {
+            if (!ring || ring->isEmpty()) {
+                return true;
+            }
+            QgsPoint first, second;
+            int distinct = 0;
+            for (auto v = ring->vertices_begin(); v != ring->vertices_end(); ++v) {
+                const QgsPoint p = *v;
+                if (distinct == 0) {
+                    first = p;
+                    distinct = 1;
+                } else if (distinct == 1 && (p.x() != first.x() || p.y() != first.y())) {
+                    second = p;
+                    distinct = 2;
+                } else if (distinct == 2 && (p.x() != first.x() || p.y() != first.y()) &&
+                           (p.x() != second.x() || p.y() != second.y())) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (!bounds(polygon->exteriorRing())) {
+            return false;
+        }
+        for (int i = 0; i < polygon->numInteriorRings(); ++i) {
+            if (!bounds(polygon->interiorRing(i))) {
+                return false;
+            }
+        }
+        return true;
+    }
+    if (const auto* collection = qgsgeometry_cast<const QgsGeometryCollection*>(&g)) {
+        for (int i = 0; i < collection->numGeometries(); ++i) {
+            if (!ringsBoundAreas(*collection->geometryN(i))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-bool QgisShape::isUsable() const {
-    if (usable_ < 0) {
+host::ShapeFault QgisShape::fault() const {
+    if (fault_ < 0) {
         const QgsAbstractGeometry* g = geometry_.constGet();
-        usable_ = !g || finiteVertices(*g) ? 1 : 0;
+        host::ShapeFault fault = host::ShapeFault::None;
+        if (g && !finiteVertices(*g)) {
+            fault = host::ShapeFault::NonFinite;
+        } else if (g && !ringsBoundAreas(*g)) {
+            fault = host::ShapeFault::DegenerateRing;
+        }
+        fault_ = static_cast<int>(fault);
     }
-    return usable_ == 1;
+    return static_cast<host::ShapeFault>(fault_);
 }
 
 }  // namespace bramlotte::qgishost

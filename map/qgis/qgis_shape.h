@@ -13,14 +13,14 @@ class QgisShape : public host::Shape {
     QgisShape(QgsGeometry geometry, QgsCoordinateReferenceSystem crs)
         : geometry_(std::move(geometry)), crs_(std::move(crs)) {}
     bool isEmpty() const override { return geometry_.isNull() || geometry_.isEmpty(); }
-    bool isUsable() const override;
+    host::ShapeFault fault() const override;
     const QgsGeometry& geometry() const { return geometry_; }
     const QgsCoordinateReferenceSystem& crs() const { return crs_; }
 
   private:
     QgsGeometry geometry_;
     QgsCoordinateReferenceSystem crs_;
-    mutable int usable_ = -1;  // -1 until asked
+    mutable int fault_ = -1;  // a host::ShapeFault; -1 until asked
 };
 
 }  // namespace bramlotte::qgishost

@@ -4,16 +4,22 @@
 
 #include <cpl_error.h>
 #include <qgsapplication.h>
+#include <qgsfeature.h>
+#include <qgsfeatureiterator.h>
 #include <qgsmessagelog.h>
 
 #include <QObject>
 
+#include <algorithm>
+
 namespace bramlotte::qgishost {
 namespace {
 
-// The errors of the read this thread is in, if any.
-thread_local ReadErrors* tCurrent = nullptr;
+// The scope of the read this thread is in, if any.
+thread_local ReadErrorScope* tCurrent = nullptr;
 
+// Failures are the read's to judge; GDAL's warnings (an unclosed ring it
+// closes, say) are not printed raw either.
 void CPL_STDCALL gdalError(CPLErr level, CPLErrorNum, const char* message) {
     if ((level == CE_Failure || level == CE_Fatal) && tCurrent) {
         tCurrent->add(QString::fromUtf8(message).trimmed());
@@ -84,15 +90,50 @@ void ReadErrors::check(const QString& layerName) const {
         QStringLiteral("Layer %1 could not be read completely: %2").arg(layerName, said));
 }
 
-ReadErrorScope::ReadErrorScope(ReadErrors& errors) : outer_(tCurrent) {
+ReadErrorScope::ReadErrorScope(ReadErrors& errors) : errors_(errors), outer_(tCurrent) {
     listenToMessageLog();
-    tCurrent = &errors;
+    tCurrent = this;
     CPLPushErrorHandler(gdalError);
 }
 
 ReadErrorScope::~ReadErrorScope() {
     CPLPopErrorHandler();
     tCurrent = outer_;
+    settle();
+}
+
+void ReadErrorScope::settle() {
+    for (const QString& text : pending_) {
+        errors_.add(text);
+    }
+    pending_.clear();
+}
+
+bool ReadErrorScope::pendingAreAboutShapes() const {
+    return std::all_of(pending_.begin(), pending_.end(), [](const QString& text) {
+        return text.contains(QLatin1String("geometry"), Qt::CaseInsensitive) ||
+               text.contains(QLatin1String("WKB"), Qt::CaseInsensitive);
+    });
+}
+
+bool nextFeature(QgsFeatureIterator& it, QgsFeature& f, ReadErrorScope& scope,
+                 host::SkippedShapes& skipped) {
+    if (!it.nextFeature(f)) {
+        scope.settle();
+        return false;
+    }
+    if (scope.pending()) {
+        // Only a shape that came whole and did not parse is one shape's
+        // loss; a file cut short also delivers features without shapes, but
+        // its errors are those of reading the file.
+        if (!f.hasGeometry() && scope.pendingAreAboutShapes()) {
+            scope.forgive();
+            skipped.add(host::ShapeFault::Unreadable, f.id());
+        } else {
+            scope.settle();
+        }
+    }
+    return true;
 }
 
 }  // namespace bramlotte::qgishost

@@ -5,10 +5,15 @@
 // can fail loudly instead of delivering part of a layer.
 #pragma once
 
+#include "map/skipped_shapes.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <mutex>
+
+class QgsFeature;
+class QgsFeatureIterator;
 
 namespace bramlotte::qgishost {
 
@@ -31,7 +36,9 @@ class ReadErrors {
     int more_ = 0;  // errors beyond the texts kept
 };
 
-// While it lives, the calling thread's data-source errors go to `errors`.
+// While it lives, the calling thread's data-source errors go to `errors`:
+// each waits, pending, until the reader has seen what came with it (see
+// nextFeature), and goes to `errors` at the latest when the scope ends.
 // Scopes nest; each belongs to the thread that made it.
 class ReadErrorScope {
   public:
@@ -40,8 +47,28 @@ class ReadErrorScope {
     ReadErrorScope(const ReadErrorScope&) = delete;
     ReadErrorScope& operator=(const ReadErrorScope&) = delete;
 
+    bool pending() const { return !pending_.isEmpty(); }
+    // Whether every pending error speaks of parsing a shape (its geometry,
+    // its WKB), not of reading the data source.
+    bool pendingAreAboutShapes() const;
+    void add(const QString& text) { pending_ << text; }
+    // The pending errors are the read's.
+    void settle();
+    // The pending errors concerned one feature's shape alone.
+    void forgive() { pending_.clear(); }
+
   private:
-    ReadErrors* outer_;
+    ReadErrors& errors_;
+    ReadErrorScope* outer_;
+    QStringList pending_;
 };
+
+// The next feature of `it`, read in `scope`. Errors about parsing a shape
+// that come with a feature delivered without its shape are that shape's: a
+// blob its reader cannot parse spoils one feature, not the layer; `skipped`
+// takes the feature's id. Any other error is the read's (a damaged page, a
+// file cut short, a lost connection).
+bool nextFeature(QgsFeatureIterator& it, QgsFeature& f, ReadErrorScope& scope,
+                 host::SkippedShapes& skipped);
 
 }  // namespace bramlotte::qgishost

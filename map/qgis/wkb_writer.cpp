@@ -37,9 +37,22 @@ void header(std::vector<unsigned char>& out, WkbType type) {
     put32(out, static_cast<uint32_t>(type));
 }
 
-void putRing(std::vector<unsigned char>& out, const QgsLineString& line) {
+void putLine(std::vector<unsigned char>& out, const QgsLineString& line) {
     put32(out, static_cast<uint32_t>(line.numPoints()));
     putCoordinates(out, line.xData(), line.yData(), line.numPoints());
+}
+
+// A ring whose last point is not its first is closed, as GEOS needs it.
+void putRing(std::vector<unsigned char>& out, const QgsLineString& ring) {
+    const int n = ring.numPoints();
+    const double* x = ring.xData();
+    const double* y = ring.yData();
+    const bool open = n > 0 && (x[0] != x[n - 1] || y[0] != y[n - 1]);
+    put32(out, static_cast<uint32_t>(n + (open ? 1 : 0)));
+    putCoordinates(out, x, y, n);
+    if (open) {
+        putCoordinates(out, x, y, 1);
+    }
 }
 
 void append(const QgsAbstractGeometry& g, std::vector<unsigned char>& out);
@@ -51,7 +64,7 @@ void appendLinear(const QgsAbstractGeometry& g, std::vector<unsigned char>& out)
         putCoordinates(out, &x, &y, 1);
     } else if (const auto* line = qgsgeometry_cast<const QgsLineString*>(&g)) {
         header(out, WkbType::LineString);
-        putRing(out, *line);
+        putLine(out, *line);
     } else if (const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(&g)) {
         header(out, WkbType::Polygon);
         put32(out, static_cast<uint32_t>(1 + polygon->numInteriorRings()));

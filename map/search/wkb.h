@@ -3,6 +3,7 @@
 #pragma once
 
 #include "map/search/box.h"
+#include "map/skipped_shapes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,8 @@ class WkbReader {
     // Whether `n` points can follow: a count that the data cannot hold is
     // refused before anything is read.
     bool holdsPoints(uint32_t n) const { return static_cast<size_t>(end_ - p_) / 16 >= n; }
+    // Where the next read starts.
+    const unsigned char* position() const { return p_; }
 
   private:
     bool take(void* out, size_t n) {
@@ -64,9 +67,14 @@ class WkbReader {
     const unsigned char* end_;
 };
 
-// Whether every coordinate of a shape is a finite number; false also for a
-// shape that cannot be read.
-bool wkbFinite(const unsigned char* wkb, size_t size);
+// What keeps a shape out of every search: Unreadable for data that does
+// not parse, NonFinite for a coordinate that is not a finite number,
+// DegenerateRing for a polygon ring of fewer than three distinct points.
+host::ShapeFault wkbFault(const unsigned char* wkb, size_t size);
+
+// Whether a ring of `n` points (x and y, 16 bytes each, at `points`) has
+// three distinct points, as a ring that bounds an area must.
+bool ringBoundsArea(const unsigned char* points, uint32_t n);
 
 // The exact bounding box of a shape. False when the shape holds no point or
 // cannot be read.

@@ -36,8 +36,8 @@ class Flattener {
         : p_(data), end_(data + size), out_(out) {}
 
     // Copies one shape with its header; false when it cannot be read or is
-    // of a kind the store does not hold. `empty` says whether it holds no
-    // point as the host counts it.
+    // of a kind the store does not hold (`unsupported` then says which).
+    // `empty` says whether it holds no point as the host counts it.
     bool shape(bool promote, bool& empty) {
         bool little = true;
         uint32_t kind = 0;
@@ -77,7 +77,7 @@ class Flattener {
                 empty = true;
                 for (uint32_t r = 0; r < rings; ++r) {
                     uint32_t n = 0;
-                    if (!count(n) || !coordinates(n, nullptr, nullptr)) {
+                    if (!ring(n)) {
                         return false;
                     }
                     if (r == 0) {
@@ -111,8 +111,36 @@ class Flattener {
     Box box{};
     bool any = false;
     bool finite = true;
+    bool rings = true;         // every ring has three distinct points
+    bool unsupported = false;  // a kind the store does not hold, not bad data
 
   private:
+    // Copies a ring of `n` points, closing it where its last point is not
+    // its first.
+    bool ring(uint32_t& n) {
+        const size_t countAt = out_.size();
+        if (!count(n)) {
+            return false;
+        }
+        const size_t pointsAt = out_.size();
+        if (!coordinates(n, nullptr, nullptr)) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        const unsigned char* first = out_.data() + pointsAt;
+        if (std::memcmp(first, out_.data() + out_.size() - 16, 16) != 0) {
+            unsigned char closing[16];
+            std::memcpy(closing, first, 16);
+            out_.insert(out_.end(), closing, closing + 16);
+            ++n;
+            std::memcpy(out_.data() + countAt, &n, 4);
+        }
+        rings = rings && ringBoundsArea(out_.data() + pointsAt, n);
+        return true;
+    }
+
     // A shape's byte order, kind (1 to 7) and the size of its coordinates.
     bool header(bool& little, uint32_t& kind) {
         if (end_ - p_ < 5 || *p_ > 1) {
@@ -126,7 +154,8 @@ class Flattener {
         }
         p_ += 5;
         if (raw & 0x20000000u) {
-            return false;  // a spatial reference inside the shape: not standard WKB
+            unsupported = true;  // a spatial reference inside the shape: not standard WKB
+            return false;
         }
         bool z = (raw & 0x80000000u) != 0, m = (raw & 0x40000000u) != 0;
         const uint32_t code = raw & 0x0fffffffu;
@@ -143,11 +172,14 @@ class Flattener {
                 z = m = true;
                 break;
             default:
+                unsupported = true;
                 return false;
         }
         kind = code % 1000;
         dims_ = 2 + (z ? 1 : 0) + (m ? 1 : 0);
-        return kind >= 1 && kind <= 7;
+        // Curves and surfaces (8 and up) are standard, but not held here.
+        unsupported = kind < 1 || kind > 7;
+        return !unsupported;
     }
 
     bool count(uint32_t& n) {
@@ -212,20 +244,22 @@ class Flattener {
 }  // namespace
 
 FlattenResult appendFlatWkb(const unsigned char* wkb, size_t size, bool promoteToMulti,
-                            std::vector<unsigned char>& out, Box& box, bool& finite) {
+                            std::vector<unsigned char>& out, Box& box, host::ShapeFault& fault) {
     const size_t start = out.size();
     Flattener flat(wkb, size, out);
     bool empty = true;
     if (!flat.shape(promoteToMulti, empty)) {
         out.resize(start);
-        return FlattenResult::Unsupported;
+        return flat.unsupported ? FlattenResult::Unsupported : FlattenResult::Malformed;
     }
     if (empty) {
         out.resize(start);
         return FlattenResult::Empty;
     }
     box = flat.box;
-    finite = flat.finite;
+    fault = !flat.finite  ? host::ShapeFault::NonFinite
+            : !flat.rings ? host::ShapeFault::DegenerateRing
+                          : host::ShapeFault::None;
     return FlattenResult::Shape;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "map/search/box.h"
+#include "map/skipped_shapes.h"
 
 #include <cstddef>
 #include <vector>
@@ -10,9 +11,10 @@
 namespace bramlotte::search {
 
 enum class FlattenResult {
-    Shape,       // appended
-    Empty,       // no point to hold: nothing appended
-    Unsupported  // curves, surfaces, or data that does not parse: nothing appended
+    Shape,        // appended
+    Empty,        // no point to hold: nothing appended
+    Unsupported,  // curves, surfaces, a spatial reference inside: nothing appended
+    Malformed     // data that does not parse as WKB (cut short, say): nothing appended
 };
 
 // Appends the shape `wkb` (either byte order; XY, Z, M or ZM, by ISO type
@@ -21,10 +23,11 @@ enum class FlattenResult {
 // collection of one part of the same kind, as a layer of multipart shapes
 // delivers it. A shape is empty as the host counts it: a point with a
 // coordinate that is not a number, a line without points, a polygon without
-// an outer ring or an empty one, a collection of empty parts only.
-// `box` takes the exact bounds of a Shape and `finite` whether every
-// coordinate is a finite number.
+// an outer ring or an empty one, a collection of empty parts only. A ring
+// whose last point is not its first is closed, as the host reads it.
+// `box` takes the exact bounds of a Shape and `fault` what keeps it out of
+// searches: NonFinite, DegenerateRing or None (see wkbFault).
 FlattenResult appendFlatWkb(const unsigned char* wkb, size_t size, bool promoteToMulti,
-                            std::vector<unsigned char>& out, Box& box, bool& finite);
+                            std::vector<unsigned char>& out, Box& box, host::ShapeFault& fault);
 
 }  // namespace bramlotte::search

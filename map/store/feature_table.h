@@ -31,8 +31,8 @@ class FeatureTable {
     size_t fieldCount() const { return rows_.columns.size(); }
     // Whether the values of field `index` were read (see value).
     bool holdsValuesOf(int index) const;
-    // Rows whose shapes were left out for coordinates that are not finite.
-    size_t unusableShapes() const { return rows_.unusableShapes; }
+    // Rows whose shapes were left out: unreadable or not usable.
+    const host::SkippedShapes& skippedShapes() const { return rows_.skipped; }
     // Value of field `index`; a value staged for the row reads as staged.
     // Throws support::Failure for an index out of range or a field whose
     // values were not read.

@@ -8,7 +8,9 @@
 #include <QDate>
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -205,6 +207,31 @@ size_t averageShapeSize(sqlite3* db, const GeoPackageQuery& query, qint64 firstI
     return static_cast<size_t>(sqlite3_column_double(st.get(), 0) * 1.1) + 16;
 }
 
+// The first column of the first row of `sql` as a whole number, with the
+// texts `arguments` bound in order; nullopt for no row, a NULL, or an error.
+std::optional<qint64> singleNumber(sqlite3* db, const QString& sql,
+                                   std::initializer_list<QString> arguments,
+                                   std::optional<qint64> number = std::nullopt) {
+    sqlite3_stmt* raw = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), text.size(), &raw, nullptr) != SQLITE_OK) {
+        return std::nullopt;
+    }
+    const Statement st(raw);
+    int at = 1;
+    for (const QString& argument : arguments) {
+        const QByteArray bytes = argument.toUtf8();
+        sqlite3_bind_text(st.get(), at++, bytes.constData(), bytes.size(), SQLITE_TRANSIENT);
+    }
+    if (number) {
+        sqlite3_bind_int64(st.get(), at, *number);
+    }
+    if (sqlite3_step(st.get()) != SQLITE_ROW || sqlite3_column_type(st.get(), 0) == SQLITE_NULL) {
+        return std::nullopt;
+    }
+    return sqlite3_column_int64(st.get(), 0);
+}
+
 }  // namespace
 
 std::optional<GeoPackageTableInfo> geoPackageTableInfo(const QString& path, const QString& table) {
@@ -251,6 +278,48 @@ std::optional<GeoPackageTableInfo> geoPackageTableInfo(const QString& path, cons
         info.columns.push_back(column.first);
     }
     return info;
+}
+
+RowSpread rowSpreadOf(const QString& path, const QString& table, const QString& geometryColumn,
+                      qint64 firstId, qint64 lastId) {
+    RowSpread spread;
+    // The middle of the id range, computed without overflow.
+    const quint64 span =
+        lastId >= firstId ? static_cast<quint64>(lastId) - static_cast<quint64>(firstId) : 0;
+    spread.middleId = static_cast<qint64>(static_cast<quint64>(firstId) + span / 2 + 1);
+    sqlite3* rawDb = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &rawDb,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const Database db(rawDb);
+    if (opened != SQLITE_OK) {
+        return spread;
+    }
+    // GDAL keeps every table's row count up to date in gpkg_ogr_contents.
+    if (const std::optional<qint64> rows =
+            singleNumber(db.get(),
+                         QStringLiteral("SELECT feature_count FROM gpkg_ogr_contents "
+                                        "WHERE lower(table_name) = lower(?1)"),
+                         {table})) {
+        spread.rows = std::max<qint64>(0, *rows);
+    }
+    // The spatial index keeps the id of every row with a shape in a table of
+    // its own, a few bytes a row: its middle row is the median id.
+    const QString index = QStringLiteral("rtree_%1_%2_rowid").arg(table, geometryColumn);
+    const std::optional<qint64> indexed = singleNumber(
+        db.get(),
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?1"),
+        {index});
+    if (indexed.value_or(0) == 1 && spread.rows > 1) {
+        const std::optional<qint64> median =
+            singleNumber(db.get(),
+                         QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid LIMIT 1 OFFSET ?1")
+                             .arg(quoted(index)),
+                         {}, spread.rows / 2);
+        if (median && *median > firstId && *median <= lastId) {
+            spread.middleId = *median;
+        }
+    }
+    return spread;
 }
 
 bool deliveredAsMultipart(const QString& geometryType) {
@@ -346,21 +415,29 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
             }
             if (!empty) {
                 search::Box box;
-                bool finite = true;
-                switch (search::appendFlatWkb(wkb, size - static_cast<size_t>(wkb - blob),
-                                              query.promoteToMulti, rows.wkbData, box, finite)) {
+                host::ShapeFault fault = host::ShapeFault::None;
+                const size_t wkbSize = size - static_cast<size_t>(wkb - blob);
+                switch (search::appendFlatWkb(wkb, wkbSize, query.promoteToMulti, rows.wkbData, box,
+                                              fault)) {
                     case search::FlattenResult::Unsupported:
                         return std::nullopt;
+                    case search::FlattenResult::Malformed:
+                        if (!query.hostReads || query.hostReads(wkb, wkbSize)) {
+                            return std::nullopt;
+                        }
+                        // One shape nobody can read: the row keeps its values
+                        // and meets nothing, as the host's reader gives it.
+                        rows.skipped.add(host::ShapeFault::Unreadable, id);
+                        break;
                     case search::FlattenResult::Empty:
                         break;
                     case search::FlattenResult::Shape:
-                        if (finite) {
+                        if (fault == host::ShapeFault::None) {
                             held = search::FloatBox::around(box);
                         } else {
-                            // As the host's reader does: the row keeps its
-                            // values but meets nothing.
+                            // The row keeps its values but meets nothing.
                             rows.wkbData.resize(rows.wkbOffset.back());
-                            ++rows.unusableShapes;
+                            rows.skipped.add(fault, id);
                         }
                         break;
                 }

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -41,6 +42,11 @@ struct GeoPackageQuery {
     std::vector<GeoPackageColumn> columns;  // one per store column, in order
     // The lowest and highest feature id of the table (none: last below first).
     qint64 firstId = 0, lastId = -1;
+    // Asked of a shape this reader finds malformed: whether the host's own
+    // reader reads it nonetheless. Where it does not either, the row is held
+    // without its shape, as unreadable; where it does (or nobody can tell),
+    // the whole read is left to the host.
+    std::function<bool(const unsigned char* wkb, size_t size)> hostReads;
 };
 
 // What a feature table holds: its shape column, the kind of shapes the
@@ -51,6 +57,22 @@ struct GeoPackageTableInfo {
     QString geometryType;
     std::vector<QString> columns;
 };
+
+// How a table's rows lie over their ids, so that a read can be cut into two
+// halves of about as many rows whatever the ids are: feature ids are names,
+// and OpenStreetMap's run to 10^9 with wide gaps in between.
+struct RowSpread {
+    long long rows = -1;  // the table's row count; -1 when the file does not keep it
+    // The first id of the second half: the median id where the table's
+    // spatial index can tell it cheaply, else the middle of the id range.
+    qint64 middleId = 0;
+};
+
+// The spread of `table`'s rows (ids `firstId` … `lastId`), from what the
+// GeoPackage keeps beside the table: its row count and the ids of its
+// spatial index, which are few bytes each. Cheap: it never walks the table.
+RowSpread rowSpreadOf(const QString& path, const QString& table, const QString& geometryColumn,
+                      qint64 firstId, qint64 lastId);
 
 // nullopt when the file cannot be opened here or `table` is no feature table
 // of it with one shape column.

@@ -49,7 +49,7 @@ void StoreRows::append(StoreRows&& tail) {
         wkbOffset.push_back(shift + tail.wkbOffset[row]);
     }
     boxes.insert(boxes.end(), tail.boxes.begin(), tail.boxes.end());
-    unusableShapes += tail.unusableShapes;
+    skipped.merge(tail.skipped);
     tail = StoreRows();
 }
 
@@ -80,7 +80,7 @@ void StoreRows::sortById() {
         sorted.wkbOffset.push_back(sorted.wkbData.size());
     }
     sorted.columns = std::move(columns);
-    sorted.unusableShapes = unusableShapes;
+    sorted.skipped = skipped;
     for (ValueColumn& column : sorted.columns) {
         column.reorder(order);
     }

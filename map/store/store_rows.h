@@ -3,6 +3,7 @@
 #pragma once
 
 #include "map/search/box.h"
+#include "map/skipped_shapes.h"
 #include "map/store/value_column.h"
 
 #include <cstddef>
@@ -62,9 +63,9 @@ struct StoreRows {
     std::vector<unsigned char> tailWkb;
     size_t tailWkbFrom = SIZE_MAX;
     std::vector<search::FloatBox> boxes;
-    // Rows held without their shapes, which had coordinates that are not
-    // finite numbers: they take part in no search.
-    size_t unusableShapes = 0;
+    // Rows held without their shapes, which could not be read or cannot be
+    // searched with (see host::ShapeFault): they take part in no search.
+    host::SkippedShapes skipped;
 };
 
 }  // namespace bramlotte::store

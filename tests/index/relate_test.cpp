@@ -202,18 +202,35 @@ TEST(Relate, AFeatureMeetingManyPagesGetsEachOnce) {
     EXPECT_EQ(writer.writes.last(), "Long St:" + all);
 }
 
-TEST(Relate, FeatureEntriesKeepEveryIdApartWhateverItsNumber) {
-    index::FeatureEntries entries(3);  // ids 0..3 directly, the rest hashed
-    const long long ids[] = {-7, 0, 1, 3, 4, 1000000000000LL};
-    for (long long id : ids) {
-        entries[id].add(QStringLiteral(" P%1").arg(id), 0, ",");
-        entries[id].add(QStringLiteral(" Q%1").arg(id), 1, ",");
-        entries[id].add(QStringLiteral(" again"), 0, ",");  // item 0 again: held
+// A feature known only by its id and position.
+class Named : public host::Feature {
+  public:
+    Named(long long id, long long position) : id_(id), position_(position) {}
+    long long id() const override { return id_; }
+    long long position() const override { return position_; }
+    std::shared_ptr<const host::Shape> shape() const override { return nullptr; }
+    QVariant value(int) const override { return {}; }
+    void putValue(int, const QString&) override {}
+
+  private:
+    long long id_, position_;
+};
+
+TEST(Relate, FeatureEntriesKeepEveryFeatureApartWhateverItsId) {
+    index::FeatureEntries entries(3);  // positions 0..2 in a table, the rest hashed by id
+    // OpenStreetMap-like ids with positions, then ids without: id 1 and the
+    // feature at position 1 are different features.
+    const std::vector<Named> features = {{417704456, 0}, {1LL << 62, 1},        {-7, 2},
+                                         {1, -1},        {1000000000000LL, -1}, {5, 9}};
+    for (const Named& f : features) {
+        entries.of(f).add(QStringLiteral(" P%1").arg(f.id()), 0, ",");
+        entries.of(f).add(QStringLiteral(" Q%1").arg(f.id()), 1, ",");
+        entries.of(f).add(QStringLiteral(" again"), 0, ",");  // item 0 again: held
     }
-    for (long long id : ids) {
-        EXPECT_EQ(entries[id].text(), QStringLiteral(" P%1, Q%1").arg(id)) << id;
+    for (const Named& f : features) {
+        EXPECT_EQ(entries.of(f).text(), QStringLiteral(" P%1, Q%1").arg(f.id())) << f.id();
     }
-    EXPECT_TRUE(entries[2].text().isNull());
+    EXPECT_TRUE(entries.of(Named(2, -1)).text().isNull());
 }
 
 TEST(Relate, AnEntrysItemSetHoldsWhatWasAddedThroughEveryForm) {

@@ -5,6 +5,7 @@
 #include "map/qgis/direct_read.h"
 #include "map/qgis/layer_reading.h"
 #include "map/store/feature_table.h"
+#include "map/store/geopackage_rows.h"
 #include "support/failure.h"
 #include "tests/testing/same_rows.h"
 #include "tests/testing/test_maps.h"
@@ -292,4 +293,53 @@ TEST_F(DirectRead, ADamagedPageFailsTheReadInEitherHalf) {
                 << e.description().toStdString();
         }
     }
+}
+
+TEST_F(DirectRead, ShapesNobodyCanReadAreHeldWithoutThemAsQgisReadsThem) {
+    const QuietGdal quiet;
+    GDALDatasetH ds = GDALOpenEx(path_.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_UPDATE,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(ds, nullptr);
+    // Blobs cut short past their header, the WKB's point count kept: GDAL
+    // cannot parse them either.
+    GDALDatasetExecuteSQL(ds,
+                          "UPDATE plain SET geom = substr(geom, 1, length(geom) - 9) "
+                          "WHERE fid IN (2, 5, 30)",
+                          nullptr, nullptr);
+    GDALClose(ds);
+    auto layer = testmaps::openLayer(path_, "plain");
+    const StoreRows iterated = readThroughIterator(*layer);
+    EXPECT_EQ(iterated.skipped.unreadable.lowestIds, (std::vector<long long>{2, 5, 30}));
+    for (const size_t split : {kNeverSplit, size_t{10}}) {
+        std::optional<StoreRows> direct = readDirectly(*layer, split);
+        ASSERT_TRUE(direct) << "the direct read gave the layer up to QGIS";
+        direct->sortById();
+        expectSameRows(*direct, iterated);
+    }
+}
+
+TEST_F(DirectRead, SparseIdsAreReadInHalvesOfAboutAsManyRows) {
+    // Ids as OpenStreetMap's: wide gaps, most of them low in the range.
+    const QuietGdal quiet;
+    GDALDatasetH ds = GDALOpenEx(path_.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_UPDATE,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(ds, nullptr);
+    GDALDatasetExecuteSQL(ds, "UPDATE plain SET fid = fid * 1000003 + 11", nullptr, nullptr);
+    GDALDatasetExecuteSQL(ds,
+                          "UPDATE plain SET fid = 4611686018427387000 WHERE fid = "
+                          "(SELECT max(fid) FROM plain)",
+                          nullptr, nullptr);
+    GDALClose(ds);
+    const store::RowSpread spread =
+        store::rowSpreadOf(path_, "plain", "geom", 1000003 + 11, 4611686018427387000LL);
+    EXPECT_EQ(spread.rows, 162);
+    // The middle of the id range would put every row but one in one half.
+    EXPECT_GT(spread.middleId, 50 * 1000003LL);
+    EXPECT_LT(spread.middleId, 150 * 1000003LL);
+    auto layer = testmaps::openLayer(path_, "plain");
+    const StoreRows iterated = readThroughIterator(*layer);
+    std::optional<StoreRows> halves = readDirectly(*layer, 10);
+    ASSERT_TRUE(halves);
+    halves->sortById();
+    expectSameRows(*halves, iterated);
 }

@@ -49,6 +49,28 @@ whole=$(wc -l <"$work/out")
 [ "$whole" -gt 1000 ] || { echo "too few lines: $whole"; exit 1; }
 echo "whole: $whole lines"
 
+# The same town keyed by OpenStreetMap-like ids in a bigint column (negative
+# ones, gaps of 10^9, one near 2^62) gives the same index.
+cp "$work/town.gpkg" "$work/sparse.gpkg"
+for table in streets pages; do
+    ogrinfo -q "$work/sparse.gpkg" -sql "UPDATE $table SET fid = (fid - 500) * 1000000007 + 13"
+    ogrinfo -q "$work/sparse.gpkg" -sql \
+        "UPDATE $table SET fid = 4611686018427387000 WHERE fid = (SELECT max(fid) FROM $table)"
+done
+sql -d postgres -c "CREATE DATABASE osm"
+sql -d osm -c "CREATE EXTENSION postgis" >/dev/null
+ogr2ogr -f PostgreSQL "PG:host=127.0.0.1 port=$port user=$pg_user dbname=osm" \
+    "$work/sparse.gpkg" -preserve_fid -lco FID64=TRUE -lco GEOMETRY_NAME=geom
+[ "$(sql -d osm -c "SELECT data_type FROM information_schema.columns WHERE table_name = 'streets' AND column_name = 'fid'")" = bigint ] ||
+    { echo "the OSM-like key is not a bigint"; exit 1; }
+/usr/bin/python3 "$(dirname "$0")/../../scripts/postgis_project.py" "$work/osm.qgs" 127.0.0.1 \
+    "$port" "$pg_user" osm
+cp "$work/out" "$work/dense-out"
+"$cli" build "$work/osm.qgs" --layer1 pages --field1 page --layer2 streets --field2 name \
+    --output window >"$work/out" 2>"$work/err" || { cat "$work/err"; exit 1; }
+cmp "$work/out" "$work/dense-out" || { echo "OSM-like ids give another index"; exit 1; }
+echo "bigint OSM-like ids: the same $whole lines"
+
 # Ends the connection of the first running FETCH with `action` (terminate:
 # the server ends the session; stop: the server goes down).
 interrupt() {
@@ -83,4 +105,26 @@ status=0; build || status=$?
 cat "$work/err"
 [ "$status" -ne 0 ] || { echo "a build with the server down succeeded"; exit 1; }
 grep -q "unavailable" "$work/err" || { echo "expected the layer to be named unavailable"; exit 1; }
+
+# Field output whose server goes down while the values are written: the
+# edit failure names the lost connection, and no value was kept.
+start_pg
+sql -d atlas -c "ALTER TABLE streets ADD COLUMN pages text"
+"$cli" build "$work/atlas.qgs" --layer1 pages --field1 page --layer2 streets --field2 name \
+    --output field --output-field pages --yes >"$work/out" 2>"$work/err" & pid=$!
+for _ in $(seq 1 1000); do
+    if [ -n "$(sql -d atlas -c "SELECT pid FROM pg_stat_activity WHERE query ILIKE 'update%' AND pid <> pg_backend_pid() LIMIT 1")" ]; then
+        stop_pg; break
+    fi
+    sleep 0.01
+done
+status=0; wait "$pid" || status=$?
+echo "field output, server stopped: exit $status"; tail -n 1 "$work/err"
+[ "$status" -eq 2 ] || { cat "$work/err"; echo "expected exit 2"; exit 1; }
+grep -q "Error editing field values" "$work/err" || { cat "$work/err"; exit 1; }
+grep -q "the connection to the database server was lost" "$work/err" ||
+    { cat "$work/err"; echo "expected the lost connection to be named"; exit 1; }
+start_pg
+kept=$(sql -d atlas -c "SELECT count(*) FROM streets WHERE pages IS NOT NULL")
+[ "$kept" -eq 0 ] || { echo "$kept values were kept"; exit 1; }
 echo "PostGIS read errors fail the build"

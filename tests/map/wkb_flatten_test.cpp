@@ -7,11 +7,14 @@
 #include "map/search/wkb.h"
 
 #include <qgsgeometry.h>
+#include <qgslinestring.h>
+#include <qgspolygon.h>
 
 #include <gtest/gtest.h>
 
 #include "tests/testing/qt_printers.h"
 
+using bramlotte::host::ShapeFault;
 using bramlotte::qgishost::appendWkb;
 using bramlotte::search::appendFlatWkb;
 using bramlotte::search::Box;
@@ -107,13 +110,13 @@ TEST(WkbFlatten, AnyDimensionAndByteOrderGivesWhatTheWriterWritesForTheGeometry)
         for (const auto& source : {little, BigEndian(little).shape()}) {
             std::vector<unsigned char> got{0xAA};  // appended after what is there
             Box box;
-            bool finite = false;
-            ASSERT_EQ(appendFlatWkb(source.data(), source.size(), false, got, box, finite),
+            ShapeFault fault = ShapeFault::Unreadable;
+            ASSERT_EQ(appendFlatWkb(source.data(), source.size(), false, got, box, fault),
                       FlattenResult::Shape)
                 << wkt.toStdString();
             EXPECT_EQ(std::vector<unsigned char>(got.begin() + 1, got.end()), want)
                 << wkt.toStdString();
-            EXPECT_TRUE(finite);
+            EXPECT_EQ(fault, ShapeFault::None);
             EXPECT_TRUE(box.xmin == exact.xmin && box.ymin == exact.ymin &&
                         box.xmax == exact.xmax && box.ymax == exact.ymax)
                 << wkt.toStdString();
@@ -134,8 +137,8 @@ TEST(WkbFlatten, SinglePartsOfAMultipartLayerBecomeCollectionsOfOnePart) {
         std::vector<unsigned char> want, got;
         appendWkb(*g.constGet(), want);
         Box box;
-        bool finite = false;
-        ASSERT_EQ(appendFlatWkb(source.data(), source.size(), true, got, box, finite),
+        ShapeFault fault = ShapeFault::None;
+        ASSERT_EQ(appendFlatWkb(source.data(), source.size(), true, got, box, fault),
                   FlattenResult::Shape);
         EXPECT_EQ(got, want) << single;
         std::vector<unsigned char> flat;
@@ -147,17 +150,16 @@ TEST(WkbFlatten, SinglePartsOfAMultipartLayerBecomeCollectionsOfOnePart) {
 TEST(WkbFlatten, EmptyNonFiniteAndUnreadableShapes) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    auto flatten = [](const QgsGeometry& g, bool& finite) {
+    auto flatten = [](const QgsGeometry& g, ShapeFault& fault) {
         const std::vector<unsigned char> source = bytes(g.asWkb());
         std::vector<unsigned char> out;
         Box box;
-        finite = true;
-        const FlattenResult r =
-            appendFlatWkb(source.data(), source.size(), false, out, box, finite);
+        fault = ShapeFault::None;
+        const FlattenResult r = appendFlatWkb(source.data(), source.size(), false, out, box, fault);
         EXPECT_EQ(out.empty(), r != FlattenResult::Shape);
         return r;
     };
-    bool finite = true;
+    ShapeFault fault = ShapeFault::None;
     // Empty as QGIS counts it: the host leaves such shapes out.
     for (const QgsGeometry& g :
          {QgsGeometry::fromWkt("LineString EMPTY"), QgsGeometry::fromWkt("Polygon EMPTY"),
@@ -165,20 +167,20 @@ TEST(WkbFlatten, EmptyNonFiniteAndUnreadableShapes) {
           QgsGeometry::fromWkt("GeometryCollection (LineString EMPTY, Point EMPTY)"),
           QgsGeometry(new QgsPoint(nan, 1)), QgsGeometry(new QgsPoint(1, nan))}) {
         ASSERT_TRUE(g.constGet()->isEmpty()) << g.asWkt().toStdString();
-        EXPECT_EQ(flatten(g, finite), FlattenResult::Empty) << g.asWkt().toStdString();
+        EXPECT_EQ(flatten(g, fault), FlattenResult::Empty) << g.asWkt().toStdString();
     }
     // Not empty, but no number: held and then left out of every search.
     for (const QgsGeometry& g : {QgsGeometry(new QgsPoint(inf, 1)),
                                  QgsGeometry::fromPolyline({QgsPoint(0, 0), QgsPoint(nan, 1)})}) {
         ASSERT_FALSE(g.constGet()->isEmpty());
-        EXPECT_EQ(flatten(g, finite), FlattenResult::Shape);
-        EXPECT_FALSE(finite);
+        EXPECT_EQ(flatten(g, fault), FlattenResult::Shape);
+        EXPECT_EQ(fault, ShapeFault::NonFinite);
     }
-    // Curves, triangles and cut-off data: for the host's own reader.
+    // Curves and triangles: for the host's own reader.
     for (const QString wkt : {"CircularString (0 0, 1 1, 2 0)", "CompoundCurve ((0 0, 1 1))",
                               "Triangle ((0 0, 1 0, 0 1, 0 0))",
                               "GeometryCollection (Point (1 1), CircularString (0 0, 1 1, 2 0))"}) {
-        EXPECT_EQ(flatten(QgsGeometry::fromWkt(wkt), finite), FlattenResult::Unsupported)
+        EXPECT_EQ(flatten(QgsGeometry::fromWkt(wkt), fault), FlattenResult::Unsupported)
             << wkt.toStdString();
     }
     const std::vector<unsigned char> line =
@@ -186,9 +188,63 @@ TEST(WkbFlatten, EmptyNonFiniteAndUnreadableShapes) {
     for (size_t cut = 0; cut < line.size(); cut += 3) {
         std::vector<unsigned char> out;
         Box box;
-        EXPECT_EQ(appendFlatWkb(line.data(), cut, false, out, box, finite),
-                  FlattenResult::Unsupported)
+        EXPECT_EQ(appendFlatWkb(line.data(), cut, false, out, box, fault), FlattenResult::Malformed)
             << cut;
         EXPECT_TRUE(out.empty());
     }
+}
+
+TEST(WkbFlatten, OpenRingsAreClosedAndRingsWithoutAreaAreFaults) {
+    // WKB as a data source may hold it: an outer ring without its closing
+    // point, then rings of two points, in polygons and in a multipolygon.
+    auto ringWkb = [](const std::vector<std::vector<std::pair<double, double>>>& rings) {
+        std::vector<unsigned char> wkb{1};
+        auto put32 = [&wkb](uint32_t v) {
+            const auto* b = reinterpret_cast<const unsigned char*>(&v);
+            wkb.insert(wkb.end(), b, b + 4);
+        };
+        auto putDouble = [&wkb](double v) {
+            const auto* b = reinterpret_cast<const unsigned char*>(&v);
+            wkb.insert(wkb.end(), b, b + 8);
+        };
+        put32(3);
+        put32(static_cast<uint32_t>(rings.size()));
+        for (const auto& ring : rings) {
+            put32(static_cast<uint32_t>(ring.size()));
+            for (const auto& [x, y] : ring) {
+                putDouble(x);
+                putDouble(y);
+            }
+        }
+        return wkb;
+    };
+    const auto open = ringWkb({{{0, 0}, {10, 0}, {10, 10}, {0, 10}}});
+    std::vector<unsigned char> got, want;
+    Box box;
+    ShapeFault fault = ShapeFault::Unreadable;
+    ASSERT_EQ(appendFlatWkb(open.data(), open.size(), false, got, box, fault),
+              FlattenResult::Shape);
+    EXPECT_EQ(fault, ShapeFault::None);
+    appendWkb(*QgsGeometry::fromWkt("Polygon ((0 0, 10 0, 10 10, 0 10, 0 0))").constGet(), want);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(bramlotte::search::wkbFault(got.data(), got.size()), ShapeFault::None);
+
+    for (const auto& rings : std::vector<std::vector<std::vector<std::pair<double, double>>>>{
+             {{{0, 0}, {10, 0}}},
+             {{{0, 0}, {10, 0}, {0, 0}, {10, 0}, {0, 0}}},
+             {{{0, 0}, {10, 0}, {10, 10}, {0, 0}}, {{2, 2}, {2, 2}, {2, 2}, {2, 2}}}}) {
+        const auto wkb = ringWkb(rings);
+        std::vector<unsigned char> out;
+        ASSERT_EQ(appendFlatWkb(wkb.data(), wkb.size(), true, out, box, fault),
+                  FlattenResult::Shape);
+        EXPECT_EQ(fault, ShapeFault::DegenerateRing) << rings.size();
+        EXPECT_EQ(bramlotte::search::wkbFault(out.data(), out.size()), ShapeFault::DegenerateRing);
+    }
+    // The host's own writer closes open rings the same way.
+    QgsPolygon polygon;
+    polygon.setExteriorRing(
+        new QgsLineString(QVector<double>{0, 10, 10, 0}, QVector<double>{0, 0, 10, 10}));
+    std::vector<unsigned char> written;
+    appendWkb(polygon, written);
+    EXPECT_EQ(written, want);
 }

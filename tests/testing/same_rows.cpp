@@ -8,7 +8,10 @@ namespace bramlotte::testmaps {
 
 void expectSameRows(const store::StoreRows& got, const store::StoreRows& want) {
     ASSERT_EQ(got.ids, want.ids);
-    EXPECT_EQ(got.unusableShapes, want.unusableShapes);
+    EXPECT_EQ(got.skipped.unreadable.lowestIds, want.skipped.unreadable.lowestIds);
+    EXPECT_EQ(got.skipped.nonFinite.lowestIds, want.skipped.nonFinite.lowestIds);
+    EXPECT_EQ(got.skipped.degenerate.lowestIds, want.skipped.degenerate.lowestIds);
+    EXPECT_EQ(got.skipped.count(), want.skipped.count());
     for (size_t row = 0; row < want.count(); ++row) {
         size_t gotSize = 0, wantSize = 0;
         const unsigned char* g = got.wkb(row, gotSize);
