@@ -44,6 +44,10 @@ print::MapRect mapRect(const QgsRectangle& r) {
     return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
 }
 
+QgsRectangle rectangle(const print::MapRect& r) {
+    return QgsRectangle(r.xMin, r.yMin, r.xMax, r.yMax);
+}
+
 }  // namespace
 
 int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
@@ -79,8 +83,7 @@ int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
         print::KeepPage keep;
         if (o.onlyWhereData) {
             keep = [layer](const print::MapRect& r) {
-                return qgishost::meetsFeatures(*layer,
-                                               QgsRectangle(r.xMin, r.yMin, r.xMax, r.yMax));
+                return qgishost::meetsFeatures(*layer, rectangle(r));
             };
         }
         const std::vector<print::GridCell> cells =
@@ -88,12 +91,26 @@ int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
         std::vector<qgishost::GridPage> pages;
         pages.reserve(cells.size());
         for (const print::GridCell& c : cells) {
-            pages.push_back({QgsRectangle(c.rect.xMin, c.rect.yMin, c.rect.xMax, c.rect.yMax),
-                             c.page, c.row, c.column, c.pageNo});
+            const print::Neighbours& n = c.neighbours;
+            pages.push_back({rectangle(c.rect), c.page, c.row, c.column, c.pageNo, n.north, n.east,
+                             n.south, n.west});
         }
-        qgishost::writePageGrid(pages, layer->crs(), o.saveAs);
+        std::vector<qgishost::GridSquare> squares;
+        if (o.squares) {
+            std::vector<print::GridSquare> made = print::GridSquares(cells, *o.squares);
+            squares.reserve(made.size());
+            for (print::GridSquare& s : made) {
+                squares.push_back({rectangle(s.rect), std::move(s.page), s.pageNo,
+                                   std::move(s.square), std::move(s.ref)});
+            }
+        }
+        qgishost::writePageGrid(pages, layer->crs(), o.saveAs, o.squares ? &squares : nullptr);
         out << o.saveAs << Qt::endl;
-        err << pages.size() << " pages" << Qt::endl;
+        err << pages.size() << " pages";
+        if (o.squares) {
+            err << ", " << squares.size() << " squares";
+        }
+        err << Qt::endl;
     } catch (const print::PrintError& e) {
         err << e.message() << Qt::endl;
         return kExitRefused;

@@ -2,6 +2,8 @@
 // GeoPackage ready to be Layer #1 of a build and an atlas's coverage layer.
 #pragma once
 
+#include "print/page_squares.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -19,6 +21,8 @@ struct GridOptions {
     bool landscape = false;
     double overlap = 0.0;  // mm of paper; map units with --cell
     bool onlyWhereData = false;
+    // Each page cut into squares, written as a second table "squares".
+    std::optional<print::SquareDivision> squares;
     QString saveAs;
     bool yes = false;  // replace an existing file
 };

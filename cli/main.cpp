@@ -7,6 +7,8 @@
 #include "cli/usage.h"
 #include "command/registration.h"
 #include "map/qgis/qgis_session.h"
+#include "print/page_squares.h"
+#include "print/print_error.h"
 #include "support/product.h"
 
 #include <QDir>
@@ -132,6 +134,16 @@ bool parseGrid(const QStringList& args, bramlotte::cli::GridOptions& o, QString&
             o.landscape = true;
         } else if (a == "--only-where-data") {
             o.onlyWhereData = true;
+        } else if (a == "--squares") {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+            } else {
+                try {
+                    o.squares = bramlotte::print::ParseSquareDivision(args[++i]);
+                } catch (const bramlotte::print::PrintError& e) {
+                    error = a + ": " + e.message();
+                }
+            }
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a.startsWith("--")) {

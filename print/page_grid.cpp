@@ -137,17 +137,34 @@ std::vector<GridCell> PageGrid(const MapRect& extent, const PageFootprint& footp
     require(columns * rows <= maxPages, tooMany);
 
     std::vector<GridCell> cells;
+    // Where in `cells` the pages of the row above and of this row are, by
+    // column; -1 for a page left out.
+    std::vector<int> above(static_cast<size_t>(columns), -1);
+    std::vector<int> here(static_cast<size_t>(columns), -1);
     int pageNo = 0;
     for (long long r = 0; r < rows; ++r) {
         const QString row = RowLetters(r + 1);
+        std::fill(here.begin(), here.end(), -1);
         for (long long c = 0; c < columns; ++c) {
             const MapRect rect{across.near(c), down.far(r), across.far(c), down.near(r)};
             if (keep && !keep(rect)) {
                 continue;
             }
             const int column = static_cast<int>(c + 1);
-            cells.push_back({rect, row + QString::number(column), row, column, ++pageNo});
+            const int at = static_cast<int>(cells.size());
+            cells.push_back({rect, row + QString::number(column), row, column, ++pageNo, {}});
+            GridCell& cell = cells.back();
+            if (const int west = c > 0 ? here[static_cast<size_t>(c - 1)] : -1; west >= 0) {
+                cell.neighbours.west = cells[static_cast<size_t>(west)].pageNo;
+                cells[static_cast<size_t>(west)].neighbours.east = cell.pageNo;
+            }
+            if (const int north = above[static_cast<size_t>(c)]; north >= 0) {
+                cell.neighbours.north = cells[static_cast<size_t>(north)].pageNo;
+                cells[static_cast<size_t>(north)].neighbours.south = cell.pageNo;
+            }
+            here[static_cast<size_t>(c)] = at;
         }
+        std::swap(above, here);
     }
     return cells;
 }

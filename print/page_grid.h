@@ -3,7 +3,8 @@
 // page's size less the overlap until it covers the whole extent; the last
 // column and row may stick out past it. Rows are lettered from the north
 // ("A" … "Z", "AA", "AB" …), columns numbered from the west from 1, and
-// PAGE_NO counts the pages row by row from the north-west, from 1.
+// PAGE_NO counts the pages row by row from the north-west, from 1. Each page
+// knows its neighbours in the grid by their PAGE_NO.
 #pragma once
 
 #include <QSizeF>
@@ -45,12 +46,22 @@ PageFootprint SquarePages(double size, double overlap = 0.0);
 PageFootprint PaperPages(Paper paper, Orientation orientation, double scale,
                          double overlapMm = 0.0);
 
+// The PAGE_NO of the pages next to a page in the grid; 0 at the grid's edge
+// and where the page there was left out.
+struct Neighbours {
+    int north = 0;
+    int east = 0;
+    int south = 0;
+    int west = 0;
+};
+
 struct GridCell {
     MapRect rect;
     QString page;    // PAGE: row letters and column number, "C12"
     QString row;     // ROW: "C"
     int column = 0;  // COL: from 1, west to east
     int pageNo = 0;  // PAGE_NO: from 1, counting only the pages kept
+    Neighbours neighbours;
 };
 
 // Whether a page, given its rectangle, is worth keeping (say, because it
@@ -67,7 +78,8 @@ constexpr long long kMaxGridPages = 1'000'000;
 std::vector<GridCell> PageGrid(const MapRect& extent, const PageFootprint& footprint,
                                const KeepPage& keep = {}, long long maxPages = kMaxGridPages);
 
-// The letters of row `row` (from 1): 1 "A", 26 "Z", 27 "AA", 703 "AAA".
+// The letters of row `row` (from 1): 1 "A", 26 "Z", 27 "AA", 703 "AAA". The
+// columns of squares on a page are lettered the same way.
 QString RowLetters(long long row);
 
 }  // namespace bramlotte::print

@@ -2,7 +2,9 @@
 // Processing algorithm "Make page grid".
 #pragma once
 
+#include "map/qgis/page_grid_layer.h"
 #include "print/page_grid.h"
+#include "print/page_squares.h"
 
 #include <vector>
 
@@ -19,5 +21,9 @@ namespace bramlotte::processing {
 std::vector<print::GridCell> GridPagesOver(QgsVectorLayer& layer,
                                            const print::PageFootprint& footprint,
                                            bool onlyWhereData, QgsFeedback* feedback = nullptr);
+
+// A page and a square in the layer's terms, as the sinks take them.
+qgishost::GridPage GridPageOf(const print::GridCell& cell);
+qgishost::GridSquare GridSquareOf(const print::GridSquare& square);
 
 }  // namespace bramlotte::processing

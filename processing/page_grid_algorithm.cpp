@@ -12,6 +12,7 @@
 #include <qgsvectorlayer.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace bramlotte::processing {
 namespace {
@@ -23,7 +24,9 @@ const QString kScale = QStringLiteral("SCALE");
 const QString kLandscape = QStringLiteral("LANDSCAPE");
 const QString kOverlap = QStringLiteral("OVERLAP");
 const QString kOnlyWhereData = QStringLiteral("ONLY_WHERE_DATA");
+const QString kSquares = QStringLiteral("SQUARES");
 const QString kOutput = QStringLiteral("OUTPUT");
+const QString kSquaresOutput = QStringLiteral("SQUARES_OUTPUT");
 
 // The choices of PAGE_SIZE, in order: square cells, then the papers.
 const print::Paper kPapers[] = {print::Paper::A4, print::Paper::A3, print::Paper::Letter};
@@ -57,8 +60,16 @@ QString PageGridAlgorithm::shortHelpString() const {
         "a point with a feature.\n\n"
         "Fields: PAGE (\"C12\": rows lettered from the north, columns numbered from the "
         "west), ROW, COL and PAGE_NO (the pages kept, counted row by row from the "
-        "north-west). Use the grid as Layer #1 of \"Build location index\" and as the "
-        "coverage layer of the atlas that prints the pages.");
+        "north-west), then NORTH, EAST, SOUTH and WEST: the PAGE_NO of the neighbouring "
+        "page on that side, NULL at the grid's edge or where that page was left out. Use the "
+        "grid as Layer #1 of \"Build location index\" and as the coverage layer of the atlas "
+        "that prints the pages.\n\n"
+        "Squares (\"4x5\": columns x rows, each from 1 to 1000; empty for none) cuts every "
+        "page into squares, columns lettered from the west (A … Z, AA) and rows numbered from "
+        "the north, into the second output, Squares: PAGE and PAGE_NO of their page, SQUARE "
+        "(\"B3\") and REF (\"12 B3\": the page number, a space, the square), page by page, "
+        "row by row from the north, west to east. Index against Squares with the field REF "
+        "(ranges then read \"12 B3-D3\").");
 }
 
 void PageGridAlgorithm::initAlgorithm(const QVariantMap&) {
@@ -80,8 +91,16 @@ void PageGridAlgorithm::initAlgorithm(const QVariantMap&) {
         QgsProcessingParameterNumber::Double, 0.0, false, 0.0));
     addParameter(new QgsProcessingParameterBoolean(kOnlyWhereData,
                                                    QObject::tr("Only pages with data"), false));
+    addParameter(new QgsProcessingParameterString(
+        kSquares, QObject::tr("Squares on each page (columns x rows, such as 4x5)"), QVariant(),
+        false, true));
     addParameter(new QgsProcessingParameterFeatureSink(kOutput, QObject::tr("Page grid"),
                                                        QgsProcessing::TypeVectorPolygon));
+    // Optional, and skipped unless asked for; a model that reads it in a
+    // later step asks for it.
+    addParameter(new QgsProcessingParameterFeatureSink(kSquaresOutput, QObject::tr("Squares"),
+                                                       QgsProcessing::TypeVectorPolygon, QVariant(),
+                                                       true, false));
 }
 
 QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
@@ -100,8 +119,22 @@ QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
     const double overlap = parameterAsDouble(parameters, kOverlap, context);
     const QgsCoordinateReferenceSystem crs = source->sourceCrs();
 
+    const QString squaresText = parameterAsString(parameters, kSquares, context).trimmed();
+    const bool squaresAsked =
+        !parameterAsOutputLayer(parameters, kSquaresOutput, context).isEmpty();
+    if (squaresText.isEmpty() && squaresAsked) {
+        throw QgsProcessingException(
+            QObject::tr("The squares output needs squares: give Squares as columns x rows, such "
+                        "as 4x5."));
+    }
+
     std::vector<print::GridCell> cells;
+    std::vector<print::GridSquare> squares;
     try {
+        std::optional<print::SquareDivision> division;
+        if (!squaresText.isEmpty()) {
+            division = print::ParseSquareDivision(squaresText);
+        }
         print::PageFootprint footprint;
         if (size <= 0) {
             footprint =
@@ -128,6 +161,12 @@ QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
         }
         cells = GridPagesOver(*shapes, footprint,
                               parameterAsBoolean(parameters, kOnlyWhereData, context), feedback);
+        if (division && squaresAsked) {
+            squares = print::GridSquares(cells, *division);
+        } else if (division) {
+            feedback->pushWarning(
+                QObject::tr("No output for the squares was asked for: they are not written."));
+        }
     } catch (const print::PrintError& e) {
         throw QgsProcessingException(e.message());
     } catch (const support::Failure& e) {
@@ -142,25 +181,39 @@ QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
         throw QgsProcessingException(invalidSinkError(parameters, kOutput));
     }
     const QgsFields fields = qgishost::pageGridFields();
-    for (size_t i = 0; i < cells.size(); ++i) {
-        if (feedback->isCanceled()) {
-            break;
-        }
-        const print::GridCell& c = cells[i];
-        QgsFeature page(fields);
-        page.setGeometry(QgsGeometry::fromRect(
-            QgsRectangle(c.rect.xMin, c.rect.yMin, c.rect.xMax, c.rect.yMax)));
-        QgsAttributes values;
-        values << c.page << c.row << c.column << c.pageNo;
-        page.setAttributes(values);
+    const double total = static_cast<double>(cells.size() + squares.size());
+    for (size_t i = 0; i < cells.size() && !feedback->isCanceled(); ++i) {
+        QgsFeature page = qgishost::pageFeature(GridPageOf(cells[i]), fields);
         if (!sink->addFeature(page, QgsFeatureSink::FastInsert)) {
             throw QgsProcessingException(writeFeatureError(sink.get(), parameters, kOutput));
         }
-        feedback->setProgress(100.0 * static_cast<double>(i + 1) /
-                              static_cast<double>(cells.size()));
+        feedback->setProgress(100.0 * static_cast<double>(i + 1) / total);
     }
     feedback->pushInfo(QObject::tr("%n page(s)", nullptr, static_cast<int>(cells.size())));
-    return {{kOutput, destination}};
+    QVariantMap results{{kOutput, destination}};
+    if (!squaresAsked) {
+        return results;
+    }
+
+    const QgsFields squareFields = qgishost::gridSquareFields();
+    QString squaresDestination;
+    const std::unique_ptr<QgsFeatureSink> squaresSink(
+        parameterAsSink(parameters, kSquaresOutput, context, squaresDestination, squareFields,
+                        QgsWkbTypes::Polygon, crs));
+    if (!squaresSink) {
+        throw QgsProcessingException(invalidSinkError(parameters, kSquaresOutput));
+    }
+    for (size_t i = 0; i < squares.size() && !feedback->isCanceled(); ++i) {
+        QgsFeature square = qgishost::squareFeature(GridSquareOf(squares[i]), squareFields);
+        if (!squaresSink->addFeature(square, QgsFeatureSink::FastInsert)) {
+            throw QgsProcessingException(
+                writeFeatureError(squaresSink.get(), parameters, kSquaresOutput));
+        }
+        feedback->setProgress(100.0 * static_cast<double>(cells.size() + i + 1) / total);
+    }
+    feedback->pushInfo(QObject::tr("%n square(s)", nullptr, static_cast<int>(squares.size())));
+    results.insert(kSquaresOutput, squaresDestination);
+    return results;
 }
 
 }  // namespace bramlotte::processing

@@ -1,5 +1,7 @@
 // Processing algorithm "Make page grid": the map pages of an atlas over a
-// layer, as a new vector layer with the fields PAGE, ROW, COL and PAGE_NO.
+// layer, as a new vector layer with the fields PAGE, ROW, COL, PAGE_NO and the
+// neighbours NORTH, EAST, SOUTH and WEST, and optionally the squares each page
+// is cut into, as a second layer.
 #pragma once
 
 #include <qgsprocessingalgorithm.h>

@@ -12,6 +12,9 @@
 
 #include <QFile>
 
+#include <functional>
+#include <memory>
+
 namespace bramlotte::qgishost {
 
 QgsRectangle featureExtent(QgsVectorLayer& layer) {
@@ -52,11 +55,77 @@ QgsFields pageGridFields() {
     fields.append(QgsField(QStringLiteral("ROW"), QVariant::String, QString(), 10));
     fields.append(QgsField(QStringLiteral("COL"), QVariant::Int));
     fields.append(QgsField(QStringLiteral("PAGE_NO"), QVariant::Int));
+    for (const char* side : {"NORTH", "EAST", "SOUTH", "WEST"}) {
+        fields.append(QgsField(QString::fromLatin1(side), QVariant::Int));
+    }
     return fields;
 }
 
+QgsFields gridSquareFields() {
+    QgsFields fields;
+    fields.append(QgsField(QStringLiteral("PAGE"), QVariant::String, QString(), 20));
+    fields.append(QgsField(QStringLiteral("PAGE_NO"), QVariant::Int));
+    fields.append(QgsField(QStringLiteral("SQUARE"), QVariant::String, QString(), 20));
+    fields.append(QgsField(QStringLiteral("REF"), QVariant::String, QString(), 32));
+    return fields;
+}
+
+namespace {
+
+QVariant neighbour(int pageNo) {
+    return pageNo > 0 ? QVariant(pageNo) : QVariant(QVariant::Int);
+}
+
+// Writes the features `next` gives, until it gives none, as the table
+// `table` of the GeoPackage at `path`: a new file, or a table added to the
+// one there. Failures name `target`, the file the user asked for.
+void writeTable(const QString& path, const QString& table, bool addToFile, const QgsFields& fields,
+                const QgsCoordinateReferenceSystem& crs,
+                const std::function<bool(QgsFeature&)>& next, const QString& target) {
+    QgsVectorFileWriter::SaveVectorOptions options;
+    options.driverName = QStringLiteral("GPKG");
+    options.layerName = table;
+    if (addToFile) {
+        options.actionOnExistingFile = QgsVectorFileWriter::CreateOrOverwriteLayer;
+    }
+    std::unique_ptr<QgsVectorFileWriter> writer(QgsVectorFileWriter::create(
+        path, fields, QgsWkbTypes::Polygon, crs, QgsCoordinateTransformContext(), options));
+    bool ok = writer && writer->hasError() == QgsVectorFileWriter::NoError;
+    QgsFeature f;
+    while (ok && next(f)) {
+        ok = writer->addFeature(f);
+    }
+    const QString error = writer ? writer->errorMessage() : QStringLiteral("cannot create it");
+    writer.reset();  // closes the file
+    if (!ok) {
+        throw support::Failure(support::error::kWriteFailed,
+                               QStringLiteral("Cannot write %1: %2").arg(target, error));
+    }
+}
+
+}  // namespace
+
+QgsFeature pageFeature(const GridPage& p, const QgsFields& fields) {
+    QgsFeature f(fields);
+    f.setGeometry(QgsGeometry::fromRect(p.rect));
+    QgsAttributes values;
+    values << p.page << p.row << p.column << p.pageNo << neighbour(p.north) << neighbour(p.east)
+           << neighbour(p.south) << neighbour(p.west);
+    f.setAttributes(values);
+    return f;
+}
+
+QgsFeature squareFeature(const GridSquare& s, const QgsFields& fields) {
+    QgsFeature f(fields);
+    f.setGeometry(QgsGeometry::fromRect(s.rect));
+    QgsAttributes values;
+    values << s.page << s.pageNo << s.square << s.ref;
+    f.setAttributes(values);
+    return f;
+}
+
 void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateReferenceSystem& crs,
-                   const QString& path) {
+                   const QString& path, const std::vector<GridSquare>* squares) {
     // Written under a name of its own beside the target, which it replaces
     // only once whole; refused like every file the program writes when the
     // target's mode bits forbid writing it.
@@ -68,26 +137,30 @@ void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateRefere
     QFile::remove(written);  // the writer makes the file itself
 
     const QgsFields fields = pageGridFields();
-    QgsVectorFileWriter::SaveVectorOptions options;
-    options.driverName = QStringLiteral("GPKG");
-    options.layerName = QStringLiteral("pages");
-    std::unique_ptr<QgsVectorFileWriter> writer(QgsVectorFileWriter::create(
-        written, fields, QgsWkbTypes::Polygon, crs, QgsCoordinateTransformContext(), options));
-    bool ok = writer && writer->hasError() == QgsVectorFileWriter::NoError;
-    for (size_t i = 0; ok && i < pages.size(); ++i) {
-        const GridPage& p = pages[i];
-        QgsFeature f(fields);
-        f.setGeometry(QgsGeometry::fromRect(p.rect));
-        QgsAttributes values;
-        values << p.page << p.row << p.column << p.pageNo;
-        f.setAttributes(values);
-        ok = writer->addFeature(f);
-    }
-    const QString error = writer ? writer->errorMessage() : QStringLiteral("cannot create it");
-    writer.reset();  // closes the file
-    if (!ok) {
-        throw support::Failure(support::error::kWriteFailed,
-                               QStringLiteral("Cannot write %1: %2").arg(path, error));
+    size_t at = 0;
+    writeTable(
+        written, QStringLiteral("pages"), false, fields, crs,
+        [&](QgsFeature& f) {
+            if (at == pages.size()) {
+                return false;
+            }
+            f = pageFeature(pages[at++], fields);
+            return true;
+        },
+        path);
+    if (squares) {
+        const QgsFields squareFields = gridSquareFields();
+        at = 0;
+        writeTable(
+            written, QStringLiteral("squares"), true, squareFields, crs,
+            [&](QgsFeature& f) {
+                if (at == squares->size()) {
+                    return false;
+                }
+                f = squareFeature((*squares)[at++], squareFields);
+                return true;
+            },
+            path);
     }
     file.commit();
 }

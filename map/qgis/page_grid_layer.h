@@ -19,6 +19,20 @@ struct GridPage {
     QString row;   // ROW, "C"
     int column = 0;
     int pageNo = 0;
+    // NORTH, EAST, SOUTH, WEST: the neighbouring pages' PAGE_NO; 0 for none.
+    int north = 0;
+    int east = 0;
+    int south = 0;
+    int west = 0;
+};
+
+// One square of a page.
+struct GridSquare {
+    QgsRectangle rect;
+    QString page;  // PAGE of its page, "C12"
+    int pageNo = 0;
+    QString square;  // SQUARE, "B3"
+    QString ref;     // REF, "12 B3"
 };
 
 // The box around the shapes of every feature of `layer`, made from the
@@ -29,13 +43,21 @@ QgsRectangle featureExtent(QgsVectorLayer& layer);
 // Whether any feature of `layer` shares a point with `rect`.
 bool meetsFeatures(QgsVectorLayer& layer, const QgsRectangle& rect);
 
-// The fields of a page grid: PAGE, ROW, COL and PAGE_NO.
+// The fields of a page grid: PAGE, ROW, COL, PAGE_NO, then NORTH, EAST, SOUTH
+// and WEST (NULL where there is no neighbour).
 QgsFields pageGridFields();
+// The fields of the squares: PAGE, PAGE_NO, SQUARE and REF.
+QgsFields gridSquareFields();
+
+// `page` and `square` as features of those fields, shape and values.
+QgsFeature pageFeature(const GridPage& page, const QgsFields& fields);
+QgsFeature squareFeature(const GridSquare& square, const QgsFields& fields);
 
 // Writes `pages` as the table "pages" of a new GeoPackage at `path`, in
-// `crs`, with the fields PAGE, ROW, COL and PAGE_NO: to a file beside it
-// first, put in place only once it is whole. Throws support::Failure.
+// `crs`, and when `squares` is given, those as its table "squares": to a file
+// beside it first, put in place only once it is whole. Throws
+// support::Failure.
 void writePageGrid(const std::vector<GridPage>& pages, const QgsCoordinateReferenceSystem& crs,
-                   const QString& path);
+                   const QString& path, const std::vector<GridSquare>* squares = nullptr);
 
 }  // namespace bramlotte::qgishost

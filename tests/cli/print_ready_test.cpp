@@ -1,7 +1,11 @@
 // The print-ready options through the program a map maker runs: the fitted
 // layout on Monaco in three and four columns on A4, page ranges and letter
-// headings in the text file, and the page grid over Monaco's streets.
+// headings in the text file, and the page grid over Monaco's streets, with
+// squares on its pages and the index by square.
 #include "tests/testing/test_maps.h"
+
+#include <gdal.h>
+#include <ogr_api.h>
 
 #include <qgsfeatureiterator.h>
 #include <qgslayoutitemlabel.h>
@@ -10,12 +14,17 @@
 #include <qgslayoutpagecollection.h>
 #include <qgsprintlayout.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
 
 using namespace bramlotte;
 
@@ -238,6 +247,9 @@ TEST(PrintReady, AGridOfA4PagesAtOneToTenThousandCoversMonaco) {
     EXPECT_EQ(names, (QStringList{"A1", "A2", "A3", "A4", "A5", "A6", "B1", "B2", "B3", "B4", "B5",
                                   "B6", "C1", "C2", "C3", "C4", "C5", "C6"}));
     EXPECT_EQ(pages.crs().authid(), "EPSG:32632");
+    EXPECT_EQ(pages.fields().names(), (QStringList{"fid", "PAGE", "ROW", "COL", "PAGE_NO", "NORTH",
+                                                   "EAST", "SOUTH", "WEST"}));
+    EXPECT_FALSE(QgsVectorLayer(grid + "|layername=squares", "squares", "ogr").isValid());
 
     // Every street lies within the pages, also when only pages with streets
     // are kept.
@@ -280,4 +292,270 @@ TEST(PrintReady, AGridOfA4PagesAtOneToTenThousandCoversMonaco) {
     EXPECT_EQ(runProgram({"grid", monaco, "--layer", "streets", "--cell", "500", "--save-as", kept})
                   .status,
               1);
+}
+
+namespace {
+
+struct OgrCloser {
+    void operator()(void* ds) const { GDALClose(ds); }
+};
+struct GeometryDeleter {
+    void operator()(OGRGeometryH g) const { OGR_G_DestroyGeometry(g); }
+};
+struct FeatureDeleter {
+    void operator()(OGRFeatureH f) const { OGR_F_Destroy(f); }
+};
+using Dataset = std::unique_ptr<void, OgrCloser>;
+using Geometry = std::unique_ptr<std::remove_pointer_t<OGRGeometryH>, GeometryDeleter>;
+using Feature = std::unique_ptr<std::remove_pointer_t<OGRFeatureH>, FeatureDeleter>;
+
+Dataset openVector(const QString& path) {
+    return Dataset(GDALOpenEx(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr,
+                              nullptr, nullptr));
+}
+
+Geometry box(double xMin, double yMin, double xMax, double yMax) {
+    OGRGeometryH ring = OGR_G_CreateGeometry(wkbLinearRing);
+    OGR_G_AddPoint_2D(ring, xMin, yMin);
+    OGR_G_AddPoint_2D(ring, xMax, yMin);
+    OGR_G_AddPoint_2D(ring, xMax, yMax);
+    OGR_G_AddPoint_2D(ring, xMin, yMax);
+    OGR_G_AddPoint_2D(ring, xMin, yMin);
+    OGRGeometryH polygon = OGR_G_CreateGeometry(wkbPolygon);
+    OGR_G_AddGeometryDirectly(polygon, ring);
+    return Geometry(polygon);
+}
+
+// The index lines "name... items" as name → items.
+std::map<QString, QStringList> entries(const QString& window) {
+    std::map<QString, QStringList> byName;
+    for (const QString& line : window.split('\n', Qt::SkipEmptyParts)) {
+        const int at = line.lastIndexOf("... ");
+        byName[line.left(at)] = line.mid(at + 4).split(", ");
+    }
+    return byName;
+}
+
+// "12 B3-D3" written out: "12 B3", "12 C3", "12 D3" (columns of one letter).
+QStringList expanded(const QStringList& items) {
+    QStringList all;
+    const QRegularExpression range(R"(^(\d+) ([A-Z])(\d+)-([A-Z])(\d+)$)");
+    for (const QString& item : items) {
+        const auto m = range.match(item);
+        if (!m.hasMatch()) {
+            all << item;
+            continue;
+        }
+        EXPECT_EQ(m.captured(3), m.captured(5)) << "a range down a column: " << item.toStdString();
+        for (QChar c = m.captured(2).at(0); c <= m.captured(4).at(0); c = QChar(c.unicode() + 1)) {
+            all << m.captured(1) + " " + c + m.captured(3);
+        }
+    }
+    return all;
+}
+
+}  // namespace
+
+TEST(PrintReady, SquaresOnMonacosPagesAndTheIndexBySquare) {
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
+    }
+    QTemporaryDir dir;
+    const QString grid = dir.filePath("grid.gpkg");
+    Result r = runProgram({"grid", monaco, "--layer", "streets", "--paper", "A4", "--scale",
+                           "10000", "--only-where-data", "--squares", "4x5", "--save-as", grid});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+
+    // The pages and their neighbours: each points back, and is the page kept
+    // on that side of the grid.
+    QgsVectorLayer pages(grid + "|layername=pages", "pages", "ogr");
+    ASSERT_TRUE(pages.isValid());
+    struct Page {
+        QgsRectangle rect;
+        QString row;
+        int column;
+        QVariant side[4];  // NORTH, EAST, SOUTH, WEST
+    };
+    std::map<int, Page> byNo;
+    std::map<std::pair<QString, int>, int> at;  // (ROW, COL) → PAGE_NO
+    QgsFeature f;
+    for (auto it = pages.getFeatures(); it.nextFeature(f);) {
+        Page p{f.geometry().boundingBox(),
+               f.attribute("ROW").toString(),
+               f.attribute("COL").toInt(),
+               {}};
+        int i = 0;
+        for (const char* side : {"NORTH", "EAST", "SOUTH", "WEST"}) {
+            p.side[i++] = f.attribute(side);
+        }
+        byNo[f.attribute("PAGE_NO").toInt()] = p;
+        at[{p.row, p.column}] = f.attribute("PAGE_NO").toInt();
+    }
+    ASSERT_GE(byNo.size(), 5u);
+    const auto rowBefore = [](const QString& row) {
+        return QString(QChar(row.at(0).unicode() - 1));
+    };
+    const auto rowAfter = [](const QString& row) {
+        return QString(QChar(row.at(0).unicode() + 1));
+    };
+    int nulls = 0;
+    for (const auto& [no, p] : byNo) {
+        const std::pair<QString, int> beside[4] = {{rowBefore(p.row), p.column},
+                                                   {p.row, p.column + 1},
+                                                   {rowAfter(p.row), p.column},
+                                                   {p.row, p.column - 1}};
+        for (int side = 0; side < 4; ++side) {
+            const auto there = at.find(beside[side]);
+            if (there == at.end()) {
+                EXPECT_TRUE(p.side[side].isNull()) << no << " side " << side;
+                nulls += p.side[side].isNull();
+                continue;
+            }
+            ASSERT_EQ(p.side[side].toInt(), there->second) << no << " side " << side;
+            EXPECT_EQ(byNo[there->second].side[(side + 2) % 4].toInt(), no);
+            // A neighbour shares the edge on that side.
+            const QgsRectangle& o = byNo[there->second].rect;
+            const double shared[4][2] = {{o.yMinimum(), p.rect.yMaximum()},
+                                         {o.xMinimum(), p.rect.xMaximum()},
+                                         {o.yMaximum(), p.rect.yMinimum()},
+                                         {o.xMaximum(), p.rect.xMinimum()}};
+            EXPECT_NEAR(shared[side][0], shared[side][1], 1e-6);
+        }
+    }
+    EXPECT_GT(nulls, 4);  // the grid's edges, and pages left out
+
+    // Twenty squares a page, inside it and filling it, page by page, row by
+    // row from the north, west to east.
+    QgsVectorLayer squares(grid + "|layername=squares", "squares", "ogr");
+    ASSERT_TRUE(squares.isValid());
+    EXPECT_EQ(squares.fields().names(), (QStringList{"fid", "PAGE", "PAGE_NO", "SQUARE", "REF"}));
+    EXPECT_EQ(squares.crs().authid(), "EPSG:32632");
+    std::map<int, double> areaOf;
+    int n = 0;
+    for (auto it = squares.getFeatures(); it.nextFeature(f); ++n) {
+        const int no = f.attribute("PAGE_NO").toInt();
+        ASSERT_LT(n / 20, static_cast<int>(byNo.size()));
+        const int page = std::next(byNo.begin(), n / 20)->first;
+        const QString square = f.attribute("SQUARE").toString();
+        EXPECT_EQ(no, page) << n;
+        EXPECT_EQ(square, QString(QChar(u'A' + n % 4)) + QString::number(n % 20 / 4 + 1)) << n;
+        EXPECT_EQ(f.attribute("REF").toString(), QString::number(no) + " " + square);
+        EXPECT_EQ(f.attribute("PAGE").toString(), byNo[no].row + QString::number(byNo[no].column));
+        const QgsRectangle b = f.geometry().boundingBox();
+        EXPECT_TRUE(byNo[no].rect.buffered(1e-6).contains(b)) << square.toStdString();
+        EXPECT_NEAR(b.width(), 2100.0 / 4, 1e-6);
+        EXPECT_NEAR(b.height(), 2970.0 / 5, 1e-6);
+        areaOf[no] += f.geometry().area();
+    }
+    EXPECT_EQ(n, 20 * static_cast<int>(byNo.size()));
+    for (const auto& [no, area] : areaOf) {
+        EXPECT_NEAR(area, 2100.0 * 2970.0, 1e-3) << no;
+    }
+
+    // The index by square, against an independent count: the squares each
+    // street meets, from the pages' corners and the streets' shapes by OGR.
+    const QStringList build{"build",    grid,       monaco,     "--layer1", "squares",
+                            "--field1", "REF",      "--layer2", "streets",  "--field2",
+                            "name",     "--output", "window"};
+    r = runProgram(build);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const std::map<QString, QStringList> index = entries(r.out);
+    const QRegularExpression form(R"(^\d+ [A-D][1-5]$)");
+    for (const auto& [name, items] : index) {
+        for (const QString& item : items) {
+            EXPECT_TRUE(form.match(item).hasMatch())
+                << name.toStdString() << "... " << item.toStdString();
+        }
+    }
+
+    std::vector<std::pair<QString, Geometry>> squareShapes;  // in the table's order
+    for (const auto& [no, p] : byNo) {
+        const QgsRectangle& e = p.rect;
+        for (int row = 0; row < 5; ++row) {
+            for (int col = 0; col < 4; ++col) {
+                const double x0 = e.xMinimum() + e.width() * col / 4;
+                const double x1 =
+                    col == 3 ? e.xMaximum() : e.xMinimum() + e.width() * (col + 1) / 4;
+                const double y1 = e.yMaximum() - e.height() * row / 5;
+                const double y0 =
+                    row == 4 ? e.yMinimum() : e.yMaximum() - e.height() * (row + 1) / 5;
+                squareShapes.emplace_back(
+                    QString::number(no) + " " + QChar(u'A' + col) + QString::number(row + 1),
+                    box(x0, y0, x1, y1));
+            }
+        }
+    }
+    const Dataset streets = openVector(monaco);
+    ASSERT_TRUE(streets);
+    OGRLayerH layer = GDALDatasetGetLayerByName(streets.get(), "streets");
+    ASSERT_NE(layer, nullptr);
+    std::map<QString, std::vector<Geometry>> shapesOf;
+    OGR_L_ResetReading(layer);
+    for (Feature s(OGR_L_GetNextFeature(layer)); s; s.reset(OGR_L_GetNextFeature(layer))) {
+        const int field = OGR_F_GetFieldIndex(s.get(), "name");
+        if (!OGR_F_IsFieldSetAndNotNull(s.get(), field) || !OGR_F_GetGeometryRef(s.get())) {
+            continue;
+        }
+        shapesOf[QString::fromUtf8(OGR_F_GetFieldAsString(s.get(), field))].emplace_back(
+            OGR_G_Clone(OGR_F_GetGeometryRef(s.get())));
+    }
+    int checked = 0, severalPages = 0;
+    for (const auto& [name, shapes] : shapesOf) {
+        QStringList expected;
+        for (const auto& [ref, square] : squareShapes) {
+            for (const Geometry& shape : shapes) {
+                if (OGR_G_Intersects(shape.get(), square.get())) {
+                    expected << ref;
+                    break;
+                }
+            }
+        }
+        const auto line = index.find(name);
+        if (expected.isEmpty() && line == index.end()) {
+            continue;
+        }
+        ASSERT_NE(line, index.end()) << name.toStdString();
+        EXPECT_EQ(line->second, expected) << name.toStdString();
+        ++checked;
+        severalPages += expected.first().section(' ', 0, 0) != expected.last().section(' ', 0, 0);
+    }
+    EXPECT_EQ(checked, static_cast<int>(index.size()));
+    EXPECT_GT(severalPages, 10);
+
+    // With ranges: runs along a row of one page collapse to "12 B3-D3", and
+    // written out again give the plain line.
+    r = runProgram(build + QStringList{"--ranges"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    int ranges = 0;
+    const QRegularExpression unmerged(R"(\b(\d+) ([A-Z])(\d+), \1 ([A-Z])\3, \1 ([A-Z])\3\b)");
+    for (const auto& [name, items] : entries(r.out)) {
+        EXPECT_EQ(expanded(items), index.at(name)) << name.toStdString();
+        ranges += items.filter(QRegularExpression(R"(^\d+ [A-D][1-5]-[A-D][1-5]$)")).size();
+        for (auto m = unmerged.globalMatch(items.join(", ")); m.hasNext();) {
+            const auto g = m.next();
+            EXPECT_FALSE(g.captured(4).at(0).unicode() == g.captured(2).at(0).unicode() + 1 &&
+                         g.captured(5).at(0).unicode() == g.captured(4).at(0).unicode() + 1)
+                << name.toStdString();
+        }
+    }
+    EXPECT_GT(ranges, 5);
+
+    // Bad squares are bad usage, and a grid of too many squares is refused:
+    // no file either way.
+    for (const char* bad : {"4x", "0x3", "ax2", "4x5x2", "1001x1"}) {
+        const QString target = dir.filePath(QString("bad-%1.gpkg").arg(bad));
+        r = runProgram({"grid", monaco, "--layer", "streets", "--cell", "500", "--squares", bad,
+                        "--save-as", target});
+        EXPECT_EQ(r.status, 64) << bad;
+        EXPECT_TRUE(r.err.contains("--squares")) << r.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(target)) << bad;
+    }
+    const QString many = dir.filePath("many.gpkg");
+    r = runProgram({"grid", monaco, "--layer", "streets", "--cell", "500", "--squares", "1000x1000",
+                    "--save-as", many});
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("squares")) << r.err.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              QStringList{"grid.gpkg"});  // nothing left beside the grid
 }

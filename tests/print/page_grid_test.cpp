@@ -126,3 +126,60 @@ TEST(PageGrid, RefusesWhatCannotMakeAGrid) {
     EXPECT_EQ(PageGrid(extent, SquarePages(10.0), {}, 100).size(), 100u);
     EXPECT_EQ(asked, 0);
 }
+
+namespace {
+
+// "PAGE:N,E,S,W" for every page, 0 for no neighbour.
+QStringList neighboursOf(const std::vector<GridCell>& cells) {
+    QStringList list;
+    for (const GridCell& c : cells) {
+        const Neighbours& n = c.neighbours;
+        list.append(QStringLiteral("%1:%2,%3,%4,%5")
+                        .arg(c.page)
+                        .arg(n.north)
+                        .arg(n.east)
+                        .arg(n.south)
+                        .arg(n.west));
+    }
+    return list;
+}
+
+}  // namespace
+
+TEST(PageGrid, NeighboursAreThePagesBesideByTheirNumbers) {
+    // 3 rows of 3: 1 2 3 / 4 5 6 / 7 8 9.
+    const auto full = PageGrid({0, 0, 30, 30}, SquarePages(10.0));
+    EXPECT_EQ(neighboursOf(full),
+              QStringList({"A1:0,2,4,0", "A2:0,3,5,1", "A3:0,0,6,2", "B1:1,5,7,0", "B2:2,6,8,4",
+                           "B3:3,0,9,5", "C1:4,8,0,0", "C2:5,9,0,7", "C3:6,0,0,8"}));
+
+    // Without the middle page and the north-east corner the rest are
+    // renumbered, and no page names one that was left out.
+    const auto kept = PageGrid({0, 0, 30, 30}, SquarePages(10.0), [](const MapRect& page) {
+        const bool middle = page.xMin == 10.0 && page.yMin == 10.0;
+        const bool northEast = page.xMin == 20.0 && page.yMin == 20.0;
+        return !middle && !northEast;
+    });
+    EXPECT_EQ(neighboursOf(kept),
+              QStringList({"A1:0,2,3,0", "A2:0,0,0,1", "B1:1,0,5,0", "B3:0,0,7,0", "C1:3,6,0,0",
+                           "C2:0,7,0,5", "C3:4,0,0,6"}));
+    // Each neighbour points back.
+    for (const auto* cells : {&full, &kept}) {
+        for (const GridCell& c : *cells) {
+            const auto page = [&](int no) { return (*cells)[static_cast<size_t>(no - 1)]; };
+            const Neighbours& n = c.neighbours;
+            if (n.north) {
+                EXPECT_EQ(page(n.north).neighbours.south, c.pageNo);
+            }
+            if (n.south) {
+                EXPECT_EQ(page(n.south).neighbours.north, c.pageNo);
+            }
+            if (n.east) {
+                EXPECT_EQ(page(n.east).neighbours.west, c.pageNo);
+            }
+            if (n.west) {
+                EXPECT_EQ(page(n.west).neighbours.east, c.pageNo);
+            }
+        }
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+using bramlotte::print::IsSquareReference;
 using bramlotte::print::PageRanges;
 using bramlotte::print::PagesFollow;
 using bramlotte::print::RangedEntryText;
@@ -78,10 +79,55 @@ TEST(PageRanges, CountingOnFromZeroPaddedNumbersKeepsTheirWidth) {
     EXPECT_FALSE(PagesFollow("A0099", "A100"));
 }
 
+TEST(PageRanges, SquaresAlongARowCollapseToTheLastSquareWithoutItsPage) {
+    EXPECT_EQ(ranged("12 B3, 12 C3, 12 D3"), "12 B3-D3");
+    EXPECT_EQ(ranged("12 B3, 12 B4, 13 A1"), "12 B3, 12 B4, 13 A1");
+    EXPECT_EQ(ranged("7 A2, 7 B2, 7 C2, 7 D2, 8 B1, 8 C1, 8 A2, 8 B2"),
+              "7 A2-D2, 8 B1, 8 C1, 8 A2, 8 B2");
+    EXPECT_EQ(ranged("1 A5, 1 B5, 1 C5, 2 C4, 2 A5, 2 B5, 2 C5, 2 D5"), "1 A5-C5, 2 C4, 2 A5-D5");
+    // Two squares are no range.
+    EXPECT_EQ(ranged("12 B3, 12 C3"), "12 B3, 12 C3");
+    // Columns past Z: Y, Z, AA, AB; AZ, BA, BB; ZZ, AAA.
+    EXPECT_EQ(ranged("3 Y1, 3 Z1, 3 AA1, 3 AB1"), "3 Y1-AB1");
+    EXPECT_EQ(ranged("3 AZ10, 3 BA10, 3 BB10"), "3 AZ10-BB10");
+    EXPECT_TRUE(PagesFollow("3 ZZ2", "3 AAA2"));
+    EXPECT_FALSE(PagesFollow("3 Z2", "3 AAA2"));
+}
+
+TEST(PageRanges, SquaresDownAColumnOrAcrossPagesStayApart) {
+    // Down a column: the plain rule would read "12 B" and 3, 4, 5.
+    EXPECT_EQ(ranged("12 B3, 12 B4, 12 B5"), "12 B3, 12 B4, 12 B5");
+    // Another page or another row between breaks the run.
+    EXPECT_EQ(ranged("12 C3, 13 D3, 13 E3"), "12 C3, 13 D3, 13 E3");
+    EXPECT_EQ(ranged("12 B3, 12 C4, 12 D3"), "12 B3, 12 C4, 12 D3");
+    EXPECT_EQ(ranged("12 B3, 12 C3, 12 D03"), "12 B3, 12 C3, 12 D03");
+    EXPECT_EQ(ranged("12 D3, 12 C3, 12 B3"), "12 D3, 12 C3, 12 B3");
+    // A square beside pages that are not squares follows none of them.
+    EXPECT_EQ(ranged("12 B3, 12 C3, 12 D3, A4, A5, A6"), "12 B3-D3, A4-A6");
+    EXPECT_FALSE(PagesFollow("12 A3", "12 A4"));
+    EXPECT_FALSE(PagesFollow("12 A3", "12 A"));
+    EXPECT_FALSE(PagesFollow("A2", "12 A3"));
+}
+
+TEST(PageRanges, OnlyTheGridsFormIsASquareReference) {
+    for (const char* square : {"12 B3", "1 A1", "007 AB12", "12 B03"}) {
+        EXPECT_TRUE(IsSquareReference(square)) << square;
+    }
+    for (const char* other : {"B3", "12B3", "12  B3", " 12 B3", "12 B3 ", "12 b3", "12 B", "12 3",
+                              "x12 B3", "12 B3a", "12-B3", "Page 7", "-1 A2"}) {
+        EXPECT_FALSE(IsSquareReference(other)) << other;
+    }
+    // What is no square reference keeps the numbered pages' rule.
+    EXPECT_EQ(ranged("12 b3, 12 b4, 12 b5"), "12 b3-12 b5");
+    EXPECT_EQ(ranged("Page 12 B3, Page 12 B4, Page 12 B5"), "Page 12 B3-Page 12 B5");
+    EXPECT_EQ(ranged("12B3, 12B4, 12B5"), "12B3-12B5");
+}
+
 TEST(PageRanges, EntryTextIsWrittenAsTheIndexWritesItems) {
     EXPECT_EQ(RangedEntryText(split("A1, A2, A3, A5"), ","), " A1-A3, A5");
     EXPECT_EQ(RangedEntryText(split("B2, B3"), ";"), " B2; B3");
     EXPECT_EQ(RangedEntryText({}, ","), "");
+    EXPECT_EQ(RangedEntryText(split("12 B3, 12 C3, 12 D3, 12 B4"), ","), " 12 B3-D3, 12 B4");
 }
 
 TEST(PageRanges, AVeryLongRunIsOneRange) {

@@ -1,11 +1,13 @@
 # The Processing provider in a headless QGIS (PyQGIS), as scripts and models
 # use it: the provider added through the plugin library's C entry point, both
 # algorithms run with processing.run on a generated town and judged against
-# the command line on the same maps, a model chaining them, and a large build
+# the command line on the same maps, the squares on the grid's pages, models
+# chaining the grid (or its squares) with the index, and a large build
 # cancelled part way.
 #   processing_test.py PLUGIN_LIBRARY BRAMLOTTE BRAMLOTTE_TOWN
 import ctypes
 import os
+import re
 import shutil
 import sqlite3
 import subprocess
@@ -124,11 +126,27 @@ def vector(source):
     return source if isinstance(source, QgsVectorLayer) else QgsVectorLayer(source, "g", "ogr")
 
 
+def plain(value):
+    """A field's value, None for NULL."""
+    return None if value is None or (hasattr(value, "isNull") and value.isNull()) else value
+
+
+PAGE_FIELDS = ["PAGE", "ROW", "COL", "PAGE_NO", "NORTH", "EAST", "SOUTH", "WEST"]
+SQUARE_FIELDS = ["PAGE", "PAGE_NO", "SQUARE", "REF"]
+
+
 def grid_pages(source):
     """The pages of a grid layer: fields and shape, in page order."""
     grid = vector(source)
-    return sorted((f["PAGE_NO"], f["PAGE"], f["ROW"], f["COL"], f.geometry().asWkt(3))
-                  for f in grid.getFeatures())
+    return sorted(tuple(plain(f[name]) for name in ["PAGE_NO"] + PAGE_FIELDS) +
+                  (f.geometry().asWkt(3),) for f in grid.getFeatures())
+
+
+def grid_squares(source):
+    """The squares of a grid, fields and shape, in the layer's own order."""
+    squares = vector(source)
+    return [tuple(plain(f[name]) for name in SQUARE_FIELDS) + (f.geometry().asWkt(3),)
+            for f in squares.getFeatures()]
 
 
 class ProviderTest(unittest.TestCase):
@@ -311,8 +329,8 @@ class PageGridTest(unittest.TestCase):
                 values = {"INPUT": layer(SMALL, "streets"), "OUTPUT": "TEMPORARY_OUTPUT"}
                 values.update(parameters)
                 ours = processing.run(GRID, values)["OUTPUT"]
-                self.assertEqual([f.name() for f in vector(ours).fields()],
-                                 ["PAGE", "ROW", "COL", "PAGE_NO"])
+                self.assertEqual([f.name() for f in vector(ours).fields()
+                                  if f.name() != "fid"], PAGE_FIELDS)
                 self.assertEqual(grid_pages(ours), grid_pages(grid))
 
     def test_a_grid_it_cannot_make_fails_with_the_reason(self):
@@ -322,10 +340,60 @@ class PageGridTest(unittest.TestCase):
                                   "OUTPUT": "TEMPORARY_OUTPUT"})
 
 
-class ModelTest(unittest.TestCase):
-    """A model that covers the streets with pages and indexes them."""
+class SquaresTest(unittest.TestCase):
+    """The squares on the pages, the second output of the grid."""
 
-    def model(self):
+    def test_squares_equal_the_command_lines(self):
+        cases = [
+            ("cells", {"PAGE_SIZE": 0, "CELL_SIZE": 300, "SQUARES": "3x2"},
+             ["--cell", "300", "--squares", "3x2"]),
+            ("a4-data", {"PAGE_SIZE": 1, "SCALE": 5000, "ONLY_WHERE_DATA": True,
+                         "SQUARES": "28X3"},
+             ["--paper", "A4", "--scale", "5000", "--only-where-data", "--squares", "28X3"]),
+        ]
+        for name, parameters, options in cases:
+            with self.subTest(name):
+                grid = out("cli-squares-%s.gpkg" % name)
+                cli("grid", SMALL, "--layer", "streets", *options, "--save-as", grid)
+                values = {"INPUT": layer(SMALL, "streets"), "OUTPUT": "TEMPORARY_OUTPUT",
+                          "SQUARES_OUTPUT": "TEMPORARY_OUTPUT"}
+                values.update(parameters)
+                result = processing.run(GRID, values)
+                squares = result["SQUARES_OUTPUT"]
+                self.assertEqual([f.name() for f in vector(squares).fields()
+                                  if f.name() != "fid"], SQUARE_FIELDS)
+                theirs = grid_squares(layer(grid, "squares"))
+                self.assertEqual(grid_squares(squares), theirs)
+                self.assertEqual(grid_pages(result["OUTPUT"]), grid_pages(layer(grid, "pages")))
+                columns, rows = map(int, parameters["SQUARES"].lower().split("x"))
+                self.assertEqual(len(theirs), columns * rows * len(grid_pages(grid)))
+
+    def test_squares_without_an_output_are_not_written(self):
+        result = processing.run(GRID, {"INPUT": layer(SMALL, "streets"), "PAGE_SIZE": 0,
+                                       "CELL_SIZE": 500, "SQUARES": "2x2",
+                                       "OUTPUT": "TEMPORARY_OUTPUT"})
+        self.assertFalse(result.get("SQUARES_OUTPUT"))
+        self.assertTrue(grid_pages(result["OUTPUT"]))
+
+    def test_bad_squares_fail_with_the_reason(self):
+        for squares in ("4x", "0x3", "ax2", "1001x1"):
+            with self.subTest(squares):
+                with self.assertRaisesRegex(QgsProcessingException, "such as 4x5"):
+                    processing.run(GRID, {"INPUT": layer(SMALL, "streets"), "PAGE_SIZE": 0,
+                                          "CELL_SIZE": 500, "SQUARES": squares,
+                                          "OUTPUT": "TEMPORARY_OUTPUT",
+                                          "SQUARES_OUTPUT": "TEMPORARY_OUTPUT"})
+        with self.assertRaisesRegex(QgsProcessingException, "needs squares"):
+            processing.run(GRID, {"INPUT": layer(SMALL, "streets"), "PAGE_SIZE": 0,
+                                  "CELL_SIZE": 500, "OUTPUT": "TEMPORARY_OUTPUT",
+                                  "SQUARES_OUTPUT": "TEMPORARY_OUTPUT"})
+
+
+class ModelTest(unittest.TestCase):
+    """A model that covers the streets with pages, or with the squares on
+    them, and indexes them."""
+
+    def model(self, squares=None):
         model = QgsProcessingModelAlgorithm("Street atlas index", "Bramlotte tests")
         model.addModelParameter(QgsProcessingParameterFeatureSource("streets", "Streets"),
                                 QgsProcessingModelParameter("streets"))
@@ -336,17 +404,20 @@ class ModelTest(unittest.TestCase):
         grid.setChildId("grid")
         grid.addParameterSources("INPUT", [streets])
         for name, value in (("PAGE_SIZE", 0), ("CELL_SIZE", 400), ("SCALE", 10000),
-                            ("LANDSCAPE", False), ("OVERLAP", 0), ("ONLY_WHERE_DATA", True)):
+                            ("LANDSCAPE", False), ("OVERLAP", 0), ("ONLY_WHERE_DATA", True),
+                            ("SQUARES", squares or "")):
             grid.addParameterSources(name, [static(value)])
         model.addChildAlgorithm(grid)
 
+        # The squares output is made because the index reads it.
         index = QgsProcessingModelChildAlgorithm(BUILD)
         index.setChildId("index")
         index.addParameterSources(
-            "LAYER1", [QgsProcessingModelChildParameterSource.fromChildOutput("grid", "OUTPUT")])
+            "LAYER1", [QgsProcessingModelChildParameterSource.fromChildOutput(
+                "grid", "SQUARES_OUTPUT" if squares else "OUTPUT")])
         index.addParameterSources("LAYER2", [streets])
-        for name, value in (("FIELD1", "PAGE"), ("FIELD2", "name"), ("RELATIONSHIP", 0),
-                            ("RANGES", True), ("HEADINGS", False)):
+        for name, value in (("FIELD1", "REF" if squares else "PAGE"), ("FIELD2", "name"),
+                            ("RELATIONSHIP", 0), ("RANGES", True), ("HEADINGS", False)):
             index.addParameterSources(name, [static(value)])
         output = QgsProcessingModelOutput("index", "Index file")
         output.setChildOutputName("OUTPUT")
@@ -368,6 +439,26 @@ class ModelTest(unittest.TestCase):
             "--save-as", grid)
         expected = build(LAYER1=layer(grid, "pages"), RANGES=True, OUTPUT=out("steps.txt"))
         self.assertEqual(read(target), read(expected["OUTPUT"]))
+
+    def test_the_model_indexes_the_squares_it_made(self):
+        model = self.model(squares="4x3")
+        ok, problems = model.validate()
+        self.assertTrue(ok, problems)
+        target = out("model-squares.txt")
+        processing.run(model, {"streets": layer(SMALL, "streets"), "index:index": target})
+        # The command line's grid with squares, and its index of them.
+        grid = out("model-squares-grid.gpkg")
+        cli("grid", SMALL, "--layer", "streets", "--cell", "400", "--only-where-data",
+            "--squares", "4x3", "--save-as", grid)
+        written = cli("build", grid, SMALL, "--layer1", "squares", "--field1", "REF",
+                      "--layer2", "streets", "--field2", "name", "--ranges",
+                      "--save-as", out("cli-model-squares"), "--yes").split()
+        text = read(target)
+        self.assertEqual(text, read(written[0]))
+        lines = text.decode("utf-8").splitlines()
+        self.assertTrue(all(re.search(r"\.\.\. \d+ [A-D][1-3]", line) for line in lines))
+        self.assertTrue(any(re.search(r"\b\d+ [A-D][1-3]-[A-D][1-3]\b", line)
+                            for line in lines))
 
 
 class CancelTest(unittest.TestCase):
