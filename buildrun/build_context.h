@@ -1,22 +1,29 @@
-// What a build talks to: the desktop, the map, the status bar's progress
-// indicator, the save dialogs and the dialog's result list.
+// What a build talks to: the desktop (messages, questions, the pointer),
+// the map, the progress indicator, where file outputs are asked for, and
+// where an unexpected failure is reported.
 #pragma once
 
-#include "buildrun/print_options.h"
 #include "export/save_chooser.h"
 #include "index/index_formatting.h"
 #include "map/host.h"
+#include "support/error_handling.h"
 #include "support/ui_toolkit.h"
 
 namespace bramlotte::buildrun {
 
 struct BuildContext {
-    support::UiToolkit& ui;                       // messages, questions, the pointer
-    host::MapDocument* document = nullptr;        // the map the dialog was opened over
-    host::ProgressIndicator* progress = nullptr;  // the status bar's
-    exporting::SaveChooser& saveChooser;          // where the file outputs go
-    index::ResultList& resultList;                // the dialog's hidden, sorted list
-    PrintOptions print = {};                      // beyond the dialog's choices
+    support::UiToolkit& ui;
+    host::MapDocument* document = nullptr;        // the layout output's; its view is refreshed
+    host::ProgressIndicator* progress = nullptr;  // a build fails without one
+    // Asked where a file output goes when the request names no file.
+    exporting::SaveChooser* saveChooser = nullptr;
+    // The result list the lines go to (the dialog's hidden list); none: a
+    // list of the build's own.
+    index::ResultList* resultList = nullptr;
+    // Where an unexpected failure is reported, as "procedure module line".
+    support::Reporter reporter;
+    const char* procedure = "btnNext_Click";
+    const char* module = "frmIndex";
 };
 
 }  // namespace bramlotte::buildrun

@@ -1,5 +1,5 @@
-// How a build ended, as a value: what the command line's exit status and the
-// tests read, rather than the messages shown.
+// How a build ended, as a value, with what it said: a front reports from
+// these, never by reading the texts of boxes back.
 #pragma once
 
 #include <QStringList>
@@ -18,6 +18,14 @@ struct BuildOutcome {
     };
     Result result = Result::Built;
     QStringList filesWritten;  // the files the build wrote, in order
+    // What the build said, in order: every box's text (questions and the
+    // report of an unexpected failure included), the warnings that did not
+    // stop it, and the data source's own words after a failure's box.
+    QStringList messages;
+    QStringList warnings;
+    QStringList details;
+    // The error box's description line, after an unexpected failure.
+    QString failureDescription;
 };
 
 }  // namespace bramlotte::buildrun

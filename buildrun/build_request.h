@@ -1,19 +1,29 @@
-// What "Build Index" works from: the dialog's choices as read from its
-// controls, and the request they make once the checks have passed.
+// What a build works from. BuildChoices are the dialog's controls as texts
+// (the command line gives the same texts): the checks turn them into a
+// BuildRequest. Processing makes a BuildRequest straight from its
+// parameters. A request holds everything a build needs, as values.
 #pragma once
 
+#include "buildrun/print_options.h"
+#include "export/save_target.h"
 #include "map/host.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace bramlotte::buildrun {
 
 enum class Output { TextFile, Table, Field, Layout, Window };
 
-// The dialog's controls, read once at the press of the button.
+// How the question before field values are overwritten is answered: by
+// the user (a Yes/No box), or already, by the front.
+enum class Answering { Ask, Yes, No };
+
+// The dialog's controls, read once at the press of the button, and what the
+// dialog has no controls for (left at their defaults there).
 struct BuildChoices {
     QString columnSeparator;  // txtSeparator
     QString itemSeparator;    // txtItemSep
@@ -23,19 +33,31 @@ struct BuildChoices {
     QString layer1, layer2;   // cboMapLayers, cboSearchLayers
     QString outputField;      // cboOutputFields
     Output output = Output::TextFile;
+    PrintOptions print;  // beyond the dialog: the print-ready index
+    QString layoutName;  // beyond the dialog: the layout to place the index on
 };
 
-// The choices, checked: the layers found, the fields' indexes in their
-// feature classes, the relationship's code.
+// One build, checked: the layers (however the front found them), the
+// fields' indexes in their feature classes, the relationship's code, the
+// output and its target, the print options and how a question is answered.
 struct BuildRequest {
-    QString columnSeparator;
-    QString itemSeparator;
-    Output output = Output::TextFile;
-    int16_t columns = 1;  // layout output only
-    int32_t relationship = host::relation::kIntersects;
     std::unique_ptr<host::Layer> layer1, layer2;
     int field1 = -1, field2 = -1;
-    QString outputFieldName;
+    int32_t relationship = host::relation::kIntersects;
+    QString columnSeparator = QStringLiteral("...");
+    QString itemSeparator = QStringLiteral(",");
+    Output output = Output::TextFile;
+    // Where the text file or the table goes. None: the save dialog asks,
+    // once the index is built.
+    std::optional<exporting::SaveTarget> file;
+    QString outputFieldName;  // field output
+    // The print layout of the layout output; empty: the project's first one
+    // (a Letter-size one named "Index" is made when there is none). One of
+    // the name given is made when missing.
+    QString layoutName;
+    int16_t columns = 1;  // layout output
+    PrintOptions print;
+    Answering overwriteFields = Answering::Ask;
 };
 
 }  // namespace bramlotte::buildrun

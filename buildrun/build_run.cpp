@@ -8,6 +8,7 @@
 #include "index/relate.h"
 #include "print/page_ranges.h"
 #include "support/error_trap.h"
+#include "support/recorded_toolkit.h"
 
 #include <optional>
 
@@ -15,9 +16,6 @@ namespace bramlotte::buildrun {
 namespace {
 
 using Result = BuildOutcome::Result;
-
-const char* const kProcedure = "btnNext_Click";
-const char* const kModule = "frmIndex";
 
 const QString kRelateFailure = QStringLiteral(
     "Error relating the two layers...\r\n"
@@ -33,7 +31,7 @@ const QString kEditFailure = QStringLiteral(
 // What one run tidies up on every way out.
 class Run {
   public:
-    explicit Run(BuildContext& context) : context_(context) {}
+    Run(BuildContext& context, support::UiToolkit& ui) : context_(context), ui_(ui) {}
     ~Run() { undo(); }
 
     std::optional<exporting::ExportFile> exportFile;
@@ -44,9 +42,9 @@ class Run {
     // show the message, and after it the cause in the data source's words.
     BuildOutcome stop(Result result, const QString& message, const QString& cause = {}) {
         undo();
-        context_.ui.messageBox(message);
+        ui_.messageBox(message);
         if (!cause.isEmpty()) {
-            context_.ui.notice(support::Notice::Detail, cause);
+            ui_.notice(support::Notice::Detail, cause);
         }
         BuildOutcome outcome;
         outcome.result = result;
@@ -61,11 +59,41 @@ class Run {
             context_.progress->hide();
         }
         progressShown = false;
-        context_.ui.setPointer(support::Pointer::Default);
+        ui_.setPointer(support::Pointer::Default);
     }
 
   private:
     BuildContext& context_;
+    support::UiToolkit& ui_;
+};
+
+// What one build says goes to the front's desktop and is kept for the
+// outcome; so are its reports of unexpected failures.
+class Said {
+  public:
+    explicit Said(BuildContext& context) : ui(context.ui), reporter(context.reporter) {
+        reporter.ui = &ui;
+        const auto told = reporter.reported;
+        reporter.reported = [this, told](const QString& location, int32_t number,
+                                         const QString& description) {
+            failureDescription = description;
+            if (told) {
+                told(location, number, description);
+            }
+        };
+    }
+    // `outcome` with what was said.
+    BuildOutcome into(BuildOutcome outcome) const {
+        outcome.messages = ui.messages;
+        outcome.warnings = ui.warnings;
+        outcome.details = ui.details;
+        outcome.failureDescription = failureDescription;
+        return outcome;
+    }
+
+    support::RecordedToolkit ui;
+    support::Reporter reporter;
+    QString failureDescription;
 };
 
 // One layer with a coordinate system and one without: the shapes are
@@ -130,8 +158,8 @@ QStringList skippedWarnings(const std::vector<index::SkippedOfLayer>& layers) {
 
 // The result lines of every key: with ranges, runs of pages that follow one
 // another are shown as one "first-last" item.
-QStringList resultLines(const index::IndexMap& map, const BuildRequest& request,
-                        const PrintOptions& print) {
+QStringList resultLines(const index::IndexMap& map, const BuildRequest& request) {
+    const PrintOptions& print = request.print;
     if (!print.ranges) {
         return index::ResultLines(map, request.columnSeparator);
     }
@@ -195,64 +223,57 @@ host::ProgressIndicator& progressOf(BuildContext& context) {
     return *context.progress;
 }
 
-// The save dialog of a file output, then its writer with the lines made for
-// the chosen target. A cancelled dialog writes nothing and says so in the
-// outcome; the build then finishes as usual.
+// Where a file output goes: the request's file, or else the save dialog's
+// choice; then its writer with the lines made for that target. A cancelled
+// dialog writes nothing and says so in the outcome; the build then finishes
+// as usual.
 template <typename LinesFor>
-void deliverFile(exporting::SaveKind kind, const LinesFor& linesFor, BuildContext& context,
-                 Run& run, BuildOutcome& outcome) {
-    context.ui.setPointer(support::Pointer::Default);
-    const exporting::SaveChoice choice = context.saveChooser.choose(kind);
+void deliverFile(exporting::SaveKind kind, const LinesFor& linesFor, const BuildRequest& request,
+                 BuildContext& context, support::UiToolkit& ui, Run& run, BuildOutcome& outcome) {
+    ui.setPointer(support::Pointer::Default);
+    exporting::SaveChoice choice;
+    if (request.file) {
+        choice.target = request.file;
+    } else if (context.saveChooser) {
+        choice = context.saveChooser->choose(kind);
+    } else {
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("No file was given for the index."));
+    }
     if (!choice.target) {
         // A dialog closed after one of its failures was reported ends as
         // that failure; otherwise the user cancelled.
         outcome.result = choice.failureReported ? Result::Failed : Result::SaveCancelled;
         return;
     }
-    exporting::WriteIndexFile(*choice.target, linesFor(*choice.target), run.exportFile, context.ui);
+    exporting::WriteIndexFile(*choice.target, linesFor(*choice.target), run.exportFile, ui);
     outcome.filesWritten << choice.target->path;
 }
 
-}  // namespace
-
-BuildOutcome BuildIndex(const BuildChoices& choices, BuildContext& context) {
+// The run of a checked request, saying what it says through `said`.
+BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said& said) {
+    support::UiToolkit& ui = said.ui;
     BuildOutcome outcome;
-    std::optional<BuildRequest> request;
-    const bool checked = BRAMLOTTE_TRAP(kProcedure, kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        context.resultList.clear();
-        BRAMLOTTE_LINE(trap);
-        request = ValidateRequest(choices, context.document, context.ui);
-        if (!request) {
-            outcome.result = Result::Refused;
-            return;
-        }
-        BRAMLOTTE_LINE(trap);
-        if (request->output == Output::Field &&
-            !ConfirmOverwrite(request->outputFieldName, context.ui)) {
+    if (request.output == Output::Field) {
+        const bool yes = request.overwriteFields == Answering::Ask
+                             ? ConfirmOverwrite(request.outputFieldName, ui)
+                             : request.overwriteFields == Answering::Yes;
+        if (!yes) {
             outcome.result = Result::AnsweredNo;
-            request.reset();
+            return outcome;
         }
-    });
-    if (!checked) {
-        context.ui.setPointer(support::Pointer::Default);
-        outcome.result = Result::Failed;
-        return outcome;
     }
-    return request ? RunBuild(*request, context) : outcome;
-}
-
-BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
-    BuildOutcome outcome;
-    Run run(context);
+    index::ResultList ownList;
+    index::ResultList& resultList = context.resultList ? *context.resultList : ownList;
+    Run run(context, ui);
     const bool ran = BRAMLOTTE_TRAP(
-        kProcedure, kModule,
+        said.reporter, context.procedure, context.module,
         [&](support::ErrorTrap& trap) {
             BRAMLOTTE_LINE(trap);
-            context.ui.setPointer(support::Pointer::Wait);
+            ui.setPointer(support::Pointer::Wait);
             host::FeatureLayer& layer1 = *request.layer1->asFeatureLayer();
             host::FeatureLayer& layer2 = *request.layer2->asFeatureLayer();
-            warnOfUnrelatedSystems(layer1, layer2, context.ui);
+            warnOfUnrelatedSystems(layer1, layer2, ui);
             BRAMLOTTE_LINE(trap);
             host::ProgressIndicator& progress = progressOf(context);
             progress.setRange(1, layer1.featureClass()->featureCount());
@@ -305,7 +326,7 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
                 return;
             }
             for (const QString& warning : skippedWarnings(skipped)) {
-                context.ui.notice(support::Notice::Warning, warning);
+                ui.notice(support::Notice::Warning, warning);
             }
             if (run.edit) {
                 BRAMLOTTE_LINE(trap);
@@ -320,30 +341,31 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
 
             if (request.output != Output::Field) {
                 BRAMLOTTE_LINE(trap);
-                context.resultList.add(resultLines(map, request, context.print));
+                resultList.add(resultLines(map, request));
                 BRAMLOTTE_LINE(trap);
                 const auto resultLines = [&](const exporting::SaveTarget&) {
-                    return textsOf(printedLines(context.resultList, context.print));
+                    return textsOf(printedLines(resultList, request.print));
                 };
                 if (request.output == Output::TextFile) {
-                    deliverFile(exporting::SaveKind::TextFile, resultLines, context, run, outcome);
+                    deliverFile(exporting::SaveKind::TextFile, resultLines, request, context, ui,
+                                run, outcome);
                 }
                 BRAMLOTTE_LINE(trap);
                 const auto tableRows = [&](const exporting::SaveTarget& target) {
                     return index::TableRows(map, target.delimiter);
                 };
                 if (request.output == Output::Table) {
-                    deliverFile(exporting::SaveKind::Table, tableRows, context, run, outcome);
+                    deliverFile(exporting::SaveKind::Table, tableRows, request, context, ui, run,
+                                outcome);
                 }
                 BRAMLOTTE_LINE(trap);
-                if (request.output == Output::Layout && context.print.fitLayout) {
-                    PlaceFitted(documentOf(context),
-                                flowLinesOf(printedLines(context.resultList, context.print)),
-                                request.columns, context.print);
+                if (request.output == Output::Layout && request.print.fitLayout) {
+                    PlaceFitted(documentOf(context), request.layoutName,
+                                flowLinesOf(printedLines(resultList, request.print)),
+                                request.columns, request.print);
                 } else if (request.output == Output::Layout) {
-                    PlaceColumns(documentOf(context),
-                                 textsOf(printedLines(context.resultList, context.print)),
-                                 request.columns);
+                    PlaceColumns(documentOf(context), request.layoutName,
+                                 textsOf(printedLines(resultList, request.print)), request.columns);
                 }
             }
 
@@ -355,13 +377,50 @@ BuildOutcome RunBuild(const BuildRequest& request, BuildContext& context) {
             host::MapDocument& document = documentOf(context);
             document.focusMap()->afterBuild();
             document.activeView()->refresh();
-            context.ui.setPointer(support::Pointer::Default);
+            ui.setPointer(support::Pointer::Default);
         },
         [&] { run.undo(); });  // the general failure path
     if (!ran) {
         outcome.result = Result::Failed;
     }
     return outcome;
+}
+
+}  // namespace
+
+BuildOutcome BuildIndex(const BuildChoices& choices, BuildContext& context) {
+    Said said(context);
+    BuildOutcome outcome;
+    std::optional<BuildRequest> request;
+    const bool checked = BRAMLOTTE_TRAP(
+        said.reporter, context.procedure, context.module, [&](support::ErrorTrap& trap) {
+            BRAMLOTTE_LINE(trap);
+            if (context.resultList) {
+                context.resultList->clear();
+            }
+            BRAMLOTTE_LINE(trap);
+            request = ValidateRequest(choices, context.document, said.ui);
+            if (!request) {
+                outcome.result = Result::Refused;
+            }
+        });
+    if (!checked) {
+        said.ui.setPointer(support::Pointer::Default);
+        outcome.result = Result::Failed;
+        return said.into(outcome);
+    }
+    if (request) {
+        outcome = runRequest(*request, context, said);
+    }
+    return said.into(outcome);
+}
+
+BuildOutcome RunBuild(BuildRequest request, BuildContext& context) {
+    Said said(context);
+    if (context.resultList) {
+        context.resultList->clear();
+    }
+    return said.into(runRequest(request, context, said));
 }
 
 }  // namespace bramlotte::buildrun

@@ -20,12 +20,13 @@ constexpr int kGraphicsPhase = 8;
 
 }  // namespace
 
-void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>& lines,
-                 int columns, const PrintOptions& options) {
-    document.activatePageLayout();
+void PlaceFitted(host::MapDocument& document, const QString& layoutName,
+                 const std::vector<print::FlowLine>& lines, int columns,
+                 const PrintOptions& options) {
+    document.activatePageLayout(layoutName);
     std::unique_ptr<host::ActiveView> view = document.activeView();
     view->refresh();
-    std::unique_ptr<host::PageLayout> layout = document.pageLayout();
+    std::unique_ptr<host::PageLayout> layout = document.pageLayout(layoutName);
 
     print::FlowPage page;
     page.paper = QSizeF(layout->pageWidthMillimetres(), layout->pageHeightMillimetres());

@@ -15,9 +15,11 @@ namespace bramlotte::buildrun {
 // The face the fitted layout is set and measured in.
 extern const char* const kFittedFontFace;
 
-// Places `lines` on the document's page layout in `columns` columns.
-// Throws support::Failure when the page leaves no room for them.
-void PlaceFitted(host::MapDocument& document, const std::vector<print::FlowLine>& lines,
-                 int columns, const PrintOptions& options);
+// Places `lines` on the document's page layout `layoutName` (see
+// MapDocument::pageLayout) in `columns` columns. Throws support::Failure
+// when the page leaves no room for them.
+void PlaceFitted(host::MapDocument& document, const QString& layoutName,
+                 const std::vector<print::FlowLine>& lines, int columns,
+                 const PrintOptions& options);
 
 }  // namespace bramlotte::buildrun

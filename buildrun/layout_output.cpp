@@ -4,12 +4,13 @@
 
 namespace bramlotte::buildrun {
 
-void PlaceColumns(host::MapDocument& document, const QStringList& lines, int columns) {
-    document.activatePageLayout();
+void PlaceColumns(host::MapDocument& document, const QString& layoutName, const QStringList& lines,
+                  int columns) {
+    document.activatePageLayout(layoutName);
     std::unique_ptr<host::ActiveView> view = document.activeView();
     view->refresh();
     const QStringList texts = index::ColumnTexts(lines, columns);
-    std::unique_ptr<host::PageLayout> layout = document.pageLayout();
+    std::unique_ptr<host::PageLayout> layout = document.pageLayout(layoutName);
     const host::TextSymbol font;  // Arial 6 pt bold, one for every column
     const double top = layout->pageHeight() - 2.5;
     std::vector<host::TextElement> elements;

@@ -7,7 +7,9 @@
 
 namespace bramlotte::buildrun {
 
-// `lines` are the result list's, in its order.
-void PlaceColumns(host::MapDocument& document, const QStringList& lines, int columns);
+// `lines` are the result list's, in its order; on the layout `layoutName`
+// (see MapDocument::pageLayout).
+void PlaceColumns(host::MapDocument& document, const QString& layoutName, const QStringList& lines,
+                  int columns);
 
 }  // namespace bramlotte::buildrun

@@ -44,6 +44,8 @@ std::optional<BuildRequest> ValidateRequest(const BuildChoices& c, host::MapDocu
     const QString& layer2 = c.layer2;
     r.outputFieldName = c.outputField;
     r.output = c.output;
+    r.print = c.print;
+    r.layoutName = c.layoutName;
 
     if (r.output == Output::Layout) {
         const std::optional<int16_t> columns = columnCount(columnText);
@@ -67,39 +69,50 @@ std::optional<BuildRequest> ValidateRequest(const BuildChoices& c, host::MapDocu
                                QStringLiteral("Unknown relationship: ") + relationship);
     }
     r.relationship = *code;
-    r.layer1 = map::FindFeatureLayer(document, layer1);
-    r.layer2 = map::FindFeatureLayer(document, layer2);
-    if (blank(field1)) {
-        refuse(QStringLiteral("Please select a field from layer #1"));
-        return std::nullopt;
+    // Both lookups now; one that fails says so at once.
+    for (auto [name, layer] : {std::pair{&layer1, &r.layer1}, std::pair{&layer2, &r.layer2}}) {
+        map::LayerLookup lookup = map::FindFeatureLayer(document, *name);
+        if (lookup.failed) {
+            ui.messageBox(QStringLiteral("Error: Could not find layer ") + *name);
+        }
+        *layer = std::move(lookup.layer);
     }
-    if (blank(field2)) {
-        refuse(QStringLiteral("Please select a field from layer #2"));
-        return std::nullopt;
-    }
-    if (!r.layer1) {
-        refuse(QStringLiteral("Can't find layer: ") + layer1);
-        return std::nullopt;
-    }
-    r.field1 = r.layer1->asFeatureLayer()->featureClass()->findField(field1);
-    if (r.field1 < 0) {
-        refuse(QStringLiteral("Can't find field: ") + field1);
-        return std::nullopt;
-    }
-    if (!r.layer2) {
-        refuse(QStringLiteral("Can't find layer: ") + layer2);
-        return std::nullopt;
-    }
-    r.field2 = r.layer2->asFeatureLayer()->featureClass()->findField(field2);
-    if (r.field2 < 0) {
-        refuse(QStringLiteral("Can't find field: ") + field2);
-        return std::nullopt;
-    }
-    if (r.output == Output::Field && blank(r.outputFieldName)) {
-        refuse(QStringLiteral("Please select a field"));
+    if (!CheckFields(r, layer1, field1, layer2, field2, ui)) {
         return std::nullopt;
     }
     return r;
+}
+
+bool CheckFields(BuildRequest& r, const QString& layer1, const QString& field1,
+                 const QString& layer2, const QString& field2, support::UiToolkit& ui) {
+    auto refuse = [&ui](const QString& message) {
+        ui.messageBox(message);
+        return false;
+    };
+    if (blank(field1)) {
+        return refuse(QStringLiteral("Please select a field from layer #1"));
+    }
+    if (blank(field2)) {
+        return refuse(QStringLiteral("Please select a field from layer #2"));
+    }
+    if (!r.layer1) {
+        return refuse(QStringLiteral("Can't find layer: ") + layer1);
+    }
+    r.field1 = r.layer1->asFeatureLayer()->featureClass()->findField(field1);
+    if (r.field1 < 0) {
+        return refuse(QStringLiteral("Can't find field: ") + field1);
+    }
+    if (!r.layer2) {
+        return refuse(QStringLiteral("Can't find layer: ") + layer2);
+    }
+    r.field2 = r.layer2->asFeatureLayer()->featureClass()->findField(field2);
+    if (r.field2 < 0) {
+        return refuse(QStringLiteral("Can't find field: ") + field2);
+    }
+    if (r.output == Output::Field && blank(r.outputFieldName)) {
+        return refuse(QStringLiteral("Please select a field"));
+    }
+    return true;
 }
 
 bool ConfirmOverwrite(const QString& outputFieldName, support::UiToolkit& ui) {

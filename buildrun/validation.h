@@ -21,6 +21,12 @@ std::optional<int16_t> columnCount(const QString& text);
 std::optional<BuildRequest> ValidateRequest(const BuildChoices& choices,
                                             host::MapDocument* document, support::UiToolkit& ui);
 
+// Checks 5 to 9, on the layers of `request` (named `layer1` and `layer2`,
+// null where not found): the fields by name into the request's indexes, and
+// the output field's name. False after the refusal's message.
+bool CheckFields(BuildRequest& request, const QString& layer1, const QString& field1,
+                 const QString& layer2, const QString& field2, support::UiToolkit& ui);
+
 // Check 10: asks before field values are overwritten; true for Yes.
 bool ConfirmOverwrite(const QString& outputFieldName, support::UiToolkit& ui);
 

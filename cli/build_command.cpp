@@ -1,29 +1,22 @@
 #include "cli/build_command.h"
 
+#include "buildrun/build_run.h"
 #include "cli/commands.h"
-#include "dialog/frm_main.h"
-#include "export/frm_load_dir.h"
+#include "cli/path_save_chooser.h"
+#include "index/relate.h"
 #include "map/map_walk.h"
 #include "map/qgis/project_saving.h"
 #include "map/qgis/qgis_application.h"
 #include "map/qgis/qgis_document.h"
 #include "map/qgis/qgis_page_layout.h"
-#include "support/addin_state.h"
 #include "support/product.h"
 #include "support/scripted_ui_toolkit.h"
 #include "support/terminal_progress.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-
 namespace bramlotte::cli {
 namespace {
 
-// A choice the picker does not offer.
+// A choice the map does not offer.
 struct UsageError {
     QString message;
 };
@@ -33,74 +26,90 @@ struct Unavailable {
     QString message;
 };
 
-// Fails when the layer `name` (as the pickers find it) cannot be read.
-void requireAvailable(host::MapDocument& document, const QString& name, const QString& what) {
-    const std::unique_ptr<host::Layer> layer =
-        map::lastFeatureLayerNamed(*document.focusMap(), name);
-    host::FeatureLayer* features = layer ? layer->asFeatureLayer() : nullptr;
-    const QString reason = features ? features->unavailableReason() : QString();
-    if (!reason.isEmpty()) {
-        throw Unavailable{QStringLiteral("%1 \"%2\" is unavailable: %3").arg(what, name, reason)};
-    }
-}
-
-QStringList entries(const QComboBox& c) {
-    QStringList l;
-    for (int i = 0; i < c.count(); ++i) {
-        l << c.itemText(i);
-    }
-    return l;
-}
-
-// Picks `text` in `picker` exactly as listed.
-void pick(QComboBox& picker, const QString& text, const QString& what) {
-    const int at = picker.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (at < 0) {
-        const QStringList offered = entries(picker);
+// Requires `text` among `offered`, exactly as listed.
+void requireOffered(const QStringList& offered, const QString& text, const QString& what) {
+    if (!offered.contains(text)) {
         throw UsageError{QStringLiteral("%1 \"%2\" is not offered; the choices are: %3")
                              .arg(what, text,
                                   offered.isEmpty() ? QStringLiteral("(none)")
                                                     : offered.join(QStringLiteral(", ")))};
     }
-    picker.setCurrentIndex(at);
 }
 
-QRadioButton* outputOption(dialog::frmMain& d, const QString& output) {
+QStringList namesOf(const host::Fields& fields) {
+    QStringList names;
+    for (int i = 0; i < fields.fieldCount(); ++i) {
+        names << fields.fieldName(i);
+    }
+    return names;
+}
+
+// The layer `name` as the dialog's pickers offer and find it (the last of
+// that name in the map walk), required to be readable.
+host::FeatureLayer& offeredLayer(host::MapDocument& document, const QString& name,
+                                 const QString& what, std::unique_ptr<host::Layer>& holder) {
+    QStringList names;
+    map::walkFeatureLayers(*document.focusMap(),
+                           [&](std::unique_ptr<host::Layer> layer) { names << layer->name(); });
+    requireOffered(names, name, what);
+    holder = map::lastFeatureLayerNamed(*document.focusMap(), name);
+    host::FeatureLayer& layer = *holder->asFeatureLayer();
+    if (const QString reason = layer.unavailableReason(); !reason.isEmpty()) {
+        throw Unavailable{QStringLiteral("%1 \"%2\" is unavailable: %3").arg(what, name, reason)};
+    }
+    return layer;
+}
+
+// The output option `--output` names.
+buildrun::Output outputNamed(const QString& output) {
+    using buildrun::Output;
     if (output == QLatin1String("text")) {
-        return d.optText;
+        return Output::TextFile;
     }
     if (output == QLatin1String("table")) {
-        return d.optTable;
+        return Output::Table;
     }
     if (output == QLatin1String("field")) {
-        return d.optFields;
+        return Output::Field;
     }
     if (output == QLatin1String("layout")) {
-        return d.optElement;
+        return Output::Layout;
     }
     if (output == QLatin1String("window")) {
-        return d.optWindow;
+        return Output::Window;
     }
     throw UsageError{QStringLiteral("--output takes text, table, field, layout or window")};
 }
 
-// Plays the user's part in a save dialog: folder, name, delimiter, Save; and
-// Cancel when Save did not close it (the overwrite question answered No).
-int playSaveDialog(exporting::frmLoadDir& d, const BuildOptions& o) {
-    if (o.saveAs) {
-        const QFileInfo target(*o.saveAs);
-        d.Dir1->setPath(target.absolutePath());
-        d.Text1->setText(target.fileName());
+// The choices the flags make, as the dialog's controls would hold them: only
+// what its pickers offer, its text boxes' design values where no flag is
+// given.
+buildrun::BuildChoices choicesOf(const BuildOptions& o, host::MapDocument& document) {
+    buildrun::BuildChoices c;
+    std::unique_ptr<host::Layer> layer1, layer2;
+    requireOffered(
+        namesOf(*offeredLayer(document, o.layer1, QStringLiteral("Layer #1"), layer1).tableView()),
+        o.field1, QStringLiteral("Layer #1 field"));
+    host::FeatureLayer& streets =
+        offeredLayer(document, o.layer2, QStringLiteral("Layer #2"), layer2);
+    requireOffered(namesOf(*streets.tableView()), o.field2, QStringLiteral("Layer #2 field"));
+    c.layer1 = o.layer1;
+    c.field1 = o.field1;
+    c.layer2 = o.layer2;
+    c.field2 = o.field2;
+    c.relationship = o.relationship.value_or(index::relationshipNames().first());
+    requireOffered(index::relationshipNames(), c.relationship, QStringLiteral("Relationship"));
+    c.output = outputNamed(o.output);
+    if (o.outputField) {
+        requireOffered(namesOf(*streets.featureClass()), *o.outputField,
+                       QStringLiteral("Output field"));
+        c.outputField = *o.outputField;
     }
-    if (d.Option2 && o.delimiter == QLatin1String("tab")) {
-        d.Option2->setChecked(true);
-        d.Option2_Click();
-    }
-    d.btnSave_Click();
-    if (d.result() != QDialog::Accepted) {
-        d.btnCancel_Click();
-    }
-    return d.result();
+    c.columnSeparator = o.columnSeparator.value_or(QStringLiteral("..."));
+    c.itemSeparator = o.itemSeparator.value_or(QStringLiteral(","));
+    c.columnText = o.columns.value_or(QStringLiteral("1"));
+    c.print = o.print;
+    return c;
 }
 
 // The exit status a build's outcome gives.
@@ -139,57 +148,27 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
         return kExitUsage;
     }
 
-    // The add-in state as the command's creation and click leave it.
-    AddInState& state = addInState();
-    const AddInState saved = state;
-    auto ui = std::make_shared<support::ScriptedUiToolkit>();
-    ui->setFallbackAnswer(o.yes ? support::Answer::Yes : support::Answer::No);
-    ui->setEcho([&err](const support::ScriptedUiToolkit::Message& m) {
+    // The messages as their boxes would show them; a question is answered
+    // Yes only with --yes.
+    support::ScriptedUiToolkit ui;
+    ui.setFallbackAnswer(o.yes ? support::Answer::Yes : support::Answer::No);
+    ui.setEcho([&err](const support::ScriptedUiToolkit::Message& m) {
         err << m.text << Qt::endl;
         if (m.buttons == support::Buttons::YesNo) {
             err << (m.answer == support::Answer::Yes ? "Yes" : "No") << Qt::endl;
         }
         err.flush();
     });
-    ui->setNoteEcho([&err](const support::ScriptedUiToolkit::Note& n) {
+    ui.setNoteEcho([&err](const support::ScriptedUiToolkit::Note& n) {
         err << (n.kind == support::Notice::Warning ? "Warning: " : "") << n.text << Qt::endl;
     });
-    ui->setFormScript([&o](QDialog& form) {
-        return playSaveDialog(static_cast<exporting::frmLoadDir&>(form), o);
-    });
-    auto document = std::make_shared<qgishost::QgisMapDocument>(project);
-    auto application = std::make_shared<qgishost::QgisApplication>(
-        document, std::make_shared<support::SimpleStatusBar>(
-                      std::make_unique<support::TerminalProgress>(stderr)));
-    state.productName = product::kName;
-    state.productVersion = product::kVersionText;
-    state.ui = ui;
-    state.statusBar = application->statusBar();
-    struct Restore {
-        const AddInState& saved;
-        ~Restore() { addInState() = saved; }
-    } restore{saved};
+    qgishost::QgisMapDocument document(project);
+    const auto statusBar = std::make_shared<support::SimpleStatusBar>(
+        std::make_unique<support::TerminalProgress>(stderr));
 
-    auto dialog = std::make_unique<dialog::frmMain>();
-    dialog::frmMain& d = *dialog;
-    d.attach({application, document, std::make_shared<exporting::ExportTargets>(), o.print});
-    d.Frame();
+    buildrun::BuildChoices choices;
     try {
-        pick(*d.cboMapLayers, o.layer1, QStringLiteral("Layer #1"));
-        requireAvailable(*document, o.layer1, QStringLiteral("Layer #1"));
-        d.cboMapLayers_Click();
-        pick(*d.cboLayerFields, o.field1, QStringLiteral("Layer #1 field"));
-        pick(*d.cboSearchLayers, o.layer2, QStringLiteral("Layer #2"));
-        requireAvailable(*document, o.layer2, QStringLiteral("Layer #2"));
-        d.cboSearchLayers_Change();
-        pick(*d.cboSearchLayerFields, o.field2, QStringLiteral("Layer #2 field"));
-        if (o.relationship) {
-            pick(*d.cboRelationship, *o.relationship, QStringLiteral("Relationship"));
-        }
-        outputOption(d, o.output)->setChecked(true);
-        if (o.outputField) {
-            pick(*d.cboOutputFields, *o.outputField, QStringLiteral("Output field"));
-        }
+        choices = choicesOf(o, document);
     } catch (const UsageError& e) {
         err << e.message << Qt::endl;
         return kExitUsage;
@@ -197,23 +176,22 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
         err << e.message << Qt::endl;
         return kExitFailed;
     }
-    if (o.columnSeparator) {
-        d.txtSeparator->setText(*o.columnSeparator);
-    }
-    if (o.itemSeparator) {
-        d.txtItemSep->setText(*o.itemSeparator);
-    }
-    if (o.columns) {
-        d.txtNum->setText(*o.columns);
-    }
+    const support::Reporter reporter{&ui, statusBar, product::kName, product::kVersionText, {}};
+    PathSaveChooser chooser(o.saveAs, o.delimiter == QLatin1String("tab"), ui, reporter);
+    index::ResultList lines;
+    buildrun::BuildContext context{ui};
+    context.document = &document;
+    context.progress = statusBar->progressIndicator();
+    context.saveChooser = &chooser;
+    context.resultList = &lines;
+    context.reporter = reporter;
+    const buildrun::BuildOutcome outcome = buildrun::BuildIndex(choices, context);
 
-    d.btnNext->click();  // the press of "Build Index"
-    const buildrun::BuildOutcome& outcome = d.lastOutcome();
     for (const QString& file : outcome.filesWritten) {
         out << file << Qt::endl;
     }
-    if (o.output == QLatin1String("window")) {
-        for (const QString& line : d.resultList().lines()) {
+    if (choices.output == buildrun::Output::Window) {
+        for (const QString& line : lines.lines()) {
             out << line << Qt::endl;
         }
     }

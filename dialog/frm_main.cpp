@@ -199,7 +199,8 @@ host::HostFrame* frmMain::Frame() {
     if (frame_) {
         return frame_.get();
     }
-    BRAMLOTTE_TRAP("Frame", kModule, [&](support::ErrorTrap&) { frame_ = ui().newHostFrame(); });
+    BRAMLOTTE_TRAP(desktopReporter(), "Frame", kModule,
+                   [&](support::ErrorTrap&) { frame_ = ui().newHostFrame(); });
     if (!frame_) {
         return nullptr;
     }
@@ -237,36 +238,37 @@ QPoint frmMain::openingPlace() const {
 }
 
 void frmMain::Form_Load() {
-    const bool loaded = BRAMLOTTE_TRAP("Form_Load", kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        host::HostFrame* frame = Frame();
-        if (!frame) {
-            throw support::Failure(support::error::kFail,
-                                   QStringLiteral("The dialog has no frame."));
-        }
-        const QPoint place = openingPlace();
-        frame->move(place.x(), place.y(), 0, 0);
-        BRAMLOTTE_LINE(trap);
-        ui().setPointer(support::Pointer::Wait);
-        BRAMLOTTE_LINE(trap);
-        txtVersion->setText(addInState().productVersion);
-        BRAMLOTTE_LINE(trap);
-        LoadMapLayers(context_.document.get(), *cboMapLayers);
-        LoadMapLayers(context_.document.get(), *cboSearchLayers);
-        BRAMLOTTE_LINE(trap);
-        cboRelationship->clear();
-        cboRelationship->addItems(index::relationshipNames());
-        cboRelationship->setCurrentIndex(0);  // INTERSECT
-        BRAMLOTTE_LINE(trap);
-        ui().setPointer(support::Pointer::Default);
-    });
+    const bool loaded =
+        BRAMLOTTE_TRAP(desktopReporter(), "Form_Load", kModule, [&](support::ErrorTrap& trap) {
+            BRAMLOTTE_LINE(trap);
+            host::HostFrame* frame = Frame();
+            if (!frame) {
+                throw support::Failure(support::error::kFail,
+                                       QStringLiteral("The dialog has no frame."));
+            }
+            const QPoint place = openingPlace();
+            frame->move(place.x(), place.y(), 0, 0);
+            BRAMLOTTE_LINE(trap);
+            ui().setPointer(support::Pointer::Wait);
+            BRAMLOTTE_LINE(trap);
+            txtVersion->setText(addInState().productVersion);
+            BRAMLOTTE_LINE(trap);
+            LoadMapLayers(context_.document.get(), *cboMapLayers);
+            LoadMapLayers(context_.document.get(), *cboSearchLayers);
+            BRAMLOTTE_LINE(trap);
+            cboRelationship->clear();
+            cboRelationship->addItems(index::relationshipNames());
+            cboRelationship->setCurrentIndex(0);  // INTERSECT
+            BRAMLOTTE_LINE(trap);
+            ui().setPointer(support::Pointer::Default);
+        });
     if (!loaded) {
         ui().setPointer(support::Pointer::Default);
     }
 }
 
 void frmMain::cboMapLayers_Click() {
-    BRAMLOTTE_TRAP("cboMapLayers_Click", kModule, [&](support::ErrorTrap& trap) {
+    BRAMLOTTE_TRAP(desktopReporter(), "cboMapLayers_Click", kModule, [&](support::ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         LoadLayerFields(context_.document.get(), cboMapLayers->currentText(), *cboLayerFields,
                         true);
@@ -274,15 +276,16 @@ void frmMain::cboMapLayers_Click() {
 }
 
 void frmMain::cboSearchLayers_Change() {
-    BRAMLOTTE_TRAP("cboSearchLayers_Change", kModule, [&](support::ErrorTrap& trap) {
-        const QString name = cboSearchLayers->currentText();
-        BRAMLOTTE_LINE(trap);
-        lblLayer->setText(name);
-        BRAMLOTTE_LINE(trap);
-        LoadLayerFields(context_.document.get(), name, *cboSearchLayerFields, true);
-        BRAMLOTTE_LINE(trap);
-        LoadLayerFields(context_.document.get(), name, *cboOutputFields, false);
-    });
+    BRAMLOTTE_TRAP(desktopReporter(), "cboSearchLayers_Change", kModule,
+                   [&](support::ErrorTrap& trap) {
+                       const QString name = cboSearchLayers->currentText();
+                       BRAMLOTTE_LINE(trap);
+                       lblLayer->setText(name);
+                       BRAMLOTTE_LINE(trap);
+                       LoadLayerFields(context_.document.get(), name, *cboSearchLayerFields, true);
+                       BRAMLOTTE_LINE(trap);
+                       LoadLayerFields(context_.document.get(), name, *cboOutputFields, false);
+                   });
 }
 
 void frmMain::btnHelp2_Click() {
@@ -328,8 +331,12 @@ void frmMain::btnNext_Click() {
     } catch (const support::Failure&) {
         progress = nullptr;
     }
-    buildrun::BuildContext context{ui(),        context_.document.get(), progress, chooser,
-                                   resultList_, context_.print};
+    buildrun::BuildContext context{ui()};
+    context.document = context_.document.get();
+    context.progress = progress;
+    context.saveChooser = &chooser;
+    context.resultList = &resultList_;
+    context.reporter = desktopReporter();
     // The build's messages and save dialog open over this dialog.
     struct Owner {
         explicit Owner(QWidget* w) { ui().setOwnerWindow(w); }

@@ -4,7 +4,6 @@
 
 #include "buildrun/build_outcome.h"
 #include "buildrun/build_request.h"
-#include "buildrun/print_options.h"
 #include "export/save_target.h"
 #include "index/index_formatting.h"
 #include "map/host.h"
@@ -30,8 +29,6 @@ struct DialogContext {
     std::shared_ptr<host::MapDocument> document;     // the map the pickers list
     // What the save dialogs chose last; kept by the command across dialogs.
     std::shared_ptr<exporting::ExportTargets> exportTargets;
-    // Print-ready choices the dialog has no controls for (the command line's).
-    buildrun::PrintOptions print = {};
 };
 
 class frmMain : public QWidget {

@@ -1,5 +1,7 @@
 #include "export/frm_load_dir.h"
 
+#include "export/save_rules.h"
+
 #include "support/addin_state.h"
 #include "support/error_trap.h"
 #include "support/failure.h"
@@ -174,40 +176,43 @@ frmLoadDir::frmLoadDir(Kind kind, QWidget* parent) : QDialog(parent), kind_(kind
 }
 
 void frmLoadDir::Form_Load() {
-    failureReported_ |= !BRAMLOTTE_TRAP("Form_Load", kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        ui().setPointer(support::Pointer::Default);
-        BRAMLOTTE_LINE(trap);
-        const QString current = QDir::currentPath();
-        Drive1->clear();
-        Drive1->addItems(roots());
-        Drive1->setCurrentText(QStorageInfo(current).rootPath());
-        BRAMLOTTE_LINE(trap);
-        Dir1->setPath(current);
-        listFiles();
-        Text1->setText(kDefaultName);
-        if (Option1) {
-            Option1->setChecked(true);
-        }
-        lblExt->setText(kind_ == Kind::Table ? QStringLiteral(".csv") : QStringLiteral(".txt"));
-    });
+    failureReported_ |=
+        !BRAMLOTTE_TRAP(desktopReporter(), "Form_Load", kModule, [&](support::ErrorTrap& trap) {
+            BRAMLOTTE_LINE(trap);
+            ui().setPointer(support::Pointer::Default);
+            BRAMLOTTE_LINE(trap);
+            const QString current = QDir::currentPath();
+            Drive1->clear();
+            Drive1->addItems(roots());
+            Drive1->setCurrentText(QStorageInfo(current).rootPath());
+            BRAMLOTTE_LINE(trap);
+            Dir1->setPath(current);
+            listFiles();
+            Text1->setText(kDefaultName);
+            if (Option1) {
+                Option1->setChecked(true);
+            }
+            lblExt->setText(kind_ == Kind::Table ? QStringLiteral(".csv") : QStringLiteral(".txt"));
+        });
 }
 
 void frmLoadDir::Drive1_Change() {
-    failureReported_ |= !BRAMLOTTE_TRAP("Drive1_Change", kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        const QString drive = Drive1->currentText();
-        // The process's current folder when it lies on that drive, else its root.
-        const QString current = QDir::currentPath();
-        Dir1->setPath(QStorageInfo(current).rootPath() == drive ? current : drive);
-    });
+    failureReported_ |=
+        !BRAMLOTTE_TRAP(desktopReporter(), "Drive1_Change", kModule, [&](support::ErrorTrap& trap) {
+            BRAMLOTTE_LINE(trap);
+            const QString drive = Drive1->currentText();
+            // The process's current folder when it lies on that drive, else its root.
+            const QString current = QDir::currentPath();
+            Dir1->setPath(QStorageInfo(current).rootPath() == drive ? current : drive);
+        });
 }
 
 void frmLoadDir::Dir1_Change() {
-    failureReported_ |= !BRAMLOTTE_TRAP("Dir1_Change", kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        listFiles();
-    });
+    failureReported_ |=
+        !BRAMLOTTE_TRAP(desktopReporter(), "Dir1_Change", kModule, [&](support::ErrorTrap& trap) {
+            BRAMLOTTE_LINE(trap);
+            listFiles();
+        });
 }
 
 void frmLoadDir::listFiles() {
@@ -219,11 +224,13 @@ void frmLoadDir::listFiles() {
 
 // Clicking a file only shows it: the name box keeps what the user typed.
 void frmLoadDir::File1_Click() {
-    failureReported_ |= !BRAMLOTTE_TRAP("File1_Click", kModule, [](support::ErrorTrap&) {});
+    failureReported_ |=
+        !BRAMLOTTE_TRAP(desktopReporter(), "File1_Click", kModule, [](support::ErrorTrap&) {});
 }
 
 void frmLoadDir::File1_DblClick() {
-    failureReported_ |= !BRAMLOTTE_TRAP("File1_DblClick", kModule, [](support::ErrorTrap&) {});
+    failureReported_ |=
+        !BRAMLOTTE_TRAP(desktopReporter(), "File1_DblClick", kModule, [](support::ErrorTrap&) {});
 }
 
 void frmLoadDir::Option1_Click() {
@@ -234,53 +241,31 @@ void frmLoadDir::Option2_Click() {
     lblExt->setText(QStringLiteral(".txt"));
 }
 
-bool frmLoadDir::mayReplace(const QString& path) {
-    if (!support::fDoesFileExist(path)) {
-        return true;
-    }
-    if (ui().messageBox(QStringLiteral("File already exists. Overwrite?"), support::Buttons::YesNo,
-                        support::Answer::Yes) != support::Answer::Yes) {
-        return false;
-    }
-    // The old file stays until the writer's new one is complete and renamed
-    // over it. One that may not be deleted is reported now, as its deletion
-    // would be; the writer then refuses it.
-    support::fMayDeleteFile(path);
-    return true;
-}
-
 void frmLoadDir::btnSave_Click() {
-    failureReported_ |= !BRAMLOTTE_TRAP("btnSave_Click", kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        QString name = Text1->text();
-        SaveTarget chosen;
-        chosen.folder = Dir1->path();
-        if (kind_ == Kind::Table) {
+    failureReported_ |=
+        !BRAMLOTTE_TRAP(desktopReporter(), "btnSave_Click", kModule, [&](support::ErrorTrap& trap) {
             BRAMLOTTE_LINE(trap);
-            name.remove(QStringLiteral(".txt"));
-            name.remove(QStringLiteral(".csv"));
-            const bool comma = Option1->isChecked();
-            chosen.extension = comma ? QStringLiteral(".csv") : QStringLiteral(".txt");
-            chosen.delimiter = comma ? QStringLiteral(",") : QStringLiteral("\t");
-        } else {
-            chosen.extension = QStringLiteral(".txt");
-        }
-        chosen.path = chosen.folder + QLatin1Char('/') + name + chosen.extension;
-        BRAMLOTTE_LINE(trap);
-        if (!mayReplace(chosen.path)) {
-            return;
-        }
-        target_ = std::move(chosen);
-        BRAMLOTTE_LINE(trap);
-        accept();
-    });
+            const bool table = kind_ == Kind::Table;
+            BRAMLOTTE_LINE(trap);
+            SaveTarget chosen =
+                TargetForName(table ? SaveKind::Table : SaveKind::TextFile, Dir1->path(),
+                              Text1->text(), table && !Option1->isChecked());
+            BRAMLOTTE_LINE(trap);
+            if (!MayReplace(chosen.path, ui(), desktopReporter())) {
+                return;
+            }
+            target_ = std::move(chosen);
+            BRAMLOTTE_LINE(trap);
+            accept();
+        });
 }
 
 void frmLoadDir::btnCancel_Click() {
-    failureReported_ |= !BRAMLOTTE_TRAP("btnCancel_Click", kModule, [&](support::ErrorTrap& trap) {
-        BRAMLOTTE_LINE(trap);
-        reject();
-    });
+    failureReported_ |= !BRAMLOTTE_TRAP(desktopReporter(), "btnCancel_Click", kModule,
+                                        [&](support::ErrorTrap& trap) {
+                                            BRAMLOTTE_LINE(trap);
+                                            reject();
+                                        });
 }
 
 }  // namespace bramlotte::exporting

@@ -77,8 +77,6 @@ class frmLoadDir : public QDialog {
     void btnCancel_Click();
 
   private:
-    // Asks before replacing `path`; false when the user says No.
-    bool mayReplace(const QString& path);
     void listFiles();
 
     Kind kind_;

@@ -7,8 +7,6 @@
 
 namespace bramlotte::exporting {
 
-enum class SaveKind { Table, TextFile };
-
 struct SaveChoice {
     std::optional<SaveTarget> target;  // none when the dialog was cancelled
     bool failureReported = false;      // a handler of the dialog reported a failure

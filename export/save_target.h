@@ -6,6 +6,9 @@
 
 namespace bramlotte::exporting {
 
+// The two file outputs, and their save dialogs.
+enum class SaveKind { Table, TextFile };
+
 struct SaveTarget {
     QString folder;     // the folder chosen in the dialog
     QString path;       // the file: the folder, "/", the name and the extension

@@ -226,10 +226,12 @@ class MapDocument {
   public:
     virtual ~MapDocument() = default;
     virtual std::unique_ptr<FocusMap> focusMap() = 0;
-    virtual std::unique_ptr<PageLayout> pageLayout() = 0;
+    // The page layout named `name`, made when missing; for no name the
+    // document's own (its first, or one made when it has none).
+    virtual std::unique_ptr<PageLayout> pageLayout(const QString& name = QString()) = 0;
     virtual std::unique_ptr<ActiveView> activeView() = 0;
-    // Makes the page layout the active view.
-    virtual void activatePageLayout() = 0;
+    // Makes the page layout (as pageLayout finds it) the active view.
+    virtual void activatePageLayout(const QString& name = QString()) = 0;
     virtual bool isPageLayoutActive() const = 0;
 };
 

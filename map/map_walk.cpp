@@ -1,7 +1,5 @@
 #include "map/map_walk.h"
 
-#include "support/addin_state.h"
-
 namespace bramlotte::map {
 
 void walkFeatureLayers(const host::FocusMap& map,
@@ -33,16 +31,18 @@ std::unique_ptr<host::Layer> lastFeatureLayerNamed(const host::FocusMap& map, co
     return found;
 }
 
-std::unique_ptr<host::Layer> FindFeatureLayer(host::MapDocument* document, const QString& name) {
+LayerLookup FindFeatureLayer(host::MapDocument* document, const QString& name) {
+    LayerLookup lookup;
     try {
         if (!document) {
             throw support::Failure(support::error::kFail, QStringLiteral("No map is open."));
         }
-        return lastFeatureLayerNamed(*document->focusMap(), name);
+        lookup.layer = lastFeatureLayerNamed(*document->focusMap(), name);
     } catch (...) {
-        ui().messageBox(QStringLiteral("Error: Could not find layer ") + name);
-        return nullptr;
+        lookup.layer.reset();
+        lookup.failed = true;
     }
+    return lookup;
 }
 
 }  // namespace bramlotte::map

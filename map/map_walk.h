@@ -17,10 +17,16 @@ void walkFeatureLayers(const host::FocusMap& map,
 // regard to case, or nullptr.
 std::unique_ptr<host::Layer> lastFeatureLayerNamed(const host::FocusMap& map, const QString& name);
 
+// A layer looked up by name: the layer, or none; `failed` when the lookup
+// itself failed (no document, a host call failing), which the caller tells
+// the user of ("Error: Could not find layer " + the name).
+struct LayerLookup {
+    std::unique_ptr<host::Layer> layer;
+    bool failed = false;
+};
+
 // The feature layer named `name` in the focus map of `document`, found as
-// lastFeatureLayerNamed finds it, or nullptr. A failure (no document, a
-// host call failing) shows "Error: Could not find layer " + name and gives
-// nullptr; nothing reaches the caller.
-std::unique_ptr<host::Layer> FindFeatureLayer(host::MapDocument* document, const QString& name);
+// lastFeatureLayerNamed finds it. Nothing is thrown to the caller.
+LayerLookup FindFeatureLayer(host::MapDocument* document, const QString& name);
 
 }  // namespace bramlotte::map

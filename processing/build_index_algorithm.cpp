@@ -21,6 +21,12 @@ const QString kRanges = QStringLiteral("RANGES");
 const QString kHeadings = QStringLiteral("HEADINGS");
 const QString kOutputField = QStringLiteral("OUTPUT_FIELD");
 const QString kOutput = QStringLiteral("OUTPUT");
+const QString kLayout = QStringLiteral("LAYOUT");
+const QString kColumns = QStringLiteral("COLUMNS");
+const QString kFitLayout = QStringLiteral("FIT_LAYOUT");
+const QString kFontSize = QStringLiteral("FONT_SIZE");
+const QString kMargin = QStringLiteral("MARGIN");
+const QString kLayoutPdf = QStringLiteral("LAYOUT_PDF");
 
 // The vector layer a feature-source parameter names, and the features it
 // delivers when it asks for fewer than all (selected features only, a
@@ -95,7 +101,13 @@ QString BuildIndexAlgorithm::shortHelpString() const {
         "the letter before the first name of each letter. Neither changes a table.\n\n"
         "Output field: each Layer #2 feature receives its own pages in this field, all "
         "features or none; a cancelled run writes none. Leave it empty for no field output. "
-        "Give an index file, an output field, or both.\n\n"
+        "Layout: the index set as text on a print layout of the project, by name (one of that "
+        "name is made when missing), in the number of columns asked for. Fitted to the page, "
+        "it flows down the columns of the page's printable width (within the margin), wraps "
+        "long lines and goes on to new pages, at the font size given; otherwise each column "
+        "stands two inches from the next, from the top of the page. The layout can be "
+        "exported to a PDF at once.\n\n"
+        "Give an index file, an output field, a layout, or any of them together.\n\n"
         "\"Selected features only\" indexes only the selected names, or only the selected "
         "pages; the field output then writes into the selected features only.\n\n"
         "The algorithm runs on QGIS's main thread: QGIS waits while it runs, and its Cancel "
@@ -135,6 +147,25 @@ void BuildIndexAlgorithm::initAlgorithm(const QVariantMap&) {
         QObject::tr("Text file (*.txt);;Comma-separated table (*.csv);;Tab-separated table "
                     "(*.tsv)"),
         QVariant(), true));
+    addParameter(new QgsProcessingParameterString(
+        kLayout, QObject::tr("Print layout for the index (by name; made when missing)"), QVariant(),
+        false, true));
+    // The layout's choices are optional: a model that makes no layout leaves
+    // them out, and their defaults serve.
+    addParameter(new QgsProcessingParameterNumber(kColumns, QObject::tr("Columns on the layout"),
+                                                  QgsProcessingParameterNumber::Integer, 4, true, 1,
+                                                  32767));
+    addParameter(new QgsProcessingParameterBoolean(
+        kFitLayout, QObject::tr("Fit the index to the layout's pages"), true, true));
+    addParameter(new QgsProcessingParameterNumber(kFontSize, QObject::tr("Font size (points)"),
+                                                  QgsProcessingParameterNumber::Double, 6.0, true,
+                                                  0.5, 1000));
+    addParameter(new QgsProcessingParameterNumber(kMargin, QObject::tr("Margin (mm)"),
+                                                  QgsProcessingParameterNumber::Double, 10.0, true,
+                                                  0, 1000));
+    addParameter(new QgsProcessingParameterFileDestination(
+        kLayoutPdf, QObject::tr("Layout exported as PDF"), QObject::tr("PDF file (*.pdf)"),
+        QVariant(), true, false));
 }
 
 bool BuildIndexAlgorithm::checkParameterValues(const QVariantMap& parameters,
@@ -143,14 +174,24 @@ bool BuildIndexAlgorithm::checkParameterValues(const QVariantMap& parameters,
     if (!QgsProcessingAlgorithm::checkParameterValues(parameters, context, message)) {
         return false;
     }
-    const QVariant file = parameters.value(kOutput);
-    const bool noFile = !file.isValid() || file.isNull() ||
-                        (file.type() == QVariant::String && file.toString().isEmpty());
+    auto given = [&](const QString& name) {
+        const QVariant v = parameters.value(name);
+        return v.isValid() && !v.isNull() &&
+               !(v.type() == QVariant::String && v.toString().isEmpty());
+    };
     const QStringList field = QgsProcessingParameters::parameterAsFields(
         parameterDefinition(kOutputField), parameters, context);
-    if (noFile && field.value(0).isEmpty()) {
+    const QString layout = parameterAsString(parameters, kLayout, context).trimmed();
+    if (!given(kOutput) && field.value(0).isEmpty() && layout.isEmpty()) {
         if (message) {
-            *message = QObject::tr("Give an index file, an output field, or both.");
+            *message =
+                QObject::tr("Give an index file, an output field, a layout, or any of them.");
+        }
+        return false;
+    }
+    if (given(kLayoutPdf) && layout.isEmpty()) {
+        if (message) {
+            *message = QObject::tr("A layout PDF needs the layout the index is set on.");
         }
         return false;
     }
@@ -165,19 +206,38 @@ QVariantMap BuildIndexAlgorithm::processAlgorithm(const QVariantMap& parameters,
     job.layer2 = chooseLayer(parameterDefinition(kLayer2), parameters, context);
     job.field1 = fieldName(*this, parameters, kField1, context);
     job.field2 = fieldName(*this, parameters, kField2, context);
-    job.relationship =
-        index::relationshipNames().value(parameterAsEnum(parameters, kRelationship, context));
+    job.relationship = *index::relationshipCode(
+        index::relationshipNames().value(parameterAsEnum(parameters, kRelationship, context)));
     job.columnSeparator = parameterAsString(parameters, kColumnSeparator, context);
     job.itemSeparator = parameterAsString(parameters, kItemSeparator, context);
     job.print.ranges = parameterAsBoolean(parameters, kRanges, context);
     job.print.headings = parameterAsBoolean(parameters, kHeadings, context);
     job.outputField = fieldName(*this, parameters, kOutputField, context);
     job.outputFile = parameterAsFileOutput(parameters, kOutput, context);
-
-    RunIndexJob(job, feedback);
+    job.layout = parameterAsString(parameters, kLayout, context).trimmed();
+    job.columns = static_cast<int16_t>(parameterAsInt(parameters, kColumns, context));
+    job.print.fitLayout = parameterAsBoolean(parameters, kFitLayout, context);
+    job.print.fontSizePoints = parameterAsDouble(parameters, kFontSize, context);
+    job.print.marginMillimetres = parameterAsDouble(parameters, kMargin, context);
+    if (!job.layout.isEmpty()) {
+        job.layoutPdf = parameterAsFileOutput(parameters, kLayoutPdf, context);
+    }
+    QgsProject* project = context.project();
+    QgsProject own;  // none of the run's: a layout output has nowhere to stay
+    if (!project && !job.layout.isEmpty()) {
+        throw QgsProcessingException(
+            QObject::tr("The layout output needs a project for its print layout."));
+    }
+    RunIndexJob(job, project ? *project : own, feedback);
     QVariantMap results;
     if (!job.outputFile.isEmpty()) {
         results.insert(kOutput, job.outputFile);
+    }
+    if (!job.layout.isEmpty()) {
+        results.insert(kLayout, job.layout);
+    }
+    if (!job.layoutPdf.isEmpty()) {
+        results.insert(kLayoutPdf, job.layoutPdf);
     }
     return results;
 }

@@ -1,9 +1,12 @@
 #include "processing/index_job.h"
 
 #include "buildrun/build_run.h"
-#include "index/index_formatting.h"
+#include "buildrun/validation.h"
+#include "map/qgis/chosen_features.h"
+#include "map/qgis/qgis_document.h"
+#include "map/qgis/qgis_page_layout.h"
 #include "processing/feedback_progress.h"
-#include "support/addin_state.h"
+#include "support/failure.h"
 #include "support/product.h"
 #include "support/scripted_ui_toolkit.h"
 #include "support/terminal_progress.h"
@@ -19,55 +22,6 @@ namespace {
 
 using buildrun::BuildOutcome;
 using buildrun::Output;
-
-// Hands the build the algorithm's output path, as a completed save dialog
-// would.
-class PathSaveChooser : public exporting::SaveChooser {
-  public:
-    explicit PathSaveChooser(exporting::SaveTarget target) : target_(std::move(target)) {}
-    exporting::SaveChoice choose(exporting::SaveKind) override {
-        exporting::SaveChoice choice;
-        choice.target = target_;
-        return choice;
-    }
-
-  private:
-    exporting::SaveTarget target_;
-};
-
-// The add-in's shared state for the length of one run: the error reporter
-// writes its report into the run's toolkit and hides the run's progress.
-// What was there before comes back afterwards.
-class RunState {
-  public:
-    RunState(std::shared_ptr<support::UiToolkit> ui, std::shared_ptr<support::StatusBar> bar)
-        : saved_(addInState()) {
-        AddInState& state = addInState();
-        if (state.productName.isEmpty()) {  // no command has been created (headless QGIS)
-            state.productName = product::kName;
-            state.productVersion = product::kVersionText;
-        }
-        state.ui = std::move(ui);
-        state.statusBar = std::move(bar);
-    }
-    ~RunState() { addInState() = saved_; }
-    RunState(const RunState&) = delete;
-    RunState& operator=(const RunState&) = delete;
-
-  private:
-    AddInState saved_;
-};
-
-// What one build said: its boxes, and the data source's words after them.
-struct Said {
-    QStringList messages;
-    QStringList details;
-    QString text() const {
-        QStringList all = messages;
-        all << details;
-        return all.join(QLatin1Char('\n')).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    }
-};
 
 // The user's selections in the chosen layers, put back when the run ends: a
 // field output makes its layer read the data source anew, which empties the
@@ -97,27 +51,6 @@ class KeptSelections {
     std::vector<Kept> kept_;
 };
 
-bool sameFeatures(const ChosenLayer& a, const ChosenLayer& b) {
-    if (a.layer != b.layer || bool(a.only) != bool(b.only)) {
-        return false;
-    }
-    return !a.only || *a.only == *b.only;
-}
-
-void nameLayers(ChosenLayer& layer1, ChosenLayer& layer2) {
-    auto own = [](const ChosenLayer& chosen, const QString& otherwise) {
-        const QString name = chosen.layer ? chosen.layer->name() : QString();
-        return name.trimmed().isEmpty() ? otherwise : name;
-    };
-    layer1.name = own(layer1, QStringLiteral("Layer #1"));
-    layer2.name = own(layer2, QStringLiteral("Layer #2"));
-    if (layer1.name.compare(layer2.name, Qt::CaseInsensitive) == 0 &&
-        !sameFeatures(layer1, layer2)) {
-        layer1.name += QStringLiteral(" (Layer #1)");
-        layer2.name += QStringLiteral(" (Layer #2)");
-    }
-}
-
 void requireLayerThread(const ChosenLayer& chosen, const QString& what) {
     if (!chosen.layer) {
         throw QgsProcessingException(QStringLiteral("%1 is not a vector layer.").arg(what));
@@ -128,6 +61,14 @@ void requireLayerThread(const ChosenLayer& chosen, const QString& what) {
                            "thread of its layers.")
                 .arg(what, chosen.layer->name()));
     }
+}
+
+// What was said, as the algorithm's error: the boxes, then the data
+// source's words after them.
+QString saidText(const QStringList& messages, const QStringList& details) {
+    QStringList all = messages;
+    all << details;
+    return all.join(QLatin1Char('\n')).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 }  // namespace
@@ -149,77 +90,72 @@ FileOutput FileOutputFor(const QString& path) {
     return file;
 }
 
-QStringList RunIndexJob(const IndexJob& job, QgsProcessingFeedback* feedback) {
+QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingFeedback* feedback) {
     requireLayerThread(job.layer1, QStringLiteral("Layer #1"));
     requireLayerThread(job.layer2, QStringLiteral("Layer #2"));
-    ChosenLayer layer1 = job.layer1, layer2 = job.layer2;
-    nameLayers(layer1, layer2);
 
-    Said said;
-    auto ui = std::make_shared<support::ScriptedUiToolkit>();
-    ui->setFallbackAnswer(support::Answer::No);  // only the run's own question is answered Yes
-    ui->setEcho([&](const support::ScriptedUiToolkit::Message& m) {
-        if (m.buttons == support::Buttons::YesNo) {
-            if (feedback) {
-                feedback->pushInfo(
-                    QString(m.text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")) +
-                    (m.answer == support::Answer::Yes ? QStringLiteral(" Yes")
-                                                      : QStringLiteral(" No")));
-            }
-        } else {
-            said.messages << m.text;
-        }
-    });
-    ui->setNoteEcho([&](const support::ScriptedUiToolkit::Note& n) {
-        if (n.kind == support::Notice::Detail) {
-            said.details << n.text;
-        } else if (feedback) {
+    // Nobody to ask: boxes are kept for the algorithm's error, warnings go
+    // to the feedback as they come.
+    support::ScriptedUiToolkit ui;
+    ui.setNoteEcho([feedback](const support::ScriptedUiToolkit::Note& n) {
+        if (feedback && n.kind == support::Notice::Warning) {
             feedback->pushWarning(n.text);
         }
     });
     auto bar =
         std::make_shared<support::SimpleStatusBar>(std::make_unique<FeedbackProgress>(feedback));
     auto& progress = static_cast<FeedbackProgress&>(*bar->progressIndicator());
-    const RunState state(ui, bar);
-
-    const KeptSelections selections{layer1.layer, layer2.layer};
-    ChosenLayersDocument document({layer1, layer2});
-    index::ResultList resultList;
-    buildrun::BuildChoices choices;
-    choices.columnSeparator = job.columnSeparator;
-    choices.itemSeparator = job.itemSeparator;
-    choices.columnText = QStringLiteral("1");
-    choices.relationship = job.relationship;
-    choices.layer1 = layer1.name;
-    choices.field1 = job.field1;
-    choices.layer2 = layer2.name;
-    choices.field2 = job.field2;
-    choices.outputField = job.outputField;
+    qgishost::QgisMapDocument document(project);
+    const KeptSelections selections{job.layer1.layer, job.layer2.layer};
 
     QStringList written;
-    auto build = [&](Output output, exporting::SaveTarget target) {
-        said = Said();
-        choices.output = output;
-        if (output == Output::Field) {
-            ui->queueAnswer(support::Answer::Yes);  // the user chose the field output
-        }
-        PathSaveChooser chooser(std::move(target));
-        buildrun::BuildContext context{*ui, &document, &progress, chooser, resultList, job.print};
-        const auto cancelled = [output] {
+    auto build = [&](Output output) -> buildrun::BuildRequest {
+        buildrun::BuildRequest request;
+        request.layer1 = qgishost::chosenFeatures(*job.layer1.layer, job.layer1.only);
+        request.layer2 = qgishost::chosenFeatures(*job.layer2.layer, job.layer2.only);
+        request.relationship = job.relationship;
+        request.columnSeparator = job.columnSeparator;
+        request.itemSeparator = job.itemSeparator;
+        request.output = output;
+        request.outputFieldName = job.outputField;
+        request.layoutName = job.layout;
+        request.columns = job.columns;
+        request.print = job.print;
+        request.overwriteFields = buildrun::Answering::Yes;  // the user chose the field
+        return request;
+    };
+    auto run = [&](buildrun::BuildRequest request) {
+        const auto cancelled = [output = request.output] {
             return QgsProcessingException(
-                output == Output::Field
-                    ? QStringLiteral("Cancelled: no field value was written.")
+                output == Output::Field ? QStringLiteral("Cancelled: no field value was written.")
+                : output == Output::Layout
+                    ? QStringLiteral("Cancelled: the index was not set on the layout.")
                     : QStringLiteral("Cancelled: the index file was not written."));
         };
         if (progress.cancelled()) {
             throw cancelled();
         }
-        const BuildOutcome outcome = buildrun::BuildIndex(choices, context);
+        ui.clearMessages();
+        if (!buildrun::CheckFields(request, job.layer1.layer->name(), job.field1,
+                                   job.layer2.layer->name(), job.field2, ui)) {
+            throw QgsProcessingException(saidText(ui.messageTexts(), {}));
+        }
+        if (request.output == Output::Field && feedback) {
+            feedback->pushInfo(QStringLiteral("All field values in field: %1 will be overwritten.")
+                                   .arg(job.outputField));
+        }
+        buildrun::BuildContext context{ui};
+        context.document = &document;
+        context.progress = &progress;
+        context.reporter = {&ui, bar, product::kName, product::kVersionText, {}};
+        context.procedure = "processAlgorithm";
+        context.module = "bramlotte:buildlocationindex";
+        const BuildOutcome outcome = buildrun::RunBuild(std::move(request), context);
         if (outcome.result != BuildOutcome::Result::Built) {
             if (progress.cancelled()) {
                 throw cancelled();
             }
-            const QString text = said.text();
+            const QString text = saidText(outcome.messages, outcome.details);
             throw QgsProcessingException(text.isEmpty() ? QStringLiteral("The index was not built.")
                                                         : text);
         }
@@ -227,10 +163,23 @@ QStringList RunIndexJob(const IndexJob& job, QgsProcessingFeedback* feedback) {
     };
     if (!job.outputFile.isEmpty()) {
         const FileOutput file = FileOutputFor(job.outputFile);
-        build(file.output, file.target);
+        buildrun::BuildRequest request = build(file.output);
+        request.file = file.target;
+        run(std::move(request));
     }
     if (!job.outputField.isEmpty()) {
-        build(Output::Field, {});
+        run(build(Output::Field));
+    }
+    if (!job.layout.isEmpty()) {
+        run(build(Output::Layout));
+        if (!job.layoutPdf.isEmpty()) {
+            try {
+                qgishost::exportPageLayoutPdf(project, job.layoutPdf, job.layout);
+            } catch (const support::Failure& e) {
+                throw QgsProcessingException(e.description());
+            }
+            written << job.layoutPdf;
+        }
     }
     return written;
 }

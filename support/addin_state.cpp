@@ -16,4 +16,9 @@ support::UiToolkit& ui() {
     return *addInState().ui;
 }
 
+support::Reporter desktopReporter() {
+    const AddInState& state = addInState();
+    return {state.ui.get(), state.statusBar, state.productName, state.productVersion};
+}
+
 }  // namespace bramlotte

@@ -2,6 +2,7 @@
 // add-in reads. The command sets it when it is created and on each click.
 #pragma once
 
+#include "support/error_handling.h"
 #include "support/progress_indicator.h"
 #include "support/ui_toolkit.h"
 
@@ -27,5 +28,9 @@ AddInState& addInState();
 
 // The state's toolkit; throws when none has been installed.
 support::UiToolkit& ui();
+
+// Where the add-in's own windows report unexpected failures: the state's
+// desktop, status bar and product, as they are at the moment of the report.
+support::Reporter desktopReporter();
 
 }  // namespace bramlotte

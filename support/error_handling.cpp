@@ -1,19 +1,18 @@
 #include "support/error_handling.h"
 
-#include "support/addin_state.h"
-
 #include <QStringList>
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace bramlotte::support {
 namespace {
 
 // Hides the status bar's progress indicator. Before the first click there is
 // no status bar to ask; the report must go on regardless.
-void hideProgress() {
+void hideProgress(const Reporter& reporter) {
     try {
-        const auto& bar = addInState().statusBar;
+        const auto& bar = reporter.statusBar;
         ProgressIndicator* progress = bar ? bar->progressIndicator() : nullptr;
         if (progress) {
             progress->hide();
@@ -29,8 +28,8 @@ QString FormatErrorLine(int32_t line) {
     return line == 0 ? QString() : QStringLiteral("Line : ") + QString::number(line);
 }
 
-QString UnexpectedErrorText(const QString& location, int32_t number, const QString& description) {
-    const AddInState& state = addInState();
+QString UnexpectedErrorText(const Reporter& reporter, const QString& location, int32_t number,
+                            const QString& description) {
     const QStringList lines = {
         QStringLiteral("We're sorry, an unexpected error has occurred."),
         QString(),
@@ -39,8 +38,8 @@ QString UnexpectedErrorText(const QString& location, int32_t number, const QStri
         QString(),
         QStringLiteral("Please let us know the following:"),
         QString(),
-        QStringLiteral("APPLICATION: ") + state.productName + QLatin1Char(' ') +
-            state.productVersion,
+        QStringLiteral("APPLICATION: ") + reporter.productName + QLatin1Char(' ') +
+            reporter.productVersion,
         QStringLiteral("ERROR NUMBER: ") + QString::number(number),
         QStringLiteral("MODULE: ") + location,
         QStringLiteral("ERROR DESCRIPTION: ") + description,
@@ -56,12 +55,23 @@ QString UnexpectedErrorText(const QString& location, int32_t number, const QStri
     return lines.join(QStringLiteral("\r\n"));
 }
 
-void ReportUnexpectedError(const QString& location, int32_t number, const QString& description) {
-    hideProgress();
+void ReportUnexpectedError(const Reporter& reporter, const QString& location, int32_t number,
+                           const QString& description) {
+    hideProgress(reporter);
+    if (reporter.reported) {
+        try {
+            reporter.reported(location, number, description);
+        } catch (...) {
+            // The box matters more.
+        }
+    }
     // The failure was caught by the caller's trap: nothing is pending now.
-    const QString text = UnexpectedErrorText(location, number, description);
+    const QString text = UnexpectedErrorText(reporter, location, number, description);
     try {
-        ui().messageBox(text, Buttons::Ok, Answer::Ok);
+        if (!reporter.ui) {
+            throw std::logic_error("no desktop");
+        }
+        reporter.ui->messageBox(text, Buttons::Ok, Answer::Ok);
     } catch (...) {
         // No desktop to show it on: the report still reaches the user.
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());

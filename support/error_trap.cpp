@@ -8,7 +8,7 @@
 
 namespace bramlotte::support {
 
-bool trapErrors(const char* procedure, const char* module, int firstLine,
+bool trapErrors(const Reporter& reporter, const char* procedure, const char* module, int firstLine,
                 const std::function<void(ErrorTrap&)>& body, const std::function<void()>& tidyUp) {
     ErrorTrap trap(firstLine);
     int32_t number = 0;
@@ -39,7 +39,7 @@ bool trapErrors(const char* procedure, const char* module, int firstLine,
     const QString location =
         QStringLiteral("%1 %2 %3")
             .arg(QLatin1String(procedure), QLatin1String(module), FormatErrorLine(trap.line()));
-    ReportUnexpectedError(location, number, description);
+    ReportUnexpectedError(reporter, location, number, description);
     return false;
 }
 

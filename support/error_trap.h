@@ -8,6 +8,8 @@
 // statement was marked yet).
 #pragma once
 
+#include "support/error_handling.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -28,15 +30,14 @@ class ErrorTrap {
 
 #define BRAMLOTTE_LINE(trap) (trap).at(__LINE__)
 
-// Runs `body`; a failure of any kind is reported through
-// ReportUnexpectedError with the location "procedure module line-text",
-// after `tidyUp` (when given) has run. Returns true when the body ran to its
-// end.
-bool trapErrors(const char* procedure, const char* module, int firstLine,
+// Runs `body`; a failure of any kind is reported to `reporter` with the
+// location "procedure module line-text", after `tidyUp` (when given) has
+// run. Returns true when the body ran to its end.
+bool trapErrors(const Reporter& reporter, const char* procedure, const char* module, int firstLine,
                 const std::function<void(ErrorTrap&)>& body,
                 const std::function<void()>& tidyUp = {});
 
-#define BRAMLOTTE_TRAP(procedure, module, ...) \
-    ::bramlotte::support::trapErrors(procedure, module, __LINE__, __VA_ARGS__)
+#define BRAMLOTTE_TRAP(reporter, procedure, module, ...) \
+    ::bramlotte::support::trapErrors(reporter, procedure, module, __LINE__, __VA_ARGS__)
 
 }  // namespace bramlotte::support

@@ -83,7 +83,7 @@ HostFrame* frmHelp::Frame() {
 }
 
 void frmHelp::Form_Load() {
-    BRAMLOTTE_TRAP("Form_Load", kModule, [](ErrorTrap&) {});
+    BRAMLOTTE_TRAP(desktopReporter(), "Form_Load", kModule, [](ErrorTrap&) {});
 }
 
 void frmHelp::Label2_Click() {
@@ -103,7 +103,7 @@ void frmHelp::Label5_Click() {
 }
 
 void frmHelp::btnCloseHelp_Click() {
-    BRAMLOTTE_TRAP("btnCloseHelp_Click", kModule, [&](ErrorTrap&) { hide(); });
+    BRAMLOTTE_TRAP(desktopReporter(), "btnCloseHelp_Click", kModule, [&](ErrorTrap&) { hide(); });
 }
 
 void frmHelp::paintEvent(QPaintEvent*) {

@@ -48,9 +48,9 @@ bool mayWriteFile(const QString& path) {
     return ::access(p.constData(), W_OK) == 0;
 }
 
-bool fDoesFileExist(const QString& path) {
+bool fDoesFileExist(const Reporter& reporter, const QString& path) {
     bool exists = false;
-    BRAMLOTTE_TRAP("fDoesFileExist", kModule, [&](ErrorTrap& trap) {
+    BRAMLOTTE_TRAP(reporter, "fDoesFileExist", kModule, [&](ErrorTrap& trap) {
         struct stat st {};
         BRAMLOTTE_LINE(trap);
         exists = statPath(path, st) && S_ISREG(st.st_mode);
@@ -58,9 +58,9 @@ bool fDoesFileExist(const QString& path) {
     return exists;
 }
 
-bool fDoesDirectoryExist(const QString& path) {
+bool fDoesDirectoryExist(const Reporter& reporter, const QString& path) {
     bool exists = false;
-    BRAMLOTTE_TRAP("fDoesDirectoryExist", kModule, [&](ErrorTrap& trap) {
+    BRAMLOTTE_TRAP(reporter, "fDoesDirectoryExist", kModule, [&](ErrorTrap& trap) {
         struct stat st {};
         BRAMLOTTE_LINE(trap);
         exists = statPath(path, st) && S_ISDIR(st.st_mode);
@@ -72,10 +72,10 @@ namespace {
 
 // fDeleteFile's body; with `remove` false it stops where the file would go,
 // so that a refusal is reported from the very same place.
-bool deleteFile(const QString& path, bool remove) {
-    return BRAMLOTTE_TRAP("fDeleteFile", kModule, [&](ErrorTrap& trap) {
+bool deleteFile(const Reporter& reporter, const QString& path, bool remove) {
+    return BRAMLOTTE_TRAP(reporter, "fDeleteFile", kModule, [&](ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
-        if (!fDoesFileExist(path)) {
+        if (!fDoesFileExist(reporter, path)) {
             return;
         }
         BRAMLOTTE_LINE(trap);
@@ -95,16 +95,16 @@ bool deleteFile(const QString& path, bool remove) {
 
 }  // namespace
 
-void fDeleteFile(const QString& path) {
-    deleteFile(path, true);
+void fDeleteFile(const Reporter& reporter, const QString& path) {
+    deleteFile(reporter, path, true);
 }
 
-bool fMayDeleteFile(const QString& path) {
-    return deleteFile(path, false);
+bool fMayDeleteFile(const Reporter& reporter, const QString& path) {
+    return deleteFile(reporter, path, false);
 }
 
-void fCreateDirectory(const QString& path) {
-    BRAMLOTTE_TRAP("fCreateDirectory", kModule, [&](ErrorTrap& trap) {
+void fCreateDirectory(const Reporter& reporter, const QString& path) {
+    BRAMLOTTE_TRAP(reporter, "fCreateDirectory", kModule, [&](ErrorTrap& trap) {
         QByteArray p;
         BRAMLOTTE_LINE(trap);
         if (!systemPath(path, p)) {

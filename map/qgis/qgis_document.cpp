@@ -14,7 +14,7 @@ class QgisActiveView : public host::ActiveView {
             // A redraw. QgsLayout::refresh() would also re-evaluate every
             // item, where each label looks through all items: time growing
             // with the square of the labels the layout output places.
-            pageLayoutOf(document_.project()).update();
+            document_.activeLayout().update();
         } else if (document_.desktop()) {
             document_.desktop()->refreshMap();
         }
@@ -43,17 +43,22 @@ std::unique_ptr<host::FocusMap> QgisMapDocument::focusMap() {
     return std::make_unique<QgisFocusMap>(project());
 }
 
-std::unique_ptr<host::PageLayout> QgisMapDocument::pageLayout() {
-    return std::make_unique<QgisPageLayout>(pageLayoutOf(project()));
+std::unique_ptr<host::PageLayout> QgisMapDocument::pageLayout(const QString& name) {
+    return std::make_unique<QgisPageLayout>(pageLayoutOf(project(), name));
+}
+
+QgsPrintLayout& QgisMapDocument::activeLayout() {
+    return pageLayoutOf(project(), activeLayout_);
 }
 
 std::unique_ptr<host::ActiveView> QgisMapDocument::activeView() {
     return std::make_unique<QgisActiveView>(*this);
 }
 
-void QgisMapDocument::activatePageLayout() {
-    QgsPrintLayout& layout = pageLayoutOf(project());
+void QgisMapDocument::activatePageLayout(const QString& name) {
+    QgsPrintLayout& layout = pageLayoutOf(project(), name);
     layoutActive_ = true;
+    activeLayout_ = name;
     if (desktop_) {
         desktop_->showLayout(layout);
     }

@@ -25,18 +25,21 @@ class QgisMapDocument : public host::MapDocument {
         : project_(&project), desktop_(desktop) {}
 
     std::unique_ptr<host::FocusMap> focusMap() override;
-    std::unique_ptr<host::PageLayout> pageLayout() override;
+    std::unique_ptr<host::PageLayout> pageLayout(const QString& name = QString()) override;
     std::unique_ptr<host::ActiveView> activeView() override;
-    void activatePageLayout() override;
+    void activatePageLayout(const QString& name = QString()) override;
     bool isPageLayoutActive() const override { return layoutActive_; }
 
     QgsProject& project() const;
+    // The print layout of the active view.
+    QgsPrintLayout& activeLayout();
     DesktopViews* desktop() const { return desktop_; }
 
   private:
     QPointer<QgsProject> project_;
     DesktopViews* desktop_;
     bool layoutActive_ = false;
+    QString activeLayout_;  // the name it was asked for by
 };
 
 }  // namespace bramlotte::qgishost

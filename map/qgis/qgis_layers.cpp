@@ -162,6 +162,10 @@ std::unique_ptr<host::Layer> layerForNode(QgsLayerTreeNode* node) {
                                                            : layerNode->name());
 }
 
+std::unique_ptr<host::FeatureLayer> featureLayerFor(QgsVectorLayer& layer) {
+    return std::make_unique<QgisFeatureLayer>(layer);
+}
+
 QgsLayerTree& QgisFocusMap::root() const {
     if (!project_ || !project_->layerTreeRoot()) {
         throw support::Failure(support::error::kFail, QStringLiteral("The map is no longer open."));

@@ -14,6 +14,9 @@ namespace bramlotte::qgishost {
 // layer with geometry) or a layer of another kind.
 std::unique_ptr<host::Layer> layerForNode(QgsLayerTreeNode* node);
 
+// The host's feature layer for a vector layer, in a layer tree or not.
+std::unique_ptr<host::FeatureLayer> featureLayerFor(QgsVectorLayer& layer);
+
 class QgisFocusMap : public host::FocusMap {
   public:
     explicit QgisFocusMap(QgsProject& project) : project_(&project) {}

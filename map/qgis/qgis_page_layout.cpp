@@ -160,14 +160,16 @@ void deleteLabelsBeforeRemoval(QgsPrintLayout& layout) {
 
 }  // namespace
 
-QgsPrintLayout& pageLayoutOf(QgsProject& project) {
+QgsPrintLayout& pageLayoutOf(QgsProject& project, const QString& name) {
     const QList<QgsPrintLayout*> layouts = project.layoutManager()->printLayouts();
-    if (!layouts.isEmpty()) {
-        return *layouts.first();
+    for (QgsPrintLayout* layout : layouts) {
+        if (name.isEmpty() || layout->name() == name) {
+            return *layout;
+        }
     }
     auto layout = std::make_unique<QgsPrintLayout>(&project);
     layout->initializeDefaults();
-    layout->setName(QStringLiteral("Index"));
+    layout->setName(name.isEmpty() ? QStringLiteral("Index") : name);
     layout->pageCollection()->page(0)->setPageSize(
         QgsLayoutSize(8.5, 11.0, QgsUnitTypes::LayoutInches));
     QgsPrintLayout& added = *layout;
@@ -178,7 +180,7 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project) {
     return added;
 }
 
-void exportPageLayoutPdf(QgsProject& project, const QString& path) {
+void exportPageLayoutPdf(QgsProject& project, const QString& path, const QString& layoutName) {
     try {
         // The layout goes to a temporary file beside the target. The exporter
         // does not notice every failed write, so the file is read back
@@ -187,7 +189,7 @@ void exportPageLayoutPdf(QgsProject& project, const QString& path) {
         naming.suffix = QByteArrayLiteral(".pdf");
         support::ReplacementFile file(path, naming);
         file.closeDescriptor();
-        QgsLayoutExporter exporter(&pageLayoutOf(project));
+        QgsLayoutExporter exporter(&pageLayoutOf(project, layoutName));
         QgsLayoutExporter::PdfExportSettings settings;
         settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
         settings.rasterizeWholeImage = false;

@@ -11,16 +11,18 @@
 
 namespace bramlotte::qgishost {
 
-// The project's first print layout; a Letter portrait layout is added to a
-// project without one.
-QgsPrintLayout& pageLayoutOf(QgsProject& project);
+// The project's print layout named `name`, or for no name its first one; a
+// Letter portrait layout (named "Index" for no name) is added where there is
+// none such.
+QgsPrintLayout& pageLayoutOf(QgsProject& project, const QString& name = QString());
 
 // Exports the project's page layout to a PDF whose text stays text
 // (selectable and searchable). The PDF is complete or absent: it replaces
 // the file at `path` only once whole and on disk. Throws support::Failure,
 // `path` as it was, on failure (a target whose mode bits forbid writing it
 // is refused).
-void exportPageLayoutPdf(QgsProject& project, const QString& path);
+void exportPageLayoutPdf(QgsProject& project, const QString& path,
+                         const QString& layoutName = QString());
 
 class QgisPageLayout : public host::PageLayout {
   public:

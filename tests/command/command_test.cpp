@@ -117,7 +117,7 @@ TEST_F(CommandTest, AHookThatIsNoQgisLeavesNameAndVersionEmpty) {
     EXPECT_EQ(addInState().productVersion, "");
     EXPECT_FALSE(command.application());
     // A later error box shows the empty name and version.
-    support::ReportUnexpectedError("x frmIndex ", 1, "d");
+    support::ReportUnexpectedError(desktopReporter(), "x frmIndex ", 1, "d");
     EXPECT_EQ(ui_->messages().back().text.split("\r\n")[7], "APPLICATION:  ");
     // A click cannot reach QGIS either: its own box, no dialog shown.
     command.OnClick();

@@ -37,7 +37,8 @@ class ErrorHandlingTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ErrorHandlingTest, TheWholeBoxForAHostFailure) {
-    ReportUnexpectedError("btnNext_Click frmIndex Line : 7", support::error::kFail, "Unspecified");
+    ReportUnexpectedError(desktopReporter(), "btnNext_Click frmIndex Line : 7",
+                          support::error::kFail, "Unspecified");
     ASSERT_EQ(ui_->messages().size(), 1u);
     EXPECT_EQ(ui_->messages()[0].buttons, Buttons::Ok);
     const QString text = ui_->messages()[0].text;
@@ -72,9 +73,9 @@ TEST_F(ErrorHandlingTest, LocationLinesAndEmptyDescription) {
     EXPECT_EQ(FormatErrorLine(-3), "Line : -3");
 
     // A trap that fails before any marked statement reports line 0.
-    const bool completed = BRAMLOTTE_TRAP("btnCloseHelp_Click", "frmHelp", [](ErrorTrap&) {
-        throw support::Failure(support::error::kFail, QString());
-    });
+    const bool completed = BRAMLOTTE_TRAP(
+        desktopReporter(), "btnCloseHelp_Click", "frmHelp",
+        [](ErrorTrap&) { throw support::Failure(support::error::kFail, QString()); });
     EXPECT_FALSE(completed);
     const QStringList lines = shownLines();
     ASSERT_EQ(lines.size(), 19);
@@ -84,7 +85,7 @@ TEST_F(ErrorHandlingTest, LocationLinesAndEmptyDescription) {
 
 TEST_F(ErrorHandlingTest, TheFailingStatementsLineCountsFromTheTrap) {
     int reached = 0;
-    BRAMLOTTE_TRAP("Form_Load", "frmIndex", [&](ErrorTrap& trap) {
+    BRAMLOTTE_TRAP(desktopReporter(), "Form_Load", "frmIndex", [&](ErrorTrap& trap) {
         BRAMLOTTE_LINE(trap);
         ++reached;
         BRAMLOTTE_LINE(trap);
@@ -108,10 +109,10 @@ TEST_F(ErrorHandlingTest, ProgressIsHiddenOnEveryReportAndNoHostIsNoObstacle) {
     TerminalProgress& shown = *progress;
     addInState().statusBar = std::make_shared<SimpleStatusBar>(std::move(progress));
     shown.show();
-    ReportUnexpectedError("x frmIndex ", 5, "d");
+    ReportUnexpectedError(desktopReporter(), "x frmIndex ", 5, "d");
     EXPECT_FALSE(shown.isVisible());
     // Reported before any build too: hiding a hidden indicator is harmless.
-    ReportUnexpectedError("y frmIndex ", 5, "d");
+    ReportUnexpectedError(desktopReporter(), "y frmIndex ", 5, "d");
     EXPECT_EQ(ui_->messages().size(), 2u);
 
     // Before OnCreate and the first click: no host, empty name and version.
@@ -119,15 +120,16 @@ TEST_F(ErrorHandlingTest, ProgressIsHiddenOnEveryReportAndNoHostIsNoObstacle) {
     addInState().productName.clear();
     addInState().productVersion.clear();
     ui_->clearMessages();
-    ReportUnexpectedError("z frmIndex ", 5, "d");
+    ReportUnexpectedError(desktopReporter(), "z frmIndex ", 5, "d");
     EXPECT_EQ(shownLines()[7], "APPLICATION:  ");
 }
 
 TEST_F(ErrorHandlingTest, OtherFailuresAreReportedToo) {
-    BRAMLOTTE_TRAP("p", "m", [](ErrorTrap&) { throw std::runtime_error("boom"); });
+    BRAMLOTTE_TRAP(desktopReporter(), "p", "m",
+                   [](ErrorTrap&) { throw std::runtime_error("boom"); });
     EXPECT_EQ(shownLines()[10], "ERROR DESCRIPTION: boom");
     EXPECT_EQ(shownLines()[8], "ERROR NUMBER: 51");
     ui_->clearMessages();
-    EXPECT_TRUE(BRAMLOTTE_TRAP("p", "m", [](ErrorTrap&) {}));
+    EXPECT_TRUE(BRAMLOTTE_TRAP(desktopReporter(), "p", "m", [](ErrorTrap&) {}));
     EXPECT_TRUE(ui_->messages().empty());
 }

@@ -53,26 +53,26 @@ class QuillmereIoTest : public ::testing::Test {
 
 TEST_F(QuillmereIoTest, ExistenceTestsTellFilesFromFolders) {
     const QString f = file("a.txt");
-    EXPECT_TRUE(fDoesFileExist(f));
-    EXPECT_FALSE(fDoesDirectoryExist(f));
-    EXPECT_TRUE(fDoesDirectoryExist(dir_.path()));
-    EXPECT_FALSE(fDoesFileExist(dir_.path()));
-    EXPECT_FALSE(fDoesFileExist(dir_.filePath("missing")));
-    EXPECT_FALSE(fDoesFileExist(""));
-    EXPECT_FALSE(fDoesFileExist(QString("a") + QChar(0) + "b"));
-    EXPECT_FALSE(fDoesDirectoryExist(dir_.filePath("no/such/folder")));
+    EXPECT_TRUE(fDoesFileExist(desktopReporter(), f));
+    EXPECT_FALSE(fDoesDirectoryExist(desktopReporter(), f));
+    EXPECT_TRUE(fDoesDirectoryExist(desktopReporter(), dir_.path()));
+    EXPECT_FALSE(fDoesFileExist(desktopReporter(), dir_.path()));
+    EXPECT_FALSE(fDoesFileExist(desktopReporter(), dir_.filePath("missing")));
+    EXPECT_FALSE(fDoesFileExist(desktopReporter(), ""));
+    EXPECT_FALSE(fDoesFileExist(desktopReporter(), QString("a") + QChar(0) + "b"));
+    EXPECT_FALSE(fDoesDirectoryExist(desktopReporter(), dir_.filePath("no/such/folder")));
     EXPECT_TRUE(ui_->messages().empty());
 }
 
 TEST_F(QuillmereIoTest, DeletingAMissingFileIsSilentAWritableFileGoes) {
-    fDeleteFile(dir_.filePath("missing.txt"));
+    fDeleteFile(desktopReporter(), dir_.filePath("missing.txt"));
     EXPECT_TRUE(ui_->messages().empty());
     const QString f = file("b.txt");
-    fDeleteFile(f);
+    fDeleteFile(desktopReporter(), f);
     EXPECT_FALSE(QFile::exists(f));
     EXPECT_TRUE(ui_->messages().empty());
     // A folder is not a file: nothing happens.
-    fDeleteFile(dir_.path());
+    fDeleteFile(desktopReporter(), dir_.path());
     EXPECT_TRUE(QDir(dir_.path()).exists());
 }
 
@@ -80,7 +80,7 @@ TEST_F(QuillmereIoTest, AReadOnlyFileIsNotDeletedAndTheFailureIsReported) {
     // Mode bits decide, also for the superuser, who could remove it anyway.
     const QString f = file("ro.txt", 0444);
     EXPECT_FALSE(mayWriteFile(f));
-    fDeleteFile(f);
+    fDeleteFile(desktopReporter(), f);
     EXPECT_TRUE(QFile::exists(f));
     const QString module = reportedModule();
     EXPECT_TRUE(module.startsWith("MODULE: fDeleteFile Quillmere_IO Line : "))
@@ -93,14 +93,14 @@ TEST_F(QuillmereIoTest, AReadOnlyFileIsNotDeletedAndTheFailureIsReported) {
 
 TEST_F(QuillmereIoTest, CreatesOneFolderOnceAndReportsMissingParents) {
     const QString d = dir_.filePath("new");
-    fCreateDirectory(d);
-    EXPECT_TRUE(fDoesDirectoryExist(d));
+    fCreateDirectory(desktopReporter(), d);
+    EXPECT_TRUE(fDoesDirectoryExist(desktopReporter(), d));
     EXPECT_TRUE(ui_->messages().empty());
-    fCreateDirectory(d);
+    fCreateDirectory(desktopReporter(), d);
     EXPECT_TRUE(reportedModule().startsWith("MODULE: fCreateDirectory Quillmere_IO"));
     EXPECT_EQ(ui_->messages()[0].text.split("\r\n")[8], "ERROR NUMBER: 58");
     ui_->clearMessages();
-    fCreateDirectory(dir_.filePath("missing/child"));
+    fCreateDirectory(desktopReporter(), dir_.filePath("missing/child"));
     EXPECT_FALSE(QDir(dir_.filePath("missing")).exists());
     EXPECT_EQ(ui_->messages().size(), 1u);
     EXPECT_EQ(ui_->messages()[0].text.split("\r\n")[8], "ERROR NUMBER: 76");
