@@ -1,11 +1,13 @@
 #include "index/collation.h"
 
 #include <unicode/ucol.h>
+#include <unicode/ustring.h>
 
 #include <QLocale>
 
 #include <initializer_list>
 #include <stdexcept>
+#include <string>
 
 namespace bramlotte::index {
 namespace {
@@ -19,6 +21,29 @@ QByteArray icuLocaleOf(const QString& localeName) {
         return QByteArrayLiteral("root");
     }
     return locale.bcp47Name().replace(QLatin1Char('-'), QLatin1Char('_')).toLatin1();
+}
+
+const UChar* charsOf(const QString& text) {
+    return reinterpret_cast<const UChar*>(text.utf16());
+}
+
+[[noreturn]] void noCollation(const QString& localeName, UErrorCode status) {
+    throw std::runtime_error(std::string("No collation for the locale ") +
+                             localeName.toStdString() + ": " + u_errorName(status));
+}
+
+// The collator for `locale` at `strength`, canonically equivalent texts (é,
+// e and a combining acute) alike.
+UCollator* openCollator(const char* locale, UCollationStrength strength, CollationOptions options,
+                        UErrorCode& status) {
+    UCollator* collator = ucol_open(locale, &status);
+    if (U_SUCCESS(status)) {
+        ucol_setStrength(collator, strength);
+        ucol_setAttribute(collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, options.numeric ? UCOL_ON : UCOL_OFF,
+                          &status);
+    }
+    return collator;
 }
 
 }  // namespace
@@ -37,24 +62,19 @@ void Collator::Close::operator()(UCollator* collator) const {
     ucol_close(collator);
 }
 
-Collator::Collator(const QString& localeName) {
+Collator::Collator(const QString& localeName, CollationOptions options) {
+    const QByteArray locale = icuLocaleOf(localeName);
     UErrorCode status = U_ZERO_ERROR;
-    collator_.reset(ucol_open(icuLocaleOf(localeName).constData(), &status));
+    // Secondary strength: accents count, case does not.
+    collator_.reset(openCollator(locale.constData(), UCOL_SECONDARY, options, status));
     if (U_SUCCESS(status)) {
-        // Secondary strength: accents count, case does not.
-        ucol_setStrength(collator_.get(), UCOL_SECONDARY);
-        // Canonically equivalent texts (é, e and a combining acute) sort alike.
-        ucol_setAttribute(collator_.get(), UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        cases_.reset(openCollator(locale.constData(), UCOL_TERTIARY, options, status));
     }
     if (U_SUCCESS(status)) {
-        letters_.reset(ucol_open(icuLocaleOf(localeName).constData(), &status));
-    }
-    if (U_SUCCESS(status)) {
-        ucol_setStrength(letters_.get(), UCOL_PRIMARY);
+        letters_.reset(openCollator(locale.constData(), UCOL_PRIMARY, options, status));
     }
     if (U_FAILURE(status)) {
-        throw std::runtime_error(std::string("No collation for the locale ") +
-                                 localeName.toStdString() + ": " + u_errorName(status));
+        noCollation(localeName, status);
     }
 }
 
@@ -65,7 +85,7 @@ QByteArray Collator::sortKey(const QString& text) const {
 }
 
 void Collator::appendSortKey(const QString& text, std::vector<unsigned char>& keys) const {
-    const auto* chars = reinterpret_cast<const UChar*>(text.utf16());
+    const UChar* chars = charsOf(text);
     const size_t at = keys.size();
     // Most keys fit twice the text's length; a longer one is asked for again.
     size_t room = 2 * static_cast<size_t>(text.size()) + 16;
@@ -79,6 +99,15 @@ void Collator::appendSortKey(const QString& text, std::vector<unsigned char>& ke
                                                      keys.data() + at, static_cast<int>(room)));
     }
     keys.resize(at + length);
+}
+
+int Collator::compareTies(const QString& a, const QString& b) const {
+    const UCollationResult byCase =
+        ucol_strcoll(cases_.get(), charsOf(a), a.size(), charsOf(b), b.size());
+    if (byCase != UCOL_EQUAL) {
+        return byCase;
+    }
+    return u_strCompare(charsOf(a), a.size(), charsOf(b), b.size(), true);
 }
 
 QString Collator::headingLetter(const QString& text) const {
