@@ -168,13 +168,14 @@ QStringList ColumnTexts(const QStringList& all, int columns) {
 }
 
 std::vector<IndexLine> WithHeadings(const ResultList& list) {
-    const Collator collator(collationLocaleName(), list.options());
+    const HeadingLetters letters(collationLocaleName(), list.lines(), list.options());
     std::vector<IndexLine> lines;
     lines.reserve(static_cast<size_t>(list.count()) + 30);
     QString current;
     for (const QString& line : list.lines()) {
-        const QString letter = collator.headingLetter(line);
-        if (!letter.isEmpty() && letter != current) {
+        const QString letter = letters.of(line);
+        if (!letter.isEmpty() && letter != current &&
+            (current.isEmpty() || !letters.same(letter, current))) {
             lines.push_back({letter, true});
             current = letter;
         }

@@ -53,7 +53,8 @@ struct IndexLine {
 };
 
 // The result list's lines with a heading line before the first line of
-// each letter, by the collation of the list's own order (headingLetter).
+// each letter, by the collation of the list's own order and options
+// (HeadingLetters): each heading once, in the order of the lines.
 std::vector<IndexLine> WithHeadings(const ResultList& list);
 
 }  // namespace bramlotte::index
