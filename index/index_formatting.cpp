@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace bramlotte::index {
@@ -32,7 +33,7 @@ QString tableField(const QString& value, const QString& delimiter) {
 
 }  // namespace
 
-void ResultList::add(const QStringList& lines) {
+void ResultList::add(const QStringList& lines, CollationOptions options) {
     // Sort keys once per line, not a collation per comparison; a long list's
     // on two threads, each with a collator of its own, taking runs of lines
     // in turn until none is left (neither waits long for the other).
@@ -49,7 +50,7 @@ void ResultList::add(const QStringList& lines) {
     std::atomic<int> nextRun{0};
     const QString locale = collationLocaleName();
     auto makeKeys = [&] {
-        const Collator collator(locale);
+        const Collator collator(locale, options);
         for (int run = nextRun++; run < runs; run = nextRun++) {
             Keys& keys = keysOfRun[static_cast<size_t>(run)];
             const int first = run * kLinesPerRun;
@@ -73,20 +74,41 @@ void ResultList::add(const QStringList& lines) {
         return std::make_pair(keys.bytes.data() + keys.starts[at],
                               keys.starts[at + 1] - keys.starts[at]);
     };
-    std::vector<int> order(static_cast<size_t>(all.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    auto compareKeys = [&](int a, int b) {
         const auto [keyA, sizeA] = keyOf(a);
         const auto [keyB, sizeB] = keyOf(b);
         const int byBytes = std::memcmp(keyA, keyB, std::min(sizeA, sizeB));
-        return byBytes < 0 || (byBytes == 0 && sizeA < sizeB);
-    });
+        return byBytes != 0 ? byBytes : (sizeA < sizeB ? -1 : (sizeA > sizeB ? 1 : 0));
+    };
+    std::vector<int> order(static_cast<size_t>(all.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return compareKeys(a, b) < 0; });
+    // Lines of equal keys differ at most in case, and are few: each run of
+    // them is put in order by case, then code point, with a collator made
+    // for the first run. Lines then equal are the same text, so the order
+    // does not depend on the order lines came in (nor needs a stable sort).
+    std::optional<Collator> ties;
+    for (auto run = order.begin(); run != order.end();) {
+        auto end = std::next(run);
+        while (end != order.end() && compareKeys(*run, *end) == 0) {
+            ++end;
+        }
+        if (end - run > 1) {
+            if (!ties) {
+                ties.emplace(locale, options);
+            }
+            std::sort(run, end,
+                      [&](int a, int b) { return ties->compareTies(all.at(a), all.at(b)) < 0; });
+        }
+        run = end;
+    }
     QStringList sorted;
     sorted.reserve(all.size());
     for (int i : order) {
         sorted.append(all.at(i));
     }
     lines_ = std::move(sorted);
+    options_ = options;
 }
 
 QStringList ResultLines(const IndexMap& map, const QString& columnSeparator) {
@@ -146,13 +168,14 @@ QStringList ColumnTexts(const QStringList& all, int columns) {
 }
 
 std::vector<IndexLine> WithHeadings(const ResultList& list) {
-    const Collator collator(collationLocaleName());
+    const HeadingLetters letters(collationLocaleName(), list.lines(), list.options());
     std::vector<IndexLine> lines;
     lines.reserve(static_cast<size_t>(list.count()) + 30);
     QString current;
     for (const QString& line : list.lines()) {
-        const QString letter = collator.headingLetter(line);
-        if (!letter.isEmpty() && letter != current) {
+        const QString letter = letters.of(line);
+        if (!letter.isEmpty() && letter != current &&
+            (current.isEmpty() || !letters.same(letter, current))) {
             lines.push_back({letter, true});
             current = letter;
         }

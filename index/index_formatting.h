@@ -2,6 +2,7 @@
 // sorted result list, table rows, and the column texts of the layout.
 #pragma once
 
+#include "index/collation.h"
 #include "index/index_map.h"
 
 #include <QStringList>
@@ -11,19 +12,23 @@
 namespace bramlotte::index {
 
 // The result list: lines in ascending order by the user's case-insensitive
-// collation (see collation.h); lines that compare equal keep the order in
-// which they were added.
+// collation (see collation.h); lines that compare equal there (they differ
+// at most in case) by case, then by code point. The order is the same
+// whatever order the lines were added in.
 class ResultList {
   public:
     void clear() { lines_.clear(); }
-    // Adds `lines` and sorts once.
-    void add(const QStringList& lines);
+    // Adds `lines` and sorts all lines once, by `options`.
+    void add(const QStringList& lines, CollationOptions options = {});
     int count() const { return lines_.size(); }
     const QString& line(int position) const { return lines_.at(position); }
     const QStringList& lines() const { return lines_; }
+    // The options of the last sort.
+    CollationOptions options() const { return options_; }
 
   private:
     QStringList lines_;
+    CollationOptions options_;
 };
 
 // Key + column separator + entry text, for every key in index-map order.
@@ -48,7 +53,8 @@ struct IndexLine {
 };
 
 // The result list's lines with a heading line before the first line of
-// each letter, by the collation of the list's own order (headingLetter).
+// each letter, by the collation of the list's own order and options
+// (HeadingLetters): each heading once, in the order of the lines.
 std::vector<IndexLine> WithHeadings(const ResultList& list);
 
 }  // namespace bramlotte::index

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "tests/testing/qt_printers.h"
 
 using namespace bramlotte::index;
@@ -54,11 +57,12 @@ TEST_P(ResultListOrder, IsIcusOrderForTheLocalesLanguage) {
     list.add(kLines.mid(10));  // a second add sorts everything again
     EXPECT_EQ(list.lines(), icuOrder(kLines, GetParam().language));
 
-    // Whatever the language: without regard to case, ties in the order added.
+    // Whatever the language: without regard to case; lines that differ in
+    // case alone side by side, lowercase first (whichever was added first).
     const QStringList& l = list.lines();
     EXPECT_LT(l.indexOf("Address... B2"), l.indexOf("AURORE... A1"));
-    EXPECT_EQ(l.indexOf("aurore... A1"), l.indexOf("AURORE... A1") + 1);
-    EXPECT_EQ(l.indexOf("zoo... A1"), l.indexOf("Zoo... A1") + 1);
+    EXPECT_EQ(l.indexOf("AURORE... A1"), l.indexOf("aurore... A1") + 1);
+    EXPECT_EQ(l.indexOf("Zoo... A1"), l.indexOf("zoo... A1") + 1);
     EXPECT_LT(l.indexOf("élan Way... B2"), l.indexOf("Zeta Rd... A1"));
     EXPECT_LT(l.indexOf("quai de l'hirondelle... I13"), l.indexOf("Zeta Rd... A1"));
     // Finnish alone puts Ä and Ö after Z.
@@ -67,7 +71,7 @@ TEST_P(ResultListOrder, IsIcusOrderForTheLocalesLanguage) {
     EXPECT_EQ(l.indexOf("Ääkkösraitti... B2") > l.indexOf("Zoo... A1"), finnish);
 
     // A long list has its keys made on two threads, into two blocks: the
-    // order is the same, ties (one line many times over) in the order added.
+    // order is the same, also of one line many times over in two cases.
     QStringList many;
     for (int round = 0; round < 1100; ++round) {
         many << kLines.at(round % kLines.size()) + QString::number(round % 7) << kLines;
@@ -159,4 +163,120 @@ TEST(Headings, EachLetterOnceBeforeItsFirstLineByTheLocalesCollation) {
     EXPECT_EQ(root.headingLetter(QString::fromUtf8("e\u0301lan")), "E");  // combining accent
     EXPECT_EQ(root.headingLetter("'s-Gravenhage"), "'");
     EXPECT_EQ(root.headingLetter(""), "");
+}
+
+// A GeoPackage and a FlatGeobuf of one map hand over their streets in other
+// orders: lines that differ in case alone, or in how an accent is written,
+// come out in one order whatever order they were added in, by case
+// (lowercase first), then by code point; the same text twice side by side.
+TEST(Collation, LinesEqualButForCaseInOneOrderWhateverOrderTheyCameIn) {
+    const QString precomposed = QString::fromUtf8("Rue de l'\u00c9glise... A1");
+    const QString decomposed = QString::fromUtf8("Rue de l'E\u0301glise... A1");
+    const QStringList lines = {"Rue de la Pise... B2",
+                               "Rue De la Pise... B2",
+                               "RUE DE LA PISE... B2",
+                               "rue de la pise... B2",
+                               "Rue de la Paix... J3",
+                               precomposed,
+                               decomposed,
+                               "Rue de la Pise... B2",
+                               "Quai Antoine... B2",
+                               "quai antoine... B2",
+                               "Öljytie... C3",
+                               "öljytie... C3"};
+    for (const LocaleCase& c : {LocaleCase{"C.UTF-8", "root"}, LocaleCase{"de_DE.UTF-8", "de"},
+                                LocaleCase{"fi_FI.UTF-8", "fi"}}) {
+        const TestLocale locale(c.locale);
+        if (!locale.available()) {
+            continue;
+        }
+        ScopedEnvironment environment;
+        environment.choose(locale);
+        ResultList reference;
+        reference.add(lines);
+        const QStringList& l = reference.lines();
+        EXPECT_EQ(l, icuOrder(lines, c.language)) << c.locale;
+        const int pise = l.indexOf("rue de la pise... B2");
+        EXPECT_EQ(l.mid(pise, 5), (QStringList{"rue de la pise... B2", "Rue de la Pise... B2",
+                                               "Rue de la Pise... B2", "Rue De la Pise... B2",
+                                               "RUE DE LA PISE... B2"}))
+            << c.locale;
+        EXPECT_EQ(l.indexOf(precomposed), l.indexOf(decomposed) + 1) << c.locale;
+        EXPECT_EQ(l.indexOf("Quai Antoine... B2"), l.indexOf("quai antoine... B2") + 1);
+
+        std::mt19937 random(11);
+        QStringList shuffled = lines;
+        for (int round = 0; round < 20; ++round) {
+            std::shuffle(shuffled.begin(), shuffled.end(), random);
+            ResultList list;
+            list.add(shuffled.mid(0, 5));
+            list.add(shuffled.mid(5));
+            EXPECT_EQ(list.lines(), l) << c.locale << " round " << round;
+        }
+        // Keys made on two threads: the same lines forwards and backwards.
+        QStringList many;
+        for (int round = 0; round < 2000; ++round) {
+            many << lines.at(round % lines.size()) + QString::number(round % 3) << lines;
+        }
+        ASSERT_GE(many.size(), 20000);
+        QStringList backwards = many;
+        std::reverse(backwards.begin(), backwards.end());
+        ResultList forwardList, backwardList;
+        forwardList.add(many);
+        backwardList.add(backwards);
+        EXPECT_EQ(forwardList.lines(), backwardList.lines()) << c.locale;
+        EXPECT_EQ(forwardList.lines(), icuOrder(many, c.language)) << c.locale;
+    }
+}
+
+// Digits as numbers, on request: "Rue 2" before "Rue 10", otherwise the
+// locale's order (Finnish Ö after Z), and the headings still "0-9" first.
+TEST(Collation, NumericOptionOrdersDigitsAsNumbers) {
+    const QStringList lines = {"10th Street... A1",    "2nd Street... B2", "Rue 10... C3",
+                               "Rue 2... A1",          "Rue 02... A1",     "rue 2... A1",
+                               "Avenue 100... A1",     "Avenue 20... A1",  "Avenue 3b... A1",
+                               "Rue de la Paix... J3", "Zoo... A1",        "Öljytie... C3"};
+    for (const LocaleCase& c : {LocaleCase{"C.UTF-8", "root"}, LocaleCase{"de_DE.UTF-8", "de"},
+                                LocaleCase{"fi_FI.UTF-8", "fi"}}) {
+        const TestLocale locale(c.locale);
+        if (!locale.available()) {
+            continue;
+        }
+        ScopedEnvironment environment;
+        environment.choose(locale);
+        ResultList byDigits;
+        byDigits.add(lines);
+        EXPECT_FALSE(byDigits.options().numeric);
+        EXPECT_EQ(byDigits.lines(), icuOrder(lines, c.language)) << c.locale;
+        EXPECT_LT(byDigits.lines().indexOf("10th Street... A1"),
+                  byDigits.lines().indexOf("2nd Street... B2"));
+
+        ResultList numeric;
+        numeric.add(lines.mid(6));
+        numeric.add(lines.mid(0, 6), CollationOptions{true});
+        EXPECT_TRUE(numeric.options().numeric);
+        const QStringList& n = numeric.lines();
+        EXPECT_EQ(n, icuOrder(lines, c.language, true)) << c.locale;
+        EXPECT_LT(n.indexOf("2nd Street... B2"), n.indexOf("10th Street... A1"));
+        EXPECT_LT(n.indexOf("Rue 2... A1"), n.indexOf("Rue 10... C3"));
+        EXPECT_LT(n.indexOf("Avenue 3b... A1"), n.indexOf("Avenue 20... A1"));
+        EXPECT_LT(n.indexOf("Avenue 20... A1"), n.indexOf("Avenue 100... A1"));
+        EXPECT_EQ(n.indexOf("Öljytie... C3") > n.indexOf("Zoo... A1"),
+                  QByteArray(c.language) == "fi");
+        // "02" and "2" are one number: by case, then by code point.
+        EXPECT_EQ(n.mid(n.indexOf("rue 2... A1"), 3),
+                  (QStringList{"rue 2... A1", "Rue 02... A1", "Rue 2... A1"}))
+            << c.locale;
+
+        QStringList headings;
+        for (const IndexLine& line : WithHeadings(numeric)) {
+            if (line.heading) {
+                headings << line.text;
+            }
+        }
+        EXPECT_EQ(headings,
+                  (QByteArray(c.language) == "fi" ? QStringList{"0-9", "A", "R", "Z", "Ö"}
+                                                  : QStringList{"0-9", "A", "O", "R", "Z"}))
+            << c.locale;
+    }
 }

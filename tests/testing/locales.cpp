@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <unicode/ucol.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <clocale>
@@ -86,16 +87,29 @@ void ScopedEnvironment::choose(const TestLocale& locale) {
     }
 }
 
-QStringList icuOrder(QStringList lines, const char* language) {
+QStringList icuOrder(QStringList lines, const char* language, bool numeric) {
     UErrorCode status = U_ZERO_ERROR;
     UCollator* collator = ucol_open(language, &status);
     if (U_FAILURE(status)) {
         throw std::runtime_error(std::string("ICU has no collator for ") + language);
     }
-    ucol_setStrength(collator, UCOL_SECONDARY);
-    std::stable_sort(lines.begin(), lines.end(), [&](const QString& a, const QString& b) {
+    ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, numeric ? UCOL_ON : UCOL_OFF, &status);
+    auto compare = [&](const QString& a, const QString& b, UCollationStrength strength) {
+        ucol_setStrength(collator, strength);
         return ucol_strcoll(collator, reinterpret_cast<const UChar*>(a.utf16()), a.size(),
-                            reinterpret_cast<const UChar*>(b.utf16()), b.size()) == UCOL_LESS;
+                            reinterpret_cast<const UChar*>(b.utf16()), b.size());
+    };
+    std::sort(lines.begin(), lines.end(), [&](const QString& a, const QString& b) {
+        const UCollationResult withoutCase = compare(a, b, UCOL_SECONDARY);
+        if (withoutCase != UCOL_EQUAL) {
+            return withoutCase == UCOL_LESS;
+        }
+        const UCollationResult byCase = compare(a, b, UCOL_TERTIARY);
+        if (byCase != UCOL_EQUAL) {
+            return byCase == UCOL_LESS;
+        }
+        return u_strCompare(reinterpret_cast<const UChar*>(a.utf16()), a.size(),
+                            reinterpret_cast<const UChar*>(b.utf16()), b.size(), true) < 0;
     });
     ucol_close(collator);
     return lines;

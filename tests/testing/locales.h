@@ -52,8 +52,10 @@ class ScopedEnvironment {
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> saved_;
 };
 
-// `lines` stably sorted by ICU's case-insensitive collator for `language`
-// ("root", "fi"): the reference for the index's order.
-QStringList icuOrder(QStringList lines, const char* language);
+// `lines` sorted by ICU's collator for `language` ("root", "fi") without
+// regard to case (secondary strength), lines equal there by case (tertiary
+// strength), then by code point; digits as numbers where `numeric`: the
+// reference for the index's order.
+QStringList icuOrder(QStringList lines, const char* language, bool numeric = false);
 
 }  // namespace bramlotte::testmaps
