@@ -12,6 +12,8 @@
 namespace bramlotte::buildrun {
 
 struct BuildContext {
+    explicit BuildContext(support::UiToolkit& desktop) : ui(desktop) {}
+
     support::UiToolkit& ui;
     host::MapDocument* document = nullptr;        // the layout output's; its view is refreshed
     host::ProgressIndicator* progress = nullptr;  // a build fails without one

@@ -179,7 +179,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
     const support::Reporter reporter{&ui, statusBar, product::kName, product::kVersionText, {}};
     PathSaveChooser chooser(o.saveAs, o.delimiter == QLatin1String("tab"), ui, reporter);
     index::ResultList lines;
-    buildrun::BuildContext context{ui};
+    buildrun::BuildContext context(ui);
     context.document = &document;
     context.progress = statusBar->progressIndicator();
     context.saveChooser = &chooser;

@@ -331,7 +331,7 @@ void frmMain::btnNext_Click() {
     } catch (const support::Failure&) {
         progress = nullptr;
     }
-    buildrun::BuildContext context{ui()};
+    buildrun::BuildContext context(ui());
     context.document = context_.document.get();
     context.progress = progress;
     context.saveChooser = &chooser;

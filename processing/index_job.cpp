@@ -144,7 +144,7 @@ QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingF
             feedback->pushInfo(QStringLiteral("All field values in field: %1 will be overwritten.")
                                    .arg(job.outputField));
         }
-        buildrun::BuildContext context{ui};
+        buildrun::BuildContext context(ui);
         context.document = &document;
         context.progress = &progress;
         context.reporter = {&ui, bar, product::kName, product::kVersionText, {}};

@@ -18,7 +18,12 @@ support::UiToolkit& ui() {
 
 support::Reporter desktopReporter() {
     const AddInState& state = addInState();
-    return {state.ui.get(), state.statusBar, state.productName, state.productVersion};
+    support::Reporter reporter;
+    reporter.ui = state.ui.get();
+    reporter.statusBar = state.statusBar;
+    reporter.productName = state.productName;
+    reporter.productVersion = state.productVersion;
+    return reporter;
 }
 
 }  // namespace bramlotte
