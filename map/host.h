@@ -13,6 +13,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -131,6 +132,99 @@ class FeatureClass : public Fields {
 class GroupLayer;
 class FeatureLayer;
 
+// How the streets of one key (a value of the indexed field) are told apart
+// by the localities they lie in (see FeatureLayer::streetLocalities).
+struct LocalityRule {
+    // Segments of one key that touch or come this close to each other, in
+    // the street layer's map units, are one street, and so are chains of them.
+    double joinDistance = 0;
+    // Every street in a locality is shown with it, also where all the
+    // streets of its key lie in one.
+    bool always = false;
+};
+
+// Where the streets of a layer lie. A street's locality is the one holding
+// the largest part of its length (of its area for polygons, of its points
+// for points), on a tie the first in the localities layer's order; a street
+// outside every locality has none. A key whose streets lie in localities of
+// more than one name is split: each of its features is shown with its
+// street's locality ("Rue du Port (Monte-Carlo)"), bare where its street has
+// none. Streets of one key in localities of one name share their entry.
+class StreetLocalities {
+  public:
+    // A street's locality (an index into the names, -1 for none) and
+    // whether its key is shown with it.
+    struct Street {
+        int locality = -1;
+        bool shown = false;
+    };
+    StreetLocalities() = default;
+    // `ids`: the street layer's feature ids in ascending order, whose
+    // positions are the ones its features report; `streetAt`: the street of
+    // each (-1 for none).
+    StreetLocalities(std::vector<long long> ids, std::vector<int> streetAt,
+                     std::vector<Street> streets, std::vector<QVariant> localityNames)
+        : ids_(std::move(ids)),
+          streetAt_(std::move(streetAt)),
+          streets_(std::move(streets)),
+          names_(std::move(localityNames)) {}
+
+    // The locality the feature's key is shown with in the index, -1 for
+    // none: an index into localityName.
+    int shownLocality(const Feature& feature) const {
+        const Street* s = streetOf(feature);
+        return s && s->shown ? s->locality : -1;
+    }
+    // The locality of the feature's street, shown or not; -1 for none.
+    int streetLocality(const Feature& feature) const {
+        const Street* s = streetOf(feature);
+        return s ? s->locality : -1;
+    }
+    // The feature's street, a number its segments share; -1 for a feature
+    // without key or usable shape, or not of the layer.
+    int street(const Feature& feature) const {
+        const long long at = positionOf(feature);
+        return at < 0 ? -1 : streetAt_[static_cast<size_t>(at)];
+    }
+    int streetCount() const { return static_cast<int>(streets_.size()); }
+    // A locality's name as its layer holds it (never blank: a locality
+    // without a name is none).
+    const QVariant& localityName(int locality) const {
+        return names_.at(static_cast<size_t>(locality));
+    }
+    int localityCount() const { return static_cast<int>(names_.size()); }
+
+    // The keys whose streets lie in localities of more than one name, and
+    // those a locality holds more than one street of (pieces far apart one
+    // entry joins, for a publisher to check), as the layer holds them, in
+    // the order of their first features.
+    std::vector<QVariant> splitKeys;
+    std::vector<QVariant> keysToCheck;
+    // Localities left out for shapes that cannot be read or used.
+    SkippedShapes skippedLocalities;
+
+  private:
+    // The feature's position here: its own when that holds its id.
+    long long positionOf(const Feature& feature) const {
+        const long long id = feature.id();
+        const long long p = feature.position();
+        if (p >= 0 && static_cast<size_t>(p) < ids_.size() && ids_[static_cast<size_t>(p)] == id) {
+            return p;
+        }
+        const auto at = std::lower_bound(ids_.begin(), ids_.end(), id);
+        return at != ids_.end() && *at == id ? at - ids_.begin() : -1;
+    }
+    const Street* streetOf(const Feature& feature) const {
+        const int s = street(feature);
+        return s < 0 ? nullptr : &streets_[static_cast<size_t>(s)];
+    }
+
+    std::vector<long long> ids_;
+    std::vector<int> streetAt_;
+    std::vector<Street> streets_;
+    std::vector<QVariant> names_;
+};
+
 class Layer {
   public:
     virtual ~Layer() = default;
@@ -159,6 +253,19 @@ class FeatureLayer : public Layer {
     // The layer's coordinate system, as its authority names it
     // ("EPSG:32632"); empty when the layer has none.
     virtual QString coordinateSystem() const = 0;
+    // Tells the streets of this layer's field `keyField` apart by the
+    // localities of `localities` (areas), named by its field `nameField`
+    // (both indexes in the layers' feature classes); shapes of localities
+    // in another coordinate system are taken into this layer's. Every
+    // feature the layer shows takes part. Throws support::Failure, also
+    // where the host cannot.
+    virtual StreetLocalities streetLocalities(int keyField, FeatureLayer& localities, int nameField,
+                                              const LocalityRule& rule) {
+        (void)keyField, (void)localities, (void)nameField, (void)rule;
+        throw support::Failure(
+            support::error::kFail,
+            QStringLiteral("Layer %1 cannot tell its streets apart by locality.").arg(name()));
+    }
     FeatureLayer* asFeatureLayer() override { return this; }
 };
 

@@ -3,6 +3,7 @@
 #include "map/qgis/layer_cursor.h"
 #include "map/qgis/qgis_feature_class.h"
 #include "map/qgis/read_errors.h"
+#include "map/qgis/street_localities.h"
 
 #include <qgslayertreegroup.h>
 #include <qgslayertreelayer.h>
@@ -97,6 +98,11 @@ class QgisFeatureLayer : public host::FeatureLayer {
         }
         const QString id = crs.authid();
         return id.isEmpty() ? crs.description() : id;
+    }
+    host::StreetLocalities streetLocalities(int keyField, host::FeatureLayer& localities,
+                                            int nameField,
+                                            const host::LocalityRule& rule) override {
+        return findStreetLocalities(layer(), keyField, localities, nameField, rule);
     }
     QString unavailableReason() const override {
         const QgsVectorLayer& l = layer();
