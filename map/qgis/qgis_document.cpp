@@ -30,6 +30,13 @@ class QgisActiveView : public host::ActiveView {
     QgisMapDocument& document_;
 };
 
+// A layout of no desktop redraws itself as its items change.
+class QuietView : public host::ActiveView {
+  public:
+    void refresh() override {}
+    void partialRefresh(int) override {}
+};
+
 }  // namespace
 
 QgsProject& QgisMapDocument::project() const {
@@ -62,6 +69,25 @@ void QgisMapDocument::activatePageLayout(const QString& name) {
     if (desktop_) {
         desktop_->showLayout(layout);
     }
+}
+
+std::unique_ptr<host::FocusMap> LayoutDocument::focusMap() {
+    if (!project_) {
+        throw support::Failure(support::error::kFail, QStringLiteral("The map is no longer open."));
+    }
+    return std::make_unique<QgisFocusMap>(*project_);
+}
+
+std::unique_ptr<host::PageLayout> LayoutDocument::pageLayout() {
+    if (!layout_) {
+        throw support::Failure(support::error::kFail,
+                               QStringLiteral("The page layout no longer exists."));
+    }
+    return std::make_unique<QgisPageLayout>(*layout_);
+}
+
+std::unique_ptr<host::ActiveView> LayoutDocument::activeView() {
+    return std::make_unique<QuietView>();
 }
 
 }  // namespace bramlotte::qgishost

@@ -42,4 +42,24 @@ class QgisMapDocument : public host::MapDocument {
     QString activeLayout_;  // the name it was asked for by
 };
 
+// A document whose page layout is a given print layout rather than the
+// project's first: the layout outputs place the index on it (the street
+// atlas's index section, say). Its map is the project's.
+class LayoutDocument : public host::MapDocument {
+  public:
+    LayoutDocument(QgsProject& project, QgsPrintLayout& layout)
+        : project_(&project), layout_(&layout) {}
+
+    std::unique_ptr<host::FocusMap> focusMap() override;
+    std::unique_ptr<host::PageLayout> pageLayout() override;
+    std::unique_ptr<host::ActiveView> activeView() override;
+    void activatePageLayout() override { layoutActive_ = true; }
+    bool isPageLayoutActive() const override { return layoutActive_; }
+
+  private:
+    QPointer<QgsProject> project_;
+    QPointer<QgsPrintLayout> layout_;
+    bool layoutActive_ = false;
+};
+
 }  // namespace bramlotte::qgishost

@@ -33,30 +33,6 @@ QgsLayoutSize pageSizeInches(QgsPrintLayout& layout) {
                                                                  QgsUnitTypes::LayoutInches);
 }
 
-// The size the text needs. The label's own fitting measures bold and
-// multi-line text too small, which clips it, so measure each line here: at
-// 72 dpi a point is a pixel, and ten times the size keeps hinting out of it.
-QgsLayoutSize textSize(const QFont& font, const QString& text) {
-    constexpr double kScale = 10.0;
-    QImage device(1, 1, QImage::Format_ARGB32);
-    device.setDotsPerMeterX(static_cast<int>(72 / 0.0254));
-    device.setDotsPerMeterY(static_cast<int>(72 / 0.0254));
-    QFont big(font);
-    big.setPointSizeF(font.pointSizeF() * kScale);
-    const QFontMetricsF metrics(big, &device);
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    double width = 0;
-    for (const QString& line : lines) {
-        width = std::max(width, metrics.horizontalAdvance(line));
-    }
-    const double height = metrics.lineSpacing() * lines.size();
-    constexpr double kMmPerPoint = 25.4 / 72.0;
-    // A little slack so rounding never wraps or clips the last glyph or line.
-    return QgsLayoutSize((width / kScale) * kMmPerPoint * 1.05 + 0.5,
-                         (height / kScale) * kMmPerPoint * 1.05 + 0.5,
-                         QgsUnitTypes::LayoutMillimeters);
-}
-
 QgsLayoutSize pageSizeMillimetres(QgsPrintLayout& layout) {
     QgsLayoutItemPage* page = layout.pageCollection()->page(0);
     if (!page) {
@@ -126,7 +102,7 @@ void showElement(QgsLayoutItemLabel& label, const host::TextElement& element, do
     QString text = element.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     label.setText(text);
-    label.attemptResize(textSize(font, text));
+    label.attemptResize(labelTextSize(font, text));
     label.attemptMove(
         QgsLayoutPoint(element.x, pageHeight - element.y, QgsUnitTypes::LayoutInches));
 }
@@ -159,6 +135,30 @@ void deleteLabelsBeforeRemoval(QgsPrintLayout& layout) {
 }
 
 }  // namespace
+
+// The size the text needs. The label's own fitting measures bold and
+// multi-line text too small, which clips it, so measure each line here: at
+// 72 dpi a point is a pixel, and ten times the size keeps hinting out of it.
+QgsLayoutSize labelTextSize(const QFont& font, const QString& text) {
+    constexpr double kScale = 10.0;
+    QImage device(1, 1, QImage::Format_ARGB32);
+    device.setDotsPerMeterX(static_cast<int>(72 / 0.0254));
+    device.setDotsPerMeterY(static_cast<int>(72 / 0.0254));
+    QFont big(font);
+    big.setPointSizeF(font.pointSizeF() * kScale);
+    const QFontMetricsF metrics(big, &device);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    double width = 0;
+    for (const QString& line : lines) {
+        width = std::max(width, metrics.horizontalAdvance(line));
+    }
+    const double height = metrics.lineSpacing() * lines.size();
+    constexpr double kMmPerPoint = 25.4 / 72.0;
+    // A little slack so rounding never wraps or clips the last glyph or line.
+    return QgsLayoutSize((width / kScale) * kMmPerPoint * 1.05 + 0.5,
+                         (height / kScale) * kMmPerPoint * 1.05 + 0.5,
+                         QgsUnitTypes::LayoutMillimeters);
+}
 
 QgsPrintLayout& pageLayoutOf(QgsProject& project, const QString& name) {
     const QList<QgsPrintLayout*> layouts = project.layoutManager()->printLayouts();

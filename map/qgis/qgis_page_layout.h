@@ -7,6 +7,7 @@
 #include <qgsprintlayout.h>
 #include <qgsproject.h>
 
+#include <QFont>
 #include <QPointer>
 
 namespace bramlotte::qgishost {
@@ -23,6 +24,10 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project, const QString& name = QString(
 // is refused).
 void exportPageLayoutPdf(QgsProject& project, const QString& path,
                          const QString& layoutName = QString());
+
+// The box a label needs to show `text` in `font` whole, one line per LF,
+// with a little slack so that the layout's drawing never clips it.
+QgsLayoutSize labelTextSize(const QFont& font, const QString& text);
 
 class QgisPageLayout : public host::PageLayout {
   public:
