@@ -78,7 +78,7 @@ std::unique_ptr<host::FocusMap> LayoutDocument::focusMap() {
     return std::make_unique<QgisFocusMap>(*project_);
 }
 
-std::unique_ptr<host::PageLayout> LayoutDocument::pageLayout() {
+std::unique_ptr<host::PageLayout> LayoutDocument::pageLayout(const QString&) {
     if (!layout_) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The page layout no longer exists."));

@@ -44,16 +44,17 @@ class QgisMapDocument : public host::MapDocument {
 
 // A document whose page layout is a given print layout rather than the
 // project's first: the layout outputs place the index on it (the street
-// atlas's index section, say). Its map is the project's.
+// atlas's index section, say), whatever name is asked for. Its map is the
+// project's.
 class LayoutDocument : public host::MapDocument {
   public:
     LayoutDocument(QgsProject& project, QgsPrintLayout& layout)
         : project_(&project), layout_(&layout) {}
 
     std::unique_ptr<host::FocusMap> focusMap() override;
-    std::unique_ptr<host::PageLayout> pageLayout() override;
+    std::unique_ptr<host::PageLayout> pageLayout(const QString& name = QString()) override;
     std::unique_ptr<host::ActiveView> activeView() override;
-    void activatePageLayout() override { layoutActive_ = true; }
+    void activatePageLayout(const QString& = QString()) override { layoutActive_ = true; }
     bool isPageLayoutActive() const override { return layoutActive_; }
 
   private:

@@ -279,7 +279,7 @@ class MonacoAtlas : public ::testing::Test {
         qgishost::LayoutDocument document(project_, atlas.indexLayout());
         buildrun::PrintOptions options;
         options.fitLayout = true;
-        buildrun::PlaceFitted(document, flowLines(), 4, options);
+        buildrun::PlaceFitted(document, QString(), flowLines(), 4, options);
     }
 
     static QTemporaryDir* folder_;
