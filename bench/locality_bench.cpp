@@ -6,9 +6,9 @@
 //
 // Defaults: streets name quarters name 0, the layers of monaco.gpkg.
 #include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
-#include "map/qgis/qgis_document.h"
-#include "map/qgis/qgis_session.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/program/map_opener.h"
+#include "map/qgis/program/qgis_session.h"
 
 #include <QElapsedTimer>
 

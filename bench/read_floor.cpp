@@ -2,7 +2,7 @@
 // layers once, attributes and geometry, through the path the host reads by,
 // and prints the seconds it took and the size of the shapes as WKB.
 //   bench_read MAP.gpkg LAYER...
-#include "map/qgis/qgis_session.h"
+#include "map/qgis/program/qgis_session.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsvectorlayer.h>

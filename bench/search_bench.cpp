@@ -6,9 +6,9 @@
 // The town is generated once per size and seed and kept in the cache folder.
 #include "bench/town_generator.h"
 #include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
-#include "map/qgis/qgis_document.h"
-#include "map/qgis/qgis_session.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/program/map_opener.h"
+#include "map/qgis/program/qgis_session.h"
 
 #include <qgsfeatureiterator.h>
 #include <qgsvectorlayer.h>

@@ -6,8 +6,8 @@
 #include "export/save_chooser.h"
 #include "index/index_formatting.h"
 #include "map/host.h"
-#include "support/error_handling.h"
-#include "support/ui_toolkit.h"
+#include "support/desktop/ui_toolkit.h"
+#include "support/errors/error_handling.h"
 
 namespace bramlotte::buildrun {
 

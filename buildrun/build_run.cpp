@@ -7,8 +7,8 @@
 #include "export/file_outputs.h"
 #include "index/relate.h"
 #include "print/page_ranges.h"
-#include "support/error_trap.h"
-#include "support/recorded_toolkit.h"
+#include "support/desktop/recorded_toolkit.h"
+#include "support/errors/error_trap.h"
 
 #include <optional>
 

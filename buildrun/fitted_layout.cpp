@@ -2,7 +2,7 @@
 
 #include "print/print_error.h"
 #include "print/text_measure.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <QFont>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "buildrun/build_request.h"
-#include "support/ui_toolkit.h"
+#include "support/desktop/ui_toolkit.h"
 
 #include <QString>
 

@@ -5,13 +5,13 @@
 #include "cli/path_save_chooser.h"
 #include "index/relate.h"
 #include "map/map_walk.h"
-#include "map/qgis/project_saving.h"
-#include "map/qgis/qgis_application.h"
-#include "map/qgis/qgis_document.h"
-#include "map/qgis/qgis_page_layout.h"
-#include "support/product.h"
-#include "support/scripted_ui_toolkit.h"
-#include "support/terminal_progress.h"
+#include "map/qgis/desktop/qgis_application.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/desktop/qgis_page_layout.h"
+#include "map/qgis/program/project_saving.h"
+#include "support/base/product.h"
+#include "support/desktop/scripted_ui_toolkit.h"
+#include "support/desktop/terminal_progress.h"
 
 namespace bramlotte::cli {
 namespace {

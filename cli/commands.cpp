@@ -4,8 +4,8 @@
 
 #include "bench/town_generator.h"
 #include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
-#include "map/qgis/qgis_document.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/program/map_opener.h"
 
 #include <QDir>
 #include <QFileInfo>

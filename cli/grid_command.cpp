@@ -1,10 +1,10 @@
 #include "cli/grid_command.h"
 
 #include "cli/commands.h"
-#include "map/qgis/page_grid_layer.h"
+#include "map/qgis/program/page_grid_layer.h"
 #include "print/page_grid.h"
 #include "print/print_error.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <qgslayertree.h>
 #include <qgsproject.h>

@@ -6,10 +6,10 @@
 #include "cli/standard_output.h"
 #include "cli/usage.h"
 #include "command/registration.h"
-#include "map/qgis/qgis_session.h"
+#include "map/qgis/program/qgis_session.h"
 #include "print/page_squares.h"
 #include "print/print_error.h"
-#include "support/product.h"
+#include "support/base/product.h"
 
 #include <QDir>
 #include <QFileInfo>

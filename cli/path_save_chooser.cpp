@@ -1,7 +1,7 @@
 #include "cli/path_save_chooser.h"
 
 #include "export/save_rules.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <QDir>
 #include <QFileInfo>

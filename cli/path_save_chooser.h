@@ -4,8 +4,8 @@
 #pragma once
 
 #include "export/save_chooser.h"
-#include "support/error_handling.h"
-#include "support/ui_toolkit.h"
+#include "support/desktop/ui_toolkit.h"
+#include "support/errors/error_handling.h"
 
 #include <optional>
 

@@ -3,9 +3,9 @@
 #include "command/command_state.h"
 #include "command/frm_resources.h"
 #include "dialog/frm_main.h"
-#include "support/addin_state.h"
-#include "support/frm_help.h"
-#include "support/product.h"
+#include "support/addin/addin_state.h"
+#include "support/addin/frm_help.h"
+#include "support/base/product.h"
 
 namespace bramlotte {
 namespace {

@@ -5,9 +5,9 @@
 #include "command/command_state.h"
 #include "command/frm_resources.h"
 #include "command/plugin_parts.h"
-#include "map/qgis/qgis_desktop.h"
-#include "support/addin_state.h"
-#include "support/product.h"
+#include "map/qgis/desktop/qgis_desktop.h"
+#include "support/addin/addin_state.h"
+#include "support/base/product.h"
 
 #include <qgisinterface.h>
 #include <qgisplugin.h>

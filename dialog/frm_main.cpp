@@ -5,10 +5,10 @@
 #include "dialog/layer_pickers.h"
 #include "export/save_chooser.h"
 #include "index/relate.h"
-#include "support/addin_state.h"
-#include "support/error_trap.h"
-#include "support/frm_help.h"
-#include "support/twips.h"
+#include "support/addin/addin_state.h"
+#include "support/addin/frm_help.h"
+#include "support/base/twips.h"
+#include "support/errors/error_trap.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "dialog/layer_pickers.h"
 
 #include "map/map_walk.h"
-#include "support/addin_state.h"
+#include "support/addin/addin_state.h"
 
 #include <QComboBox>
 

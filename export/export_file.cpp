@@ -1,7 +1,7 @@
 #include "export/export_file.h"
 
 #include "export/text_encoding.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "export/text_encoding.h"
-#include "support/replacement_file.h"
+#include "support/files/replacement_file.h"
 
 #include <QByteArray>
 #include <QString>

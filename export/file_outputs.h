@@ -3,7 +3,7 @@
 
 #include "export/export_file.h"
 #include "export/save_target.h"
-#include "support/ui_toolkit.h"
+#include "support/desktop/ui_toolkit.h"
 
 #include <QStringList>
 

@@ -2,11 +2,11 @@
 
 #include "export/save_rules.h"
 
-#include "support/addin_state.h"
-#include "support/error_trap.h"
-#include "support/failure.h"
-#include "support/quillmere_io.h"
-#include "support/twips.h"
+#include "support/addin/addin_state.h"
+#include "support/base/failure.h"
+#include "support/base/twips.h"
+#include "support/errors/error_trap.h"
+#include "support/files/quillmere_io.h"
 
 #include <QComboBox>
 #include <QDir>

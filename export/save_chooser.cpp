@@ -1,7 +1,7 @@
 #include "export/save_chooser.h"
 
 #include "export/frm_load_dir.h"
-#include "support/addin_state.h"
+#include "support/addin/addin_state.h"
 
 namespace bramlotte::exporting {
 

@@ -1,6 +1,6 @@
 #include "export/save_rules.h"
 
-#include "support/quillmere_io.h"
+#include "support/files/quillmere_io.h"
 
 namespace bramlotte::exporting {
 

@@ -1,7 +1,7 @@
 #include "index/index_formatting.h"
 
 #include "index/collation.h"
-#include "support/both_at_once.h"
+#include "support/base/both_at_once.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "index/number_set.h"
-#include "support/text_numbers.h"
+#include "support/base/text_numbers.h"
 
 #include <QString>
 #include <QStringList>

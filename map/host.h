@@ -6,9 +6,9 @@
 #pragma once
 
 #include "map/skipped_shapes.h"
-#include "support/failure.h"
-#include "support/host_frame.h"
-#include "support/progress_indicator.h"
+#include "support/base/failure.h"
+#include "support/desktop/host_frame.h"
+#include "support/desktop/progress_indicator.h"
 
 #include <QString>
 #include <QVariant>

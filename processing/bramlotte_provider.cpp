@@ -3,7 +3,7 @@
 #include "command/frm_resources.h"
 #include "processing/build_index_algorithm.h"
 #include "processing/page_grid_algorithm.h"
-#include "support/product.h"
+#include "support/base/product.h"
 
 namespace bramlotte::processing {
 

@@ -1,6 +1,6 @@
 #include "processing/feedback_progress.h"
 
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <qgsprocessingfeedback.h>
 

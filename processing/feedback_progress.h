@@ -3,7 +3,7 @@
 // the build at its next step.
 #pragma once
 
-#include "support/progress_indicator.h"
+#include "support/desktop/progress_indicator.h"
 
 class QgsProcessingFeedback;
 

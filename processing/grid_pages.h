@@ -2,7 +2,7 @@
 // Processing algorithm "Make page grid".
 #pragma once
 
-#include "map/qgis/page_grid_layer.h"
+#include "map/qgis/program/page_grid_layer.h"
 #include "print/page_grid.h"
 #include "print/page_squares.h"
 

@@ -2,14 +2,14 @@
 
 #include "buildrun/build_run.h"
 #include "buildrun/validation.h"
-#include "map/qgis/chosen_features.h"
-#include "map/qgis/qgis_document.h"
-#include "map/qgis/qgis_page_layout.h"
+#include "map/qgis/desktop/chosen_features.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/desktop/qgis_page_layout.h"
 #include "processing/feedback_progress.h"
-#include "support/failure.h"
-#include "support/product.h"
-#include "support/scripted_ui_toolkit.h"
-#include "support/terminal_progress.h"
+#include "support/base/failure.h"
+#include "support/base/product.h"
+#include "support/desktop/scripted_ui_toolkit.h"
+#include "support/desktop/terminal_progress.h"
 
 #include <qgsexception.h>
 #include <qgsprocessingfeedback.h>

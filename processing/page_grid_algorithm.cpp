@@ -1,9 +1,9 @@
 #include "processing/page_grid_algorithm.h"
 
-#include "map/qgis/page_grid_layer.h"
+#include "map/qgis/program/page_grid_layer.h"
 #include "print/print_error.h"
 #include "processing/grid_pages.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <qgsexception.h>
 #include <qgsprocessingparameters.h>

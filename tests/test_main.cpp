@@ -1,8 +1,8 @@
 // Test entry: a headless QGIS session for every test, and the scripted
 // toolkit installed as the add-in's desktop.
-#include "map/qgis/qgis_session.h"
-#include "support/addin_state.h"
-#include "support/scripted_ui_toolkit.h"
+#include "map/qgis/program/qgis_session.h"
+#include "support/addin/addin_state.h"
+#include "support/desktop/scripted_ui_toolkit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "map/search/packed_rtree.h"
 
 #include "map/search/key_sort.h"
-#include "support/both_at_once.h"
+#include "support/base/both_at_once.h"
 
 #include <algorithm>
 #include <cmath>

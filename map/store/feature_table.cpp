@@ -1,6 +1,6 @@
 #include "map/store/feature_table.h"
 
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "map/store/geopackage_rows.h"
 
 #include "map/search/wkb_flatten.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 
 #include <sqlite3.h>
 

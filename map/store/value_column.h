@@ -3,7 +3,7 @@
 // values (street names and road classes repeat a great deal).
 #pragma once
 
-#include "support/text_numbers.h"
+#include "support/base/text_numbers.h"
 
 #include <QHash>
 #include <QString>

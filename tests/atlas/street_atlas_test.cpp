@@ -4,11 +4,11 @@
 // tools: page numbers, neighbours at the edges, the squares' names where the
 // grid's squares table puts them, the index lines, progress, cancellation,
 // and the report kept in the saved project.
-#include "map/qgis/street_atlas.h"
+#include "map/qgis/program/street_atlas.h"
 #include "buildrun/fitted_layout.h"
-#include "map/qgis/qgis_document.h"
+#include "map/qgis/desktop/qgis_document.h"
 #include "print/page_grid.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 #include "tests/testing/child_program.h"
 #include "tests/testing/test_maps.h"
 

@@ -1,7 +1,7 @@
 // "Element in map layout" through the real dialog: columns of text elements
 // where they belong, empty ones too, and a second build beside the first.
 #include "buildrun/build_run.h"
-#include "map/qgis/qgis_page_layout.h"
+#include "map/qgis/desktop/qgis_page_layout.h"
 #include "tests/testing/dialog_fixture.h"
 
 #include <qgslayoutexporter.h>

@@ -1,7 +1,7 @@
 // The saved project and the layout PDF are complete or absent: the real
 // program, run as a child, under a file-size limit, on a full file system,
 // and on read-only files as the superuser and as an ordinary user.
-#include "support/file_checks.h"
+#include "support/files/file_checks.h"
 #include "tests/cli/town_program.h"
 
 #include <qgslayoutmanager.h>

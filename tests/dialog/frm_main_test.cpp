@@ -1,10 +1,10 @@
 // The index dialog with real widgets (offscreen) on a real map: its load,
 // its defaults, its pickers, and the help windows it opens.
 #include "dialog/frm_main.h"
-#include "map/qgis/qgis_document.h"
-#include "support/addin_state.h"
-#include "support/frm_help.h"
-#include "support/scripted_ui_toolkit.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "support/addin/addin_state.h"
+#include "support/addin/frm_help.h"
+#include "support/desktop/scripted_ui_toolkit.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgslayertree.h>

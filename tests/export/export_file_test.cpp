@@ -1,7 +1,7 @@
 // The export file: written whole or not at all, in the locale's character set.
 #include "export/export_file.h"
 #include "export/text_encoding.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 #include "tests/testing/locales.h"
 
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "index/relate.h"
 #include "index/feature_entries.h"
 #include "map/map_walk.h"
-#include "map/qgis/qgis_document.h"
-#include "support/terminal_progress.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "support/desktop/terminal_progress.h"
 #include "tests/testing/test_maps.h"
 
 #include <gtest/gtest.h>

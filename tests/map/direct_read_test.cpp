@@ -2,11 +2,11 @@
 // feature iterator gives: the same ids, values of every type, shapes and
 // boxes. Layers QGIS changes on the way take QGIS's path, and a damaged
 // page still fails the read.
-#include "map/qgis/direct_read.h"
-#include "map/qgis/layer_reading.h"
+#include "map/qgis/reading/direct_read.h"
+#include "map/qgis/reading/layer_reading.h"
 #include "map/store/feature_table.h"
 #include "map/store/geopackage_rows.h"
-#include "support/failure.h"
+#include "support/base/failure.h"
 #include "tests/testing/same_rows.h"
 #include "tests/testing/test_maps.h"
 

@@ -1,9 +1,9 @@
 // Writing field values through update cursors: conversion to the field's
 // type, and one edit per build that is committed or rolled back whole.
-#include "map/qgis/geopackage_update.h"
-#include "map/qgis/qgis_feature_class.h"
-#include "map/qgis/qgis_shape.h"
-#include "map/qgis/value_conversion.h"
+#include "map/qgis/features/qgis_feature_class.h"
+#include "map/qgis/features/qgis_shape.h"
+#include "map/qgis/features/value_conversion.h"
+#include "map/qgis/writing/geopackage_update.h"
 #include "tests/testing/test_maps.h"
 
 #include <gdal.h>

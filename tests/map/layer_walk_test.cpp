@@ -1,8 +1,8 @@
 // The focus map as the layer tree shows it: top-level nodes in order, groups
 // with their members, feature layers and layers of other kinds; fields of the
 // layer table view and of the feature class.
-#include "map/qgis/map_opener.h"
-#include "map/qgis/qgis_document.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/program/map_opener.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgslayertree.h>

@@ -1,8 +1,8 @@
 // The page layout: a Letter page for a project without layout, text
 // elements placed in inches from the lower-left corner, kept in the saved
 // project and present as text in the exported PDF.
-#include "map/qgis/qgis_document.h"
-#include "map/qgis/qgis_page_layout.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/desktop/qgis_page_layout.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgslayoutexporter.h>

@@ -1,5 +1,5 @@
 // The headless progress indicator draws only on a terminal.
-#include "support/terminal_progress.h"
+#include "support/desktop/terminal_progress.h"
 
 #include <gtest/gtest.h>
 

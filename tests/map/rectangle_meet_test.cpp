@@ -1,7 +1,7 @@
 // Points and lines against a page rectangle, decided from coordinates: every
 // answer given must be GEOS's, touches along edges and at corners included.
 #include "map/search/rectangle_meet.h"
-#include "map/qgis/wkb_writer.h"
+#include "map/qgis/reading/wkb_writer.h"
 
 #include <qgsgeometry.h>
 #include <qgslinestring.h>

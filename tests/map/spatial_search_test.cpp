@@ -1,9 +1,9 @@
 // Spatial searches of a feature class: what each relationship code delivers
 // on small exact shapes, refusals, CRS differences, null shapes, delivery
 // order and the reuse of the one read of the layer.
-#include "map/qgis/feature_store.h"
-#include "map/qgis/qgis_feature_class.h"
-#include "map/qgis/qgis_shape.h"
+#include "map/qgis/features/qgis_feature_class.h"
+#include "map/qgis/features/qgis_shape.h"
+#include "map/qgis/reading/feature_store.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgscoordinatetransform.h>

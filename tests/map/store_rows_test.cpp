@@ -1,6 +1,6 @@
 // A layer read into a feature store's rows gives the same rows whether it
 // is read whole or as two halves by id on two threads.
-#include "map/qgis/layer_reading.h"
+#include "map/qgis/reading/layer_reading.h"
 #include "tests/testing/same_rows.h"
 #include "tests/testing/test_maps.h"
 

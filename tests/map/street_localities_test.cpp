@@ -3,8 +3,8 @@
 // check, on small exact shapes; then the host's reading of two QGIS layers.
 #include "map/search/street_localities.h"
 #include "map/map_walk.h"
-#include "map/qgis/qgis_document.h"
-#include "map/qgis/qgis_shape.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/features/qgis_shape.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgscoordinatetransform.h>

@@ -3,7 +3,7 @@
 // order) flattened here equals QGIS's geometry written by appendWkb, and
 // empty shapes are empty by the host's rules.
 #include "map/search/wkb_flatten.h"
-#include "map/qgis/wkb_writer.h"
+#include "map/qgis/reading/wkb_writer.h"
 #include "map/search/wkb.h"
 
 #include <qgsgeometry.h>

@@ -1,6 +1,6 @@
 // Shapes written for GEOS read back as the same plane geometry, curves as
 // line segments.
-#include "map/qgis/wkb_writer.h"
+#include "map/qgis/reading/wkb_writer.h"
 #include "map/search/wkb.h"
 
 #include <qgsgeometry.h>

@@ -1,11 +1,11 @@
 // The error box: its exact text, the location with and without a line, the
 // progress indicator hidden on every report, and reports with no host.
-#include "support/error_handling.h"
-#include "support/addin_state.h"
-#include "support/error_trap.h"
-#include "support/failure.h"
-#include "support/scripted_ui_toolkit.h"
-#include "support/terminal_progress.h"
+#include "support/errors/error_handling.h"
+#include "support/addin/addin_state.h"
+#include "support/base/failure.h"
+#include "support/desktop/scripted_ui_toolkit.h"
+#include "support/desktop/terminal_progress.h"
+#include "support/errors/error_trap.h"
 
 #include <gtest/gtest.h>
 

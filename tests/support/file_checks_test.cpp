@@ -1,6 +1,6 @@
 // The checks that read back what another library wrote: a file cut short at
 // any point, as a full disk leaves it, is told from a whole one.
-#include "support/file_checks.h"
+#include "support/files/file_checks.h"
 
 #include <qgsziputils.h>
 

@@ -1,7 +1,7 @@
 // The desktop toolkit's windows (offscreen): message boxes and modal forms
 // open over the window the user works in, and a form's own window starts
 // centred over its owner, not in a corner of the screen.
-#include "support/qt_ui_toolkit.h"
+#include "support/desktop/qt_ui_toolkit.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,8 +1,8 @@
 // The file helpers on a real temporary folder: existence tests, deletion
 // that is not forced, folder creation, and failures reported, never thrown.
-#include "support/quillmere_io.h"
-#include "support/addin_state.h"
-#include "support/scripted_ui_toolkit.h"
+#include "support/files/quillmere_io.h"
+#include "support/addin/addin_state.h"
+#include "support/desktop/scripted_ui_toolkit.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The replacement file: a new version written beside its target under a
 // name the file system takes, put in place whole with the target's mode, and
 // gone on every other way out, an ending signal included.
-#include "support/replacement_file.h"
-#include "support/failure.h"
+#include "support/files/replacement_file.h"
+#include "support/base/failure.h"
 #include "tests/testing/child_program.h"
 
 #include <QFile>

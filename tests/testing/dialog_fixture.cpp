@@ -1,6 +1,6 @@
 #include "tests/testing/dialog_fixture.h"
 
-#include "map/qgis/map_opener.h"
+#include "map/qgis/program/map_opener.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "dialog/frm_main.h"
-#include "map/qgis/qgis_application.h"
-#include "map/qgis/qgis_document.h"
-#include "support/addin_state.h"
-#include "support/scripted_ui_toolkit.h"
-#include "support/terminal_progress.h"
+#include "map/qgis/desktop/qgis_application.h"
+#include "map/qgis/desktop/qgis_document.h"
+#include "support/addin/addin_state.h"
+#include "support/desktop/scripted_ui_toolkit.h"
+#include "support/desktop/terminal_progress.h"
 #include "tests/testing/test_maps.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "tests/testing/test_maps.h"
 
 #include "map/map_walk.h"
-#include "map/qgis/map_opener.h"
+#include "map/qgis/program/map_opener.h"
 
 #include <qgsfeature.h>
 #include <qgsgeometry.h>

@@ -2,7 +2,7 @@
 // temporary folder, and the shared real-data folder.
 #pragma once
 
-#include "map/qgis/qgis_document.h"
+#include "map/qgis/desktop/qgis_document.h"
 
 #include <qgsproject.h>
 #include <qgsvectorlayer.h>

@@ -1,0 +1,34 @@
+// Cursor over every feature a vector layer shows (its filter applied).
+#pragma once
+
+#include "map/host.h"
+#include "map/qgis/reading/feature_read_ahead.h"
+#include "map/qgis/reading/read_errors.h"
+
+#include <qgsfeatureiterator.h>
+#include <qgsvectorlayer.h>
+
+#include <memory>
+#include <vector>
+
+namespace bramlotte::qgishost {
+
+class LayerCursor : public host::FeatureCursor {
+  public:
+    explicit LayerCursor(QgsVectorLayer& layer);
+    std::unique_ptr<host::Feature> nextFeature() override;
+    void updateFeature(host::Feature& feature) override;
+    host::SkippedShapes skippedShapes() const override;
+
+  private:
+    QgsFeatureIterator iterator_;              // a remote source's features
+    std::unique_ptr<FeatureReadAhead> ahead_;  // or local ones, read ahead
+    QgsCoordinateReferenceSystem crs_;
+    QString layerName_;
+    ReadErrors errors_;            // what the data source reported while read
+    host::SkippedShapes skipped_;  // shapes the remote source could not read
+    // For each field of the data source, its index in the layer's fields.
+    std::shared_ptr<const std::vector<int>> layerIndex_;
+};
+
+}  // namespace bramlotte::qgishost
