@@ -15,7 +15,8 @@ uint32_t IndexMap::positionFor(const QString& key) {
         key, static_cast<uint32_t>(entries_.size()),
         [this](uint32_t at) -> const QString& { return entries_[at].key; }, added);
     if (added) {
-        entries_.push_back({key, {}, -1, true, nullptr, -1});
+        entries_.emplace_back();
+        entries_.back().key = key;
     }
     return at;
 }
@@ -97,9 +98,7 @@ void IndexMap::add(const QString& key, const QString& itemText) {
 void IndexMap::set(const QString& key, const QStringList& items) {
     Entry& e = entries_[positionFor(key)];
     e.items.clear();
-    e.highest = -1;
-    e.ascending = true;
-    e.outOfOrder.reset();
+    e.folded.clear();
     e.lastOffered = -1;
     for (const QString& text : items) {
         hold(e, item(text));  // every item as given, repeated ones too
@@ -107,33 +106,14 @@ void IndexMap::set(const QString& key, const QStringList& items) {
 }
 
 bool IndexMap::holds(const Entry& e, int folded) const {
-    if (folded > e.highest) {
-        return false;
-    }
-    if (folded == e.highest) {
-        return true;
-    }
-    if (e.ascending) {
-        const auto at = std::lower_bound(
-            e.items.begin(), e.items.end(), folded,
-            [this](int text, int n) { return foldedOf_[static_cast<size_t>(text)] < n; });
-        return at != e.items.end() && foldedOf_[static_cast<size_t>(*at)] == folded;
-    }
-    return e.outOfOrder->contains(folded);
+    return e.folded.contains(folded, e.items.size(), [&](size_t i) { return foldedAt(e, i); });
 }
 
 void IndexMap::hold(Entry& e, const Item& item) {
     e.items.push_back(item.text);
-    if (item.folded < e.highest && e.ascending) {
-        e.ascending = false;
-        e.outOfOrder = std::make_unique<NumberSet>();
-        for (const int text : e.items) {
-            e.outOfOrder->insert(foldedOf_[static_cast<size_t>(text)]);
-        }
-    } else if (!e.ascending) {
-        e.outOfOrder->insert(item.folded);
-    }
-    e.highest = std::max(e.highest, item.folded);
+    // (set() holds repeated items too: a repeat below the highest makes the
+    // list unsorted, as any number out of order does.)
+    e.folded.added(item.folded, e.items.size(), [&](size_t i) { return foldedAt(e, i); });
 }
 
 bool IndexMap::addTo(Entry& e, const Item& item) {

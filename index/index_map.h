@@ -2,7 +2,7 @@
 // go with it, as an entry text and as the list of its item texts.
 #pragma once
 
-#include "index/number_set.h"
+#include "index/ascending_set.h"
 #include "support/base/text_numbers.h"
 
 #include <QString>
@@ -65,13 +65,8 @@ class IndexMap {
     struct Entry {
         QString key;
         std::vector<int> items;  // numbers of the item texts, in the order met
-        // The duplicate test, by case-folded number. Pages walked in order
-        // bring ever higher numbers: then the items lie sorted by it, and a
-        // number above the highest is new without a look at them. Items that
-        // came out of order get a set of their numbers.
-        int highest = -1;
-        bool ascending = true;
-        std::unique_ptr<NumberSet> outOfOrder;
+        // The duplicate test, by case-folded number.
+        AscendingSet folded;
         // The item last offered: a street of several segments on one page
         // offers the same item again right away.
         int lastOffered = -1;
@@ -81,6 +76,10 @@ class IndexMap {
     // The position of the entry of `key`, added empty when missing.
     uint32_t positionFor(const QString& key);
     bool holds(const Entry& e, int folded) const;
+    // The case-folded number of the entry's item `i`.
+    int foldedAt(const Entry& e, size_t i) const {
+        return foldedOf_[static_cast<size_t>(e.items[i])];
+    }
     void hold(Entry& e, const Item& item);
     bool addTo(Entry& e, const Item& item);
 

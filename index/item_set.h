@@ -2,16 +2,10 @@
 // test, by item number (the index map numbers each distinct case-folded
 // item once). Most entries hold one or two items, kept inline (a street
 // segment seldom crosses more than one page edge); the rest in a list.
-// Items that came in ascending order (the pages of a walk) are found there
-// by bisection; an entry with many items out of order gets a hash of them,
-// so a long entry never costs a scan per item.
 #pragma once
 
-#include "index/number_set.h"
+#include "index/ascending_set.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -20,73 +14,40 @@ namespace bramlotte::index {
 class ItemSet {
   public:
     bool contains(int item) const {
-        // Pages walked in order bring ever higher numbers: a number above
-        // all held needs no look into the rest, which lies elsewhere in memory.
-        if (item > highest_) {
-            return false;
+        if (first_ == item || second_ == item) {
+            return item >= 0;
         }
-        if (first_ == item || second_ == item || highest_ == item) {
-            return true;
-        }
-        if (!more_) {
-            return false;
-        }
-        if (ascending_) {
-            // Numbers that came in ascending order lie sorted.
-            return std::binary_search(more_->all.begin(), more_->all.end(), item);
-        }
-        if (!more_->many.empty()) {
-            return more_->many.contains(item);
-        }
-        return std::find(more_->all.begin(), more_->all.end(), item) != more_->all.end();
+        return set_.contains(item, count(), [this](size_t i) { return at(i); });
     }
     // Adds an item the set does not hold.
     void insert(int item) {
-        if (item < highest_) {
-            ascending_ = false;
-        }
-        highest_ = std::max(highest_, item);
         if (first_ < 0) {
             first_ = item;
-            return;
-        }
-        if (second_ < 0) {
+        } else if (second_ < 0) {
             second_ = item;
-            return;
-        }
-        if (!more_) {
-            more_ = std::make_unique<More>();
-        }
-        more_->all.push_back(item);
-        // A hash only for many numbers out of order.
-        if (ascending_ || more_->all.size() <= kFew) {
-            return;
-        }
-        if (more_->many.empty()) {
-            for (int held : more_->all) {
-                more_->many.insert(held);
-            }
         } else {
-            more_->many.insert(item);
+            if (!rest_) {
+                rest_ = std::make_unique<std::vector<int>>();
+            }
+            rest_->push_back(item);
         }
+        set_.added(item, count(), [this](size_t i) { return at(i); });
     }
     void clear() {
-        first_ = second_ = highest_ = -1;
-        ascending_ = true;
-        more_.reset();
+        first_ = second_ = -1;
+        rest_.reset();
+        set_.clear();
     }
 
   private:
-    static constexpr size_t kFew = 8;
+    size_t count() const {
+        return (first_ >= 0 ? 1 : 0) + (second_ >= 0 ? 1 : 0) + (rest_ ? rest_->size() : 0);
+    }
+    int at(size_t i) const { return i == 0 ? first_ : i == 1 ? second_ : (*rest_)[i - 2]; }
 
-    struct More {
-        std::vector<int> all;  // every item after the first two, in the order added
-        NumberSet many;        // the same, once there are many out of order
-    };
     int first_ = -1, second_ = -1;  // the first two items, held apart from the rest
-    int highest_ = -1;              // the highest item held
-    bool ascending_ = true;         // every item came above those before it
-    std::unique_ptr<More> more_;    // the rest, when there are any
+    std::unique_ptr<std::vector<int>> rest_;
+    AscendingSet set_;
 };
 
 }  // namespace bramlotte::index

@@ -3,73 +3,49 @@
 // on its second page needs no value read, no text made and no key looked up.
 #pragma once
 
+#include "support/base/open_table.h"
+
 #include <cstdint>
-#include <vector>
 
 namespace bramlotte::index {
 
 class KnownKeys {
+    struct Slot {
+        long long code = -1;  // -1: empty
+        int position = -1;
+        bool used() const { return code >= 0; }
+        uint64_t hash() const { return static_cast<uint64_t>(code); }
+    };
+    struct SameCode {
+        long long code;
+        bool operator()(const Slot& s) const { return s.code == code; }
+    };
+
   public:
     static constexpr int kUnknown = -1;  // a code not met yet, or no code
     static constexpr int kBlank = -2;    // a value that makes no key
 
     // The position remembered for `code`, or kUnknown.
     int find(long long code) const {
-        if (code < 0 || slots_.empty()) {
+        if (code < 0) {
             return kUnknown;
         }
-        for (size_t i = slot(code);; i = (i + 1) & (slots_.size() - 1)) {
-            if (slots_[i].code == code) {
-                return slots_[i].position;
-            }
-            if (slots_[i].code < 0) {
-                return kUnknown;
-            }
-        }
+        const Slot* slot = table_.find(static_cast<uint64_t>(code), SameCode{code});
+        return slot ? slot->position : kUnknown;
     }
     // Remembers `position` (or kBlank) for a code not yet remembered.
     void remember(long long code, int position) {
         if (code < 0) {
             return;
         }
-        if (2 * (count_ + 1) > slots_.size()) {
-            grow();
-        }
-        size_t i = slot(code);
-        while (slots_[i].code >= 0) {
-            i = (i + 1) & (slots_.size() - 1);
-        }
-        slots_[i] = {code, position};
-        ++count_;
+        bool added = false;
+        table_.findOrAdd(
+            static_cast<uint64_t>(code), SameCode{code}, [=] { return Slot{code, position}; },
+            added);
     }
 
   private:
-    struct Slot {
-        long long code = -1;  // -1: empty
-        int position = kUnknown;
-    };
-    size_t slot(long long code) const {
-        // Fibonacci hashing: the top bits of a multiplicative hash.
-        return static_cast<size_t>((static_cast<uint64_t>(code) * 0x9E3779B97F4A7C15ULL) >> shift_);
-    }
-    void grow() {
-        std::vector<Slot> old;
-        old.swap(slots_);
-        slots_.resize(old.empty() ? 64 : 2 * old.size());
-        shift_ = 64;
-        for (size_t size = slots_.size(); size > 1; size >>= 1) {
-            --shift_;
-        }
-        count_ = 0;
-        for (const Slot& s : old) {
-            if (s.code >= 0) {
-                remember(s.code, s.position);
-            }
-        }
-    }
-    std::vector<Slot> slots_;
-    size_t count_ = 0;
-    int shift_ = 64;
+    support::OpenTable<Slot> table_;
 };
 
 }  // namespace bramlotte::index

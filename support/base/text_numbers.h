@@ -1,14 +1,14 @@
-// Numbers for distinct texts, found by content in an open-addressed table of
-// (hash, number) pairs. The texts themselves stay in the caller's own list,
-// which the table reads only to confirm a hash match: a lookup is one probe
-// into one array, with no node to follow and none to allocate.
+// Numbers for distinct texts, found by content. The table holds (hash,
+// number) pairs only; the texts stay in the caller's own list, which is read
+// to confirm a hash match: a lookup is a probe or two into one array.
 #pragma once
+
+#include "support/base/open_table.h"
 
 #include <QHash>
 #include <QString>
 
 #include <cstdint>
-#include <vector>
 
 namespace bramlotte::support {
 
@@ -18,63 +18,38 @@ class TextNumbers {
     // text not met before gets `next` (which must be new), and `added` says so.
     template <typename TextOf>
     uint32_t find(const QString& text, uint32_t next, const TextOf& textOf, bool& added) {
-        if (2 * (count_ + 1) > slots_.size()) {
-            grow();  // at most half full, so probes stay short
-        }
         const uint32_t hash = qHash(text);
-        const size_t mask = slots_.size() - 1;
-        size_t i = hash & mask;
-        for (; slots_[i].used; i = (i + 1) & mask) {
-            if (slots_[i].hash == hash && textOf(slots_[i].number) == text) {
-                added = false;
-                return slots_[i].number;
-            }
-        }
-        slots_[i] = {hash, next, true};
-        ++count_;
-        added = true;
-        return next;
+        return table_
+            .findOrAdd(
+                hash, sameText(text, hash, textOf),
+                [=] {
+                    return Slot{hash, next};
+                },
+                added)
+            .number;
     }
     // The number of `text`, or -1 when it has none.
     template <typename TextOf>
     int64_t lookup(const QString& text, const TextOf& textOf) const {
-        if (slots_.empty()) {
-            return -1;
-        }
         const uint32_t hash = qHash(text);
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask; slots_[i].used; i = (i + 1) & mask) {
-            if (slots_[i].hash == hash && textOf(slots_[i].number) == text) {
-                return slots_[i].number;
-            }
-        }
-        return -1;
+        const Slot* slot = table_.find(hash, sameText(text, hash, textOf));
+        return slot ? int64_t{slot->number} : -1;
     }
 
   private:
     struct Slot {
-        uint32_t hash = 0;
-        uint32_t number : 31;
-        uint32_t used : 1;
-        Slot() : number(0), used(0) {}
-        Slot(uint32_t h, uint32_t n, bool u) : hash(h), number(n), used(u) {}
+        uint32_t textHash = 0;
+        uint32_t number = UINT32_MAX;  // UINT32_MAX: empty
+        bool used() const { return number != UINT32_MAX; }
+        uint64_t hash() const { return textHash; }
     };
-    void grow() {
-        std::vector<Slot> old(slots_.empty() ? 64 : 2 * slots_.size());
-        old.swap(slots_);
-        const size_t mask = slots_.size() - 1;
-        for (const Slot& slot : old) {
-            if (slot.used) {
-                size_t i = slot.hash & mask;
-                while (slots_[i].used) {
-                    i = (i + 1) & mask;
-                }
-                slots_[i] = slot;
-            }
-        }
+    template <typename TextOf>
+    static auto sameText(const QString& text, uint32_t hash, const TextOf& textOf) {
+        return [&text, hash, &textOf](const Slot& s) {
+            return s.textHash == hash && textOf(s.number) == text;
+        };
     }
-    std::vector<Slot> slots_;
-    size_t count_ = 0;
+    OpenTable<Slot> table_;
 };
 
 }  // namespace bramlotte::support

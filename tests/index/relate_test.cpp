@@ -269,3 +269,16 @@ TEST(Relate, AnEntrysItemSetHoldsWhatWasAddedThroughEveryForm) {
     }
     EXPECT_TRUE(set.contains(90) && !set.contains(91) && !set.contains(50));
 }
+
+TEST(Relate, AnEntrySetWithRepeatedItemsStillFindsEachOfThem) {
+    // An entry set whole may hold an item twice: a repeat below the highest
+    // leaves the list unsorted, and no item may then be missed.
+    index::IndexMap map(",");
+    const QStringList items = {" A1", " A5", " A9", " A1", " A1", " A1", " A1"};
+    map.set("Key", items);
+    for (const QString& item : QStringList{" A1", " A5", " A9"}) {
+        EXPECT_FALSE(map.addItem("Key", item)) << item.toStdString();
+    }
+    EXPECT_TRUE(map.addItem("Key", " A7"));
+    EXPECT_FALSE(map.addItem("Key", " a7"));  // the same item, without regard to case
+}
