@@ -1,5 +1,6 @@
 #include "map/search/street_localities.h"
 
+#include "map/search/geos_handles.h"
 #include "map/search/packed_rtree.h"
 #include "map/search/wkb.h"
 
@@ -42,23 +43,9 @@ class Geos {
     std::string lastError_;
 };
 
-struct GeometryDeleter {
-    GEOSContextHandle_t ctx = nullptr;
-    void operator()(GEOSGeometry* g) const { GEOSGeom_destroy_r(ctx, g); }
-};
-using Geometry = std::unique_ptr<GEOSGeometry, GeometryDeleter>;
-
-struct PreparedDeleter {
-    GEOSContextHandle_t ctx = nullptr;
-    void operator()(const GEOSPreparedGeometry* g) const { GEOSPreparedGeom_destroy_r(ctx, g); }
-};
-using Prepared = std::unique_ptr<const GEOSPreparedGeometry, PreparedDeleter>;
-
-struct ReaderDeleter {
-    GEOSContextHandle_t ctx;
-    void operator()(GEOSWKBReader* r) const { GEOSWKBReader_destroy_r(ctx, r); }
-};
-using Reader = std::unique_ptr<GEOSWKBReader, ReaderDeleter>;
+using Geometry = GeosGeometry;
+using Prepared = GeosPrepared;
+using Reader = GeosReader;
 
 Geometry own(const Geos& geos, GEOSGeometry* g) {
     return Geometry(g, GeometryDeleter{geos.ctx()});

@@ -152,36 +152,16 @@ FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeo
 void FilteredCursor::prepare() {
     // Only candidates their boxes cannot decide need the query in GEOS.
     ctx_ = QgsGeos::getGEOSHandler();
-    geosQuery_ = QgsGeos::asGeos(query_).release();
+    geosQuery_ = search::GeosGeometry(QgsGeos::asGeos(query_).release(), {ctx_});
     if (!geosQuery_) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The query shape cannot be used for a search."));
     }
-    prepared_ = GEOSPrepare_r(ctx_, geosQuery_);
-    reader_ = GEOSWKBReader_create_r(ctx_);
+    prepared_ = search::GeosPrepared(GEOSPrepare_r(ctx_, geosQuery_.get()), {ctx_});
+    reader_ = search::GeosReader(GEOSWKBReader_create_r(ctx_), {ctx_});
     if (!prepared_ || !reader_) {
-        release();
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The query shape cannot be prepared."));
-    }
-}
-
-FilteredCursor::~FilteredCursor() {
-    release();
-}
-
-void FilteredCursor::release() {
-    if (reader_) {
-        GEOSWKBReader_destroy_r(ctx_, reader_);
-        reader_ = nullptr;
-    }
-    if (prepared_) {
-        GEOSPreparedGeom_destroy_r(ctx_, prepared_);
-        prepared_ = nullptr;
-    }
-    if (geosQuery_) {
-        GEOSGeom_destroy_r(ctx_, geosQuery_);
-        geosQuery_ = nullptr;
     }
 }
 
@@ -239,15 +219,14 @@ bool FilteredCursor::matches(const store::FeatureTable::Candidate& candidate) {
     }
     size_t size = 0;
     const unsigned char* wkb = store().table().wkb(row, size);
-    GEOSGeometry* g = GEOSWKBReader_read_r(ctx_, reader_, wkb, size);
+    const search::GeosGeometry g(GEOSWKBReader_read_r(ctx_, reader_.get(), wkb, size), {ctx_});
     if (!g) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The shape of feature %1 of layer %2 cannot be read.")
                                    .arg(store().table().id(row))
                                    .arg(store().layer().name()));
     }
-    const std::optional<bool> holds = search::relationHolds(ctx_, code_, prepared_, g);
-    GEOSGeom_destroy_r(ctx_, g);
+    const std::optional<bool> holds = search::relationHolds(ctx_, code_, prepared_.get(), g.get());
     if (!holds) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The shape of feature %1 of layer %2 cannot be "

@@ -4,6 +4,8 @@
 #include "map/host.h"
 #include "map/qgis/reading/feature_store.h"
 
+#include "map/search/geos_handles.h"
+
 #include <geos_c.h>
 #include <qgsgeometry.h>
 
@@ -20,7 +22,6 @@ class FilteredCursor : public host::FeatureCursor {
     // Features whose shapes stand in relationship `code` to `query`, which
     // is in the store's CRS.
     FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeometry& query, int32_t code);
-    ~FilteredCursor() override;
     FilteredCursor(const FilteredCursor&) = delete;
     FilteredCursor& operator=(const FilteredCursor&) = delete;
 
@@ -31,7 +32,6 @@ class FilteredCursor : public host::FeatureCursor {
     FeatureStore& store() const;
     bool matches(const store::FeatureTable::Candidate& candidate);
     void prepare();  // makes the GEOS query
-    void release();  // frees the GEOS objects
 
     QPointer<FeatureStore> store_;
     bool forUpdate_;
@@ -42,9 +42,9 @@ class FilteredCursor : public host::FeatureCursor {
     bool queryIsRectangle_ = false;
     GEOSContextHandle_t ctx_ = nullptr;
     QgsGeometry query_;
-    GEOSGeometry* geosQuery_ = nullptr;
-    const GEOSPreparedGeometry* prepared_ = nullptr;
-    GEOSWKBReader* reader_ = nullptr;
+    search::GeosGeometry geosQuery_;  // before the prepared query, which refers to it
+    search::GeosPrepared prepared_;
+    search::GeosReader reader_;
 };
 
 }  // namespace bramlotte::qgishost
