@@ -109,6 +109,7 @@ buildrun::BuildChoices choicesOf(const BuildOptions& o, host::MapDocument& docum
     c.itemSeparator = o.itemSeparator.value_or(QStringLiteral(","));
     c.columnText = o.columns.value_or(QStringLiteral("1"));
     c.print = o.print;
+    c.layoutName = o.layoutName.value_or(QString());
     return c;
 }
 
@@ -200,7 +201,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
     }
     try {
         if (o.layoutPdf) {
-            qgishost::exportPageLayoutPdf(project, *o.layoutPdf);
+            qgishost::exportPageLayoutPdf(project, *o.layoutPdf, choices.layoutName);
             out << *o.layoutPdf << Qt::endl;
         }
         if (o.saveProject) {

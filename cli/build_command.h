@@ -24,6 +24,7 @@ struct BuildOptions {
     QString delimiter = QStringLiteral("comma");  // comma|tab
     std::optional<QString> outputField;
     bool yes = false;
+    std::optional<QString> layoutName;  // the layout output's print layout
     std::optional<QString> layoutPdf;
     bool saveProject = false;
     // Print-ready choices (the dialog has none of them).

@@ -47,7 +47,8 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
         {"--columns", &o.columns},
         {"--save-as", &o.saveAs},
         {"--output-field", &o.outputField},
-        {"--layout-pdf", &o.layoutPdf}};
+        {"--layout-pdf", &o.layoutPdf},
+        {"--layout", &o.layoutName}};
     // Sizes for the fitted layout: positive numbers, read the same whatever
     // the locale.
     const std::map<QString, double*> sizes = {{"--font-size", &o.print.fontSizePoints},

@@ -62,10 +62,11 @@ def centre_inside(inner, outer):
     return outer[0] <= x <= outer[0] + outer[2] and outer[1] <= y <= outer[1] + outer[3]
 
 
-def project_labels(path):
+def project_labels(path, name=None):
     project = QgsProject()
     project.read(path)
-    layout = project.layoutManager().printLayouts()[0]
+    layouts = project.layoutManager().printLayouts()
+    layout = next(l for l in layouts if l.name() == name) if name else layouts[0]
     labels = []
     for item in layout.items():
         if isinstance(item, QgsLayoutItemLabel):
@@ -186,6 +187,27 @@ if small:
     check(s.get("layout") == name and len(labels) == 3 and
           rounded(s.get("labels", [])) == rounded(labels),
           "layout labels differ:\n%s\n%s" % (s.get("labels"), labels))
+
+    # Processing's dialog places on its layout what the command line does.
+    _, labels = project_labels(os.path.join(cli, "atlas.qgz"), "Processing index")
+    s = step("processing_layout")
+    check(s.get("layout") == "Processing index" and len(labels) > 20 and
+          rounded(s.get("labels", [])) == rounded(labels),
+          "Processing's layout labels differ from the command line's: %d / %d"
+          % (len(s.get("labels", [])), len(labels)))
+    check(s.get("pdf"), "Processing wrote no layout PDF")
+
+    same_file(os.path.join(qgis, "out/index_damaged.txt"),
+              os.path.join(cli, "out/index_damaged.txt"), "damaged pages")
+    warning = ("2 features of layer %s were skipped: their shapes could not be read "
+               "(ids 3, 5).")
+    s = step("damaged_pages")
+    check(warning % "damaged pages" in s.get("bar", []) and
+          warning % "damaged pages" in s.get("log", []),
+          "the skipped pages' warning: bar %s, log %s" % (s.get("bar"), s.get("log")))
+    check("Warning: " + warning % "pages" in
+          open(os.path.join(cli, "damaged.err"), encoding="utf-8").read(),
+          "the command line did not warn of the skipped pages")
 
     window = open(os.path.join(cli, "window.out"), encoding="utf-8").read().splitlines()
     check(window and step("window").get("lines") == window, "text window lines differ")

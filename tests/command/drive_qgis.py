@@ -20,6 +20,9 @@ from qgis.PyQt.QtWidgets import (QApplication, QLineEdit, QListView, QListWidget
                                  QProgressBar, QPushButton, QRadioButton, QStyle, QWidget)
 from qgis.utils import iface
 
+import processing
+from processing.core.ProcessingConfig import ProcessingConfig
+
 WORK = os.environ["E2E_WORK"]
 SHOTS = os.environ["E2E_SHOTS"]
 SMALL = os.path.join(WORK, "qgis")
@@ -309,8 +312,9 @@ def field_values(gpkg, field):
             for f in layer.getFeatures()}
 
 
-def layout_labels():
-    layout = QgsProject.instance().layoutManager().printLayouts()[0]
+def layout_labels(name=None):
+    layouts = QgsProject.instance().layoutManager().printLayouts()
+    layout = next(l for l in layouts if l.name() == name) if name else layouts[0]
     labels = []
     for item in layout.items():
         if isinstance(item, QgsLayoutItemLabel):
@@ -453,6 +457,45 @@ def small_town():
         build(state["dlg"], "optWindow")
         step["lines"] = lines_of(state["dlg"])
 
+    def processing_layout():
+        # Build location index from Processing's own dialog: the index set
+        # on a layout of its own, fitted, exported as a PDF.
+        pdf = os.path.join(out, "processing-index.pdf")
+        layers = {l.name(): l for l in QgsProject.instance().mapLayers().values()}
+        ProcessingConfig.setSettingValue(ProcessingConfig.KEEP_DIALOG_OPEN, True)
+        dialog = processing.createAlgorithmDialog("bramlotte:buildlocationindex", {
+            "LAYER2": layers["streets"], "FIELD2": "name", "LAYER1": layers["pages"],
+            "FIELD1": "PAGE", "RANGES": True, "HEADINGS": True, "LAYOUT": "Processing index",
+            "COLUMNS": 4, "FIT_LAYOUT": True, "LAYOUT_PDF": pdf})
+        dialog.resize(900, 760)
+        dialog.show()
+        wait(1500)
+        shot("processing-layout-dialog", dialog)
+        dialog.runButton().click()  # runs on the main thread: back when done
+        wait(1000)
+        dialog.showLog()
+        wait(300)
+        shot("processing-layout-log", dialog)
+        step.update(layout_labels("Processing index"))
+        step["pdf"] = os.path.exists(pdf)
+        dialog.close()
+
+    def damaged_pages():
+        # Two page shapes nobody can read: the build goes on without them
+        # and says so in the message bar and the message log.
+        damaged = QgsVectorLayer(os.path.join(SMALL, "damaged.gpkg") + "|layername=pages",
+                                 "damaged pages", "ogr")
+        QgsProject.instance().addMapLayer(damaged)
+        iface.messageBar().clearWidgets()
+        dlg = open_from_menu()
+        sentence(dlg, layer1="damaged pages")
+        build(dlg, "optText", [save_as(out, "index_damaged")])
+        wait(300)
+        step["bar"] = [item.text() for item in iface.messageBar().items()]
+        shot("damaged-pages-warning", iface.mainWindow())
+        dlg.close()
+        wait(200)
+
     def second_dialog():
         first = state["dlg"]
         first.raise_()
@@ -483,6 +526,8 @@ def small_town():
                        ("relate_refused", relate_refused), ("field_output", field_output),
                        ("integer_field", integer_field), ("layout", layout),
                        ("many_columns", many_columns), ("window", window),
+                       ("processing_layout", processing_layout),
+                       ("damaged_pages", damaged_pages),
                        ("second_dialog", second_dialog), ("help_window", help_window)]:
         run(name, body)
         if name == "open_dialog" and "error" in step:

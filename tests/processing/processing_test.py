@@ -6,6 +6,7 @@
 # cancelled part way.
 #   processing_test.py PLUGIN_LIBRARY BRAMLOTTE BRAMLOTTE_TOWN
 import ctypes
+import html
 import os
 import re
 import shutil
@@ -140,6 +141,31 @@ def grid_pages(source):
     grid = vector(source)
     return sorted(tuple(plain(f[name]) for name in ["PAGE_NO"] + PAGE_FIELDS) +
                   (f.geometry().asWkt(3),) for f in grid.getFeatures())
+
+
+def layout_labels(layout):
+    """The text labels of a layout: page, place, size and text, in order."""
+    from qgis.core import QgsLayoutItemLabel
+    labels = []
+    for item in layout.items():
+        if isinstance(item, QgsLayoutItemLabel):
+            p, size = item.positionWithUnits(), item.sizeWithUnits()
+            labels.append((item.page(), round(p.x(), 3), round(p.y(), 3),
+                           round(size.width(), 3), round(size.height(), 3), item.text(),
+                           item.font().bold()))
+    return sorted(labels)
+
+
+class Recording(QgsProcessingFeedback):
+    """A feedback that keeps the warnings pushed to it."""
+
+    def __init__(self):
+        super().__init__()
+        self.warnings = []
+
+    def pushWarning(self, text):
+        self.warnings.append(text)
+        super().pushWarning(text)
 
 
 def grid_squares(source):
@@ -309,6 +335,120 @@ class SelectionTest(unittest.TestCase):
                                        "CELL_SIZE": 250, "ONLY_WHERE_DATA": True,
                                        "OUTPUT": "TEMPORARY_OUTPUT"})
         self.assertEqual(grid_pages(result["OUTPUT"]), grid_pages(grid))
+
+
+MONACO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "shared",
+                      "data", "monaco.gpkg")
+
+
+def pdf_lines(pdf):
+    """Every text line of the PDF by page: (page, width, height, box, text),
+    from poppler's word boxes."""
+    boxes = subprocess.run(["pdftotext", "-bbox-layout", pdf, "-"], capture_output=True,
+                           check=True).stdout.decode()
+    lines = []
+    for number, page in enumerate(re.findall(r"<page (.*?)</page>", boxes, re.S)):
+        width = float(re.search(r'width="([\d.]+)"', page).group(1))
+        height = float(re.search(r'height="([\d.]+)"', page).group(1))
+        for attributes, body in re.findall(r"<line (.*?)>(.*?)</line>", page, re.S):
+            box = [float(re.search(r'%s="([-\d.]+)"' % k, attributes).group(1))
+                   for k in ("xMin", "yMin", "xMax", "yMax")]
+            text = html.unescape(" ".join(re.findall(r">([^<]*)</word>", body)))
+            lines.append((number, width, height, box, text))
+    return lines
+
+
+@unittest.skipUnless(os.path.exists(MONACO), "the shared OpenStreetMap maps are absent")
+class LayoutTest(unittest.TestCase):
+    """Monaco's index set on a print layout of the project by Processing,
+    fitted, and exported: what `bramlotte build --output layout --layout-fit`
+    places, every key on the PDF, nothing off a page or over another line."""
+
+    def test_the_fitted_index_on_a_layout_of_the_project(self):
+        project = QgsProject.instance()
+        project.clear()
+        pages = QgsVectorLayer(layer(MONACO, "pages"), "pages", "ogr")
+        streets = QgsVectorLayer(layer(MONACO, "streets"), "streets", "ogr")
+        project.addMapLayers([pages, streets])
+        pdf = out("monaco-index.pdf")
+        result = processing.run(BUILD, {
+            "LAYER1": pages, "FIELD1": "PAGE", "LAYER2": streets, "FIELD2": "name",
+            "RANGES": True, "HEADINGS": True, "LAYOUT": "Monaco index", "COLUMNS": 4,
+            "FIT_LAYOUT": True, "LAYOUT_PDF": pdf})
+        self.assertEqual(result["LAYOUT_PDF"], pdf)
+        layout = project.layoutManager().layoutByName("Monaco index")
+        self.assertIsNotNone(layout)
+        ours = layout_labels(layout)
+
+        # The same placement as the command line's, on a project of the same layers.
+        atlas = os.path.join(WORK, "monaco.qgs")
+        self.assertTrue(project.write(atlas))
+        copy = os.path.join(WORK, "monaco-cli.qgs")
+        shutil.copyfile(atlas, copy)
+        cli("build", copy, "--layer1", "pages", "--field1", "PAGE", "--layer2", "streets",
+            "--field2", "name", "--output", "layout", "--layout", "Monaco index", "--columns",
+            "4", "--layout-fit", "--ranges", "--headings", "--save-project")
+        theirs = QgsProject()
+        self.assertTrue(theirs.read(copy))
+        # The project saved by Processing's run keeps its layout; the command
+        # line's copy held it already, so its labels are there twice.
+        cli_labels = layout_labels(theirs.layoutManager().layoutByName("Monaco index"))
+        self.assertGreater(len(ours), 500)
+        self.assertSameLabels(cli_labels, sorted(ours + ours))
+
+        keys = [line.split("...")[0] for line in
+                cli("build", MONACO, "--layer1", "pages", "--field1", "PAGE", "--layer2",
+                    "streets", "--field2", "name", "--output", "window").splitlines()]
+        self.assertGreater(len(keys), 500)
+        lines = pdf_lines(pdf)
+        text = " ".join(l[4] for l in lines)
+        squeeze = lambda t: re.sub(r"\s+", " ", t)
+        missing = [k for k in keys if squeeze(k) not in squeeze(text)]
+        self.assertEqual(missing, [])
+        self.assertGreater(len({l[0] for l in lines}), 1)
+        for page, width, height, (x0, y0, x1, y1), line in lines:
+            self.assertTrue(0 <= x0 < x1 <= width and 0 <= y0 < y1 <= height,
+                            "off page %d: %s %s" % (page, (x0, y0, x1, y1), line))
+        by_page = {}
+        for page, _, _, box, line in lines:
+            by_page.setdefault(page, []).append((box, line))
+        for page, boxes in by_page.items():
+            boxes.sort()
+            for i, (a, la) in enumerate(boxes):
+                for b, lb in boxes[i + 1:]:
+                    if b[0] >= a[2]:
+                        break
+                    self.assertFalse(a[1] < b[3] - 0.01 and b[1] < a[3] - 0.01,
+                                     "page %d: %r over %r" % (page, la, lb))
+
+        # Kept in the project: saved and read again.
+        again = QgsProject()
+        self.assertTrue(again.read(atlas))
+        self.assertSameLabels(layout_labels(again.layoutManager().layoutByName("Monaco index")),
+                              ours)
+        project.clear()
+
+    def assertSameLabels(self, got, want):
+        """The same labels, places within a project file's six digits."""
+        self.assertEqual(len(got), len(want))
+        key = lambda l: (l[0], l[5], l[1], l[2])
+        for g, w in zip(sorted(got, key=key), sorted(want, key=key)):
+            self.assertEqual((g[0], g[5], g[6]), (w[0], w[5], w[6]))
+            self.assertTrue(all(abs(a - b) < 0.005 for a, b in zip(g[1:5], w[1:5])), (g, w))
+
+
+class DamagedShapesTest(unittest.TestCase):
+    def test_shapes_nobody_can_read_are_skipped_with_a_warning(self):
+        damaged = copy_of(SMALL, "damaged")
+        subprocess.run(["ogrinfo", "-q", damaged, "-sql",
+                        "UPDATE pages SET geom = substr(geom, 1, 60) WHERE fid IN (3, 5)"],
+                       check=True, stdout=subprocess.DEVNULL)
+        feedback = Recording()
+        result = build(damaged, feedback, OUTPUT=out("damaged.txt"))
+        self.assertEqual(read(result["OUTPUT"]), cli_index(damaged, "damaged"))
+        # The layer is named, as QGIS names a layer of that file.
+        self.assertIn("2 features of layer damaged were skipped: their shapes could not be "
+                      "read (ids 3, 5).", feedback.warnings)
 
 
 class PageGridTest(unittest.TestCase):
