@@ -132,6 +132,28 @@ for size in "${sizes[@]}"; do
     rm -f "$work/field.gpkg"
 done
 
+# The same towns with OpenStreetMap-like feature ids (rising, with gaps of
+# up to 30 million): ids are names, so time and memory must be the same.
+declare -A osm_s osm_kb
+for size in "${sizes[@]}"; do
+    [ "$size" != T ] || continue
+    n="$(segments_of "$size")"
+    osm="$cache/atlas-town-$n-osm.gpkg"
+    if [ ! -f "$osm" ]; then
+        "$build/bramlotte-town" "$cache/partial-$n-osm.gpkg" "$n" 1 --pages-field --osm-ids >/dev/null
+        mv "$cache/partial-$n-osm.gpkg" "$osm"
+    fi
+    sync
+    read -r t kb < <(best_of_two "$bramlotte" build "$osm" --layer1 pages --field1 PAGE \
+        --layer2 streets --field2 name --yes --save-as "$work/osm-index")
+    osm_s[$size]="$t" osm_kb[$size]="$kb"
+    # The same town: the same index, byte for byte.
+    "$bramlotte" build "$(town_of "$size")" --layer1 pages --field1 PAGE --layer2 streets \
+        --field2 name --yes --save-as "$work/dense-index" >/dev/null 2>&1
+    cmp -s "$work/osm-index.txt" "$work/dense-index.txt" ||
+        { echo "OpenStreetMap-like ids give another index ($size)" >&2; exit 1; }
+done
+
 rows=()
 for size in "${sizes[@]}"; do
     town="$(town_of "$size")"
@@ -197,3 +219,12 @@ echo " one thread through GDAL's C API, a GEOS shape made of each; qgis rd: the 
 echo " QGIS's feature iterator; pg bld: the table build with both layers in PostGIS, through a"
 echo " project; t/…: the text build over a floor or the PostGIS query; RSS: peak of the text"
 echo " build in MB; mem×: (that peak − a tiny build's peak $((base_kb / 1024)) MB) / both layers' WKB)"
+echo
+printf "%-4s %9s %9s %9s %9s\n" size "ids 1..n" "OSM ids" "RSS 1..n" "RSS OSM"
+for size in "${sizes[@]}"; do
+    [ -n "${osm_s[$size]:-}" ] || continue
+    printf "%-4s %9.2f %9.2f %9.0f %9.0f\n" "$size" "${text_s[$size]}" "${osm_s[$size]}" \
+        "$(echo "${text_kb[$size]} / 1024" | bc -l)" "$(echo "${osm_kb[$size]} / 1024" | bc -l)"
+done
+echo "(the text build of the same town with feature ids 1…n and with OpenStreetMap-like ids:"
+echo " seconds, and peak RSS in MB)"

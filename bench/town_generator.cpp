@@ -140,6 +140,20 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
     std::uniform_int_distribution<int> runLength(2, 25);
     std::uniform_real_distribution<double> jitter(-kBlock * 0.15, kBlock * 0.15);
     std::uniform_int_distribution<size_t> highway(0, kHighways.size() - 1);
+    // The ids from a generator of their own: the town stays the same.
+    std::mt19937_64 idRng(options.seed * 7919u + 1);
+    std::uniform_int_distribution<int> idGap(1, 40);
+    std::uniform_int_distribution<int> bigGap(0, 999);
+    long long nextId = 4'097'656;
+    auto setId = [&](OGRFeatureH f) {
+        if (!options.osmIds) {
+            return;
+        }
+        // One jump of up to 30 million in about a thousand.
+        nextId +=
+            bigGap(idRng) == 0 ? 1 + static_cast<long long>(idRng() % 30'000'000) : idGap(idRng);
+        OGR_F_SetFID(f, nextId);
+    };
 
     OGRLayerH streets = createLayer(ds.get(), "streets", wkbLineString, srs.get());
     addField(streets, "name", OFTString);
@@ -186,6 +200,7 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
                     OGR_F_SetFieldString(f.get(), 0, name.c_str());
                 }
                 OGR_F_SetFieldString(f.get(), 1, kind);
+                setId(f.get());
                 check(OGR_L_CreateFeature(streets, f.get()) == OGRERR_NONE, "cannot write street");
                 ++summary.segments;
             }
@@ -228,6 +243,7 @@ TownSummary generateTown(const std::string& path, const TownOptions& options) {
             OGR_F_SetFieldString(f.get(), 1, letters.c_str());
             OGR_F_SetFieldInteger(f.get(), 2, col + 1);
             OGR_F_SetFieldInteger(f.get(), 3, row * perSide + col + 1);
+            setId(f.get());
             check(OGR_L_CreateFeature(pages, f.get()) == OGRERR_NONE, "cannot write page");
             ++summary.pages;
         }

@@ -13,6 +13,10 @@ struct TownOptions {
     int segmentsPerPage = 10;  // about one page per this many segments
     int epsg = 32632;          // a projected CRS in metres
     bool pagesField = false;   // an empty text field "pages" on the streets
+    // Feature ids as OpenStreetMap's way ids kept as feature ids: rising,
+    // most a few apart, some millions, from about 4 million up; the town is
+    // otherwise the same as with ids 1…n.
+    bool osmIds = false;
 };
 
 struct TownSummary {

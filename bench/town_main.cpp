@@ -1,5 +1,5 @@
 // bramlotte-town: writes a synthetic town GeoPackage.
-//   bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field]
+//   bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field] [--osm-ids]
 #include "bench/town_generator.h"
 
 #include <cstdio>
@@ -11,11 +11,13 @@
 namespace {
 
 const char* const kUsage =
-    "usage: bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field]\n"
+    "usage: bramlotte-town OUT.gpkg [SEGMENTS] [SEED] [--pages-field] [--osm-ids]\n"
     "Writes a synthetic town: a GeoPackage with a street layer (name, highway)\n"
     "of SEGMENTS street segments (default 400) and a page grid over it (PAGE,\n"
     "ROW, COL, PAGE_NO), the same for the same SEED. --pages-field adds an\n"
-    "empty text field \"pages\" to the streets. OUT.gpkg must not exist.\n";
+    "empty text field \"pages\" to the streets; --osm-ids numbers the features as\n"
+    "OpenStreetMap numbers its ways (rising, with gaps up to 30 million).\n"
+    "OUT.gpkg must not exist.\n";
 
 }  // namespace
 
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--pages-field") == 0) {
             options.pagesField = true;
+        } else if (std::strcmp(argv[i], "--osm-ids") == 0) {
+            options.osmIds = true;
         } else if (argv[i][0] == '-' && argv[i][1] == '-') {
             std::fprintf(stderr, "bramlotte-town: unknown option %s\n%s", argv[i], kUsage);
             return 64;
