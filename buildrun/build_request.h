@@ -35,6 +35,10 @@ struct BuildChoices {
     Output output = Output::TextFile;
     PrintOptions print;  // beyond the dialog: the print-ready index
     QString layoutName;  // beyond the dialog: the layout to place the index on
+    // Beyond the dialog: same-named streets told apart by the localities of
+    // this layer (empty: not) and this field, by this rule.
+    QString localities, localityField;
+    host::LocalityRule localityRule;
 };
 
 // One build, checked: the layers (however the front found them), the
@@ -57,6 +61,11 @@ struct BuildRequest {
     QString layoutName;
     int16_t columns = 1;  // layout output
     PrintOptions print;
+    // Same-named streets told apart by the localities of this layer, named
+    // by this field (its index in the layer's feature class); none: not.
+    std::unique_ptr<host::Layer> localities;
+    int localityField = -1;
+    host::LocalityRule localityRule;
     Answering overwriteFields = Answering::Ask;
 };
 

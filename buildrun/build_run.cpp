@@ -5,7 +5,10 @@
 #include "buildrun/layout_output.h"
 #include "buildrun/validation.h"
 #include "export/file_outputs.h"
+#include "index/collation.h"
+#include "index/index_keys.h"
 #include "index/relate.h"
+#include "index/text_forms.h"
 #include "print/page_ranges.h"
 #include "support/desktop/recorded_toolkit.h"
 #include "support/errors/error_trap.h"
@@ -154,6 +157,48 @@ QStringList skippedWarnings(const std::vector<index::SkippedOfLayer>& layers) {
         }
     }
     return warnings;
+}
+
+// The filing of the request's language: for "auto", of the sort's locale
+// (none where it has no street types, which `ui` is told); nullopt when
+// nothing is filed. Throws Refusal for a language without street types.
+struct Refusal {
+    QString message;
+};
+std::optional<index::StreetFiling> filingOf(const PrintOptions& print, support::UiToolkit& ui) {
+    if (print.fileUnderName.isEmpty()) {
+        return std::nullopt;
+    }
+    const bool automatic = print.fileUnderName == QLatin1String("auto");
+    const QString language = automatic ? index::collationLocaleName() : print.fileUnderName;
+    std::optional<index::StreetFiling> filing = index::StreetFiling::forLanguage(language);
+    if (!filing && automatic) {
+        ui.notice(support::Notice::Warning,
+                  QStringLiteral("The locale %1 has no street types to file names under: they "
+                                 "stand as they are.")
+                      .arg(language));
+    } else if (!filing) {
+        throw Refusal{
+            QStringLiteral("There are no street types to file names under in the "
+                           "language \"%1\"; there are in: %2")
+                .arg(language, index::StreetFiling::languages().join(QStringLiteral(", ")))};
+    }
+    return filing;
+}
+
+// What a publisher would check: keys whose streets lie in one locality in
+// pieces far apart.
+QString piecesWarning(const std::vector<QVariant>& keys) {
+    QStringList names;
+    for (const QVariant& key : keys) {
+        names << index::textForm(key);
+    }
+    return QStringLiteral(
+               "%1 %2 streets in one locality in pieces far apart, which share one "
+               "entry (check them): %3")
+        .arg(names.size())
+        .arg(names.size() == 1 ? QStringLiteral("name has") : QStringLiteral("names have"))
+        .arg(names.join(QStringLiteral("; ")));
 }
 
 // The result lines of every key: with ranges, runs of pages that follow one
@@ -312,6 +357,27 @@ BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said
                 in.gatherIndex = false;  // this output reads only the features' own entries
             }
 
+            // The keys: filed under the name, with their streets' localities.
+            BRAMLOTTE_LINE(trap);
+            std::optional<index::StreetFiling> filing;
+            std::optional<host::StreetLocalities> localities;
+            if (request.output != Output::Field) {
+                try {
+                    filing = filingOf(request.print, ui);
+                } catch (const Refusal& refusal) {
+                    outcome = run.stop(Result::Refused, refusal.message);
+                    return;
+                }
+                if (request.localities) {
+                    BRAMLOTTE_LINE(trap);
+                    localities = layer2.streetLocalities(
+                        request.field2, *request.localities->asFeatureLayer(),
+                        request.localityField, request.localityRule);
+                }
+            }
+            const index::IndexKeys keys(filing, localities ? &*localities : nullptr);
+            in.keys = &keys;
+
             BRAMLOTTE_LINE(trap);
             std::vector<index::SkippedOfLayer> skipped;
             in.skipped = &skipped;
@@ -325,8 +391,14 @@ BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said
                 outcome = run.stop(Result::EditFailed, kEditFailure, e.cause().description());
                 return;
             }
+            if (localities && localities->skippedLocalities.any()) {
+                skipped.push_back({request.localities->name(), localities->skippedLocalities});
+            }
             for (const QString& warning : skippedWarnings(skipped)) {
                 ui.notice(support::Notice::Warning, warning);
+            }
+            if (localities && !localities->keysToCheck.empty()) {
+                ui.notice(support::Notice::Warning, piecesWarning(localities->keysToCheck));
             }
             if (run.edit) {
                 BRAMLOTTE_LINE(trap);
@@ -341,7 +413,8 @@ BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said
 
             if (request.output != Output::Field) {
                 BRAMLOTTE_LINE(trap);
-                resultList.add(resultLines(map, request));
+                resultList.add(resultLines(map, request),
+                               index::CollationOptions{request.print.numericOrder});
                 BRAMLOTTE_LINE(trap);
                 const auto resultLines = [&](const exporting::SaveTarget&) {
                     return textsOf(printedLines(resultList, request.print));
@@ -360,9 +433,18 @@ BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said
                 }
                 BRAMLOTTE_LINE(trap);
                 if (request.output == Output::Layout && request.print.fitLayout) {
-                    PlaceFitted(documentOf(context), request.layoutName,
-                                flowLinesOf(printedLines(resultList, request.print)),
-                                request.columns, request.print);
+                    const FittedLayout fitted =
+                        PlaceFitted(documentOf(context), request.layoutName,
+                                    flowLinesOf(printedLines(resultList, request.print)),
+                                    request.columns, request.print);
+                    if (request.print.fitPages > 0 && fitted.pages > request.print.fitPages) {
+                        ui.notice(support::Notice::Warning,
+                                  QStringLiteral("The index does not fit %1 pages even at %2 pt: "
+                                                 "it takes %3.")
+                                      .arg(request.print.fitPages)
+                                      .arg(kSmallestFittedPoints)
+                                      .arg(fitted.pages));
+                    }
                 } else if (request.output == Output::Layout) {
                     PlaceColumns(documentOf(context), request.layoutName,
                                  textsOf(printedLines(resultList, request.print)), request.columns);

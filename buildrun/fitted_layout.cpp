@@ -6,6 +6,9 @@
 
 #include <QFont>
 
+#include <optional>
+#include <vector>
+
 namespace bramlotte::buildrun {
 
 const char* const kFittedFontFace = "Arial";
@@ -20,9 +23,9 @@ constexpr int kGraphicsPhase = 8;
 
 }  // namespace
 
-void PlaceFitted(host::MapDocument& document, const QString& layoutName,
-                 const std::vector<print::FlowLine>& lines, int columns,
-                 const PrintOptions& options) {
+FittedLayout PlaceFitted(host::MapDocument& document, const QString& layoutName,
+                         const std::vector<print::FlowLine>& lines, int columns,
+                         const PrintOptions& options) {
     document.activatePageLayout(layoutName);
     std::unique_ptr<host::ActiveView> view = document.activeView();
     view->refresh();
@@ -33,17 +36,48 @@ void PlaceFitted(host::MapDocument& document, const QString& layoutName,
     const double m = options.marginMillimetres;
     page.margins = QMarginsF(m, m, m, m);
     page.columns = columns;
-    QFont font(QString::fromLatin1(kFittedFontFace));
-    font.setPointSizeF(options.fontSizePoints);
-    print::LayoutFlow flow;
-    try {
-        print::TextMeasure measure = print::FontMeasure(font);
-        measure.width = [exact = measure.width](const QString& text, bool bold) {
-            return exact(text, bold) * kMeasureSlack;
-        };
-        flow = print::FlowIntoColumns(lines, page, measure);
-    } catch (const print::PrintError& e) {
-        throw support::Failure(support::error::kInvalidArgument, e.message());
+    auto flowAt = [&](double points) {
+        QFont font(QString::fromLatin1(kFittedFontFace));
+        font.setPointSizeF(points);
+        try {
+            print::TextMeasure measure = print::FontMeasure(font);
+            measure.width = [exact = measure.width](const QString& text, bool bold) {
+                return exact(text, bold) * kMeasureSlack;
+            };
+            return print::FlowIntoColumns(lines, page, measure);
+        } catch (const print::PrintError& e) {
+            throw support::Failure(support::error::kInvalidArgument, e.message());
+        }
+    };
+    double points = options.fontSizePoints;
+    print::LayoutFlow flow = flowAt(points);
+    if (options.fitPages > 0 && flow.pageCount > options.fitPages &&
+        points > kSmallestFittedPoints) {
+        // The half points below the size, down to the smallest: smaller type
+        // takes no more pages, so the largest that fits is found by halving.
+        std::vector<double> sizes;
+        for (double p = points - 0.5; p > kSmallestFittedPoints; p -= 0.5) {
+            sizes.push_back(p);
+        }
+        sizes.push_back(kSmallestFittedPoints);
+        size_t low = 0, high = sizes.size();  // the first size that fits lies in [low, high]
+        std::optional<print::LayoutFlow> fitting;
+        while (low < high) {
+            const size_t middle = low + (high - low) / 2;
+            print::LayoutFlow tried = flowAt(sizes[middle]);
+            if (tried.pageCount <= options.fitPages) {
+                high = middle;
+                fitting = std::move(tried);
+                points = sizes[middle];
+            } else {
+                low = middle + 1;
+            }
+        }
+        if (!fitting || points != sizes[low]) {
+            points = sizes[std::min(low, sizes.size() - 1)];
+            fitting = flowAt(points);
+        }
+        flow = std::move(*fitting);
     }
 
     while (layout->pageCount() < flow.pageCount) {
@@ -61,13 +95,14 @@ void PlaceFitted(host::MapDocument& document, const QString& layoutName,
             text.height = flow.lineHeight;
             text.text = block.textLines.at(i);
             text.fontFace = QString::fromLatin1(kFittedFontFace);
-            text.sizePoints = options.fontSizePoints;
+            text.sizePoints = points;
             text.bold = block.bold;
             texts.push_back(std::move(text));
         }
     }
     layout->addTexts(texts);
     view->partialRefresh(kGraphicsPhase);
+    return {points, flow.pageCount};
 }
 
 }  // namespace bramlotte::buildrun

@@ -15,11 +15,19 @@ namespace bramlotte::buildrun {
 // The face the fitted layout is set and measured in.
 extern const char* const kFittedFontFace;
 
+// What the fitted layout came to: its type and its pages.
+struct FittedLayout {
+    double fontSizePoints = 0;
+    int pages = 0;
+};
+
 // Places `lines` on the document's page layout `layoutName` (see
-// MapDocument::pageLayout) in `columns` columns. Throws support::Failure
-// when the page leaves no room for them.
-void PlaceFitted(host::MapDocument& document, const QString& layoutName,
-                 const std::vector<print::FlowLine>& lines, int columns,
-                 const PrintOptions& options);
+// MapDocument::pageLayout) in `columns` columns, at the options' font size
+// or, to fit `fitPages` pages, the largest half point below it down to
+// kSmallestFittedPoints that does (that smallest where none does). Throws
+// support::Failure when the page leaves no room for them.
+FittedLayout PlaceFitted(host::MapDocument& document, const QString& layoutName,
+                         const std::vector<print::FlowLine>& lines, int columns,
+                         const PrintOptions& options);
 
 }  // namespace bramlotte::buildrun

@@ -80,6 +80,16 @@ std::optional<BuildRequest> ValidateRequest(const BuildChoices& c, host::MapDocu
     if (!CheckFields(r, layer1, field1, layer2, field2, ui)) {
         return std::nullopt;
     }
+    if (!blank(c.localities)) {
+        map::LayerLookup lookup = map::FindFeatureLayer(document, c.localities);
+        if (lookup.failed) {
+            ui.messageBox(QStringLiteral("Error: Could not find layer ") + c.localities);
+        }
+        if (!CheckLocalities(r, std::move(lookup.layer), c.localities, c.localityField, ui)) {
+            return std::nullopt;
+        }
+        r.localityRule = c.localityRule;
+    }
     return r;
 }
 
@@ -112,6 +122,21 @@ bool CheckFields(BuildRequest& r, const QString& layer1, const QString& field1,
     if (r.output == Output::Field && blank(r.outputFieldName)) {
         return refuse(QStringLiteral("Please select a field"));
     }
+    return true;
+}
+
+bool CheckLocalities(BuildRequest& r, std::unique_ptr<host::Layer> localities, const QString& name,
+                     const QString& field, support::UiToolkit& ui) {
+    if (!localities || !localities->asFeatureLayer()) {
+        ui.messageBox(QStringLiteral("Can't find layer: ") + name);
+        return false;
+    }
+    r.localityField = localities->asFeatureLayer()->featureClass()->findField(field);
+    if (blank(field) || r.localityField < 0) {
+        ui.messageBox(QStringLiteral("Can't find field: ") + field);
+        return false;
+    }
+    r.localities = std::move(localities);
     return true;
 }
 

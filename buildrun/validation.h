@@ -27,6 +27,12 @@ std::optional<BuildRequest> ValidateRequest(const BuildChoices& choices,
 bool CheckFields(BuildRequest& request, const QString& layer1, const QString& field1,
                  const QString& layer2, const QString& field2, support::UiToolkit& ui);
 
+// The localities that tell same-named streets apart: the layer `name`
+// (`localities`, null where not found) and its name field `field`. False
+// after the refusal's message.
+bool CheckLocalities(BuildRequest& request, std::unique_ptr<host::Layer> localities,
+                     const QString& name, const QString& field, support::UiToolkit& ui);
+
 // Check 10: asks before field values are overwritten; true for Yes.
 bool ConfirmOverwrite(const QString& outputFieldName, support::UiToolkit& ui);
 

@@ -110,6 +110,17 @@ buildrun::BuildChoices choicesOf(const BuildOptions& o, host::MapDocument& docum
     c.columnText = o.columns.value_or(QStringLiteral("1"));
     c.print = o.print;
     c.layoutName = o.layoutName.value_or(QString());
+    if (o.localities) {
+        std::unique_ptr<host::Layer> holder;
+        requireOffered(namesOf(*offeredLayer(document, *o.localities,
+                                             QStringLiteral("Localities layer"), holder)
+                                    .featureClass()),
+                       *o.localityField, QStringLiteral("Locality field"));
+        c.localities = *o.localities;
+        c.localityField = *o.localityField;
+        c.localityRule.always = o.localityAlways;
+        c.localityRule.joinDistance = o.joinDistance;
+    }
     return c;
 }
 

@@ -25,6 +25,10 @@ struct BuildOptions {
     std::optional<QString> outputField;
     bool yes = false;
     std::optional<QString> layoutName;  // the layout output's print layout
+    // Same-named streets told apart by the localities of a layer.
+    std::optional<QString> localities, localityField;
+    bool localityAlways = false;
+    double joinDistance = 0;
     std::optional<QString> layoutPdf;
     bool saveProject = false;
     // Print-ready choices (the dialog has none of them).

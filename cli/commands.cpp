@@ -63,9 +63,10 @@ int runDemo(const QString& dir, QTextStream& out, QTextStream& err) {
         err << "Cannot copy the demo map to " << indexed << Qt::endl;
         return kExitFailed;
     }
-    out << "Demo map: " << town << Qt::endl;
-
-    // The street index of the demo town, in each of the four outputs.
+    // The street index of the demo town, in each of the four outputs; what
+    // each build wrote is told as what it is.
+    QString written;
+    QTextStream paths(&written);
     BuildOptions build;
     build.maps = QStringList{town};
     build.layer1 = QStringLiteral("pages");
@@ -74,26 +75,47 @@ int runDemo(const QString& dir, QTextStream& out, QTextStream& err) {
     build.field2 = QStringLiteral("name");
     build.yes = true;
     build.saveAs = folder.filePath(QStringLiteral("index"));
-    for (const QString& output : {QStringLiteral("text"), QStringLiteral("table")}) {
-        build.output = output;
-        if (const int status = runBuild(build, out, err); status != kExitOk) {
-            return status;
+    auto run = [&](const QString& what) {
+        written.clear();
+        const int status = runBuild(build, paths, err);
+        paths.flush();
+        for (const QString& path : written.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            out << what << ": " << path << Qt::endl;
         }
+        return status;
+    };
+    out << "Demo map (600 street segments and their page grid): " << town << Qt::endl;
+    build.output = QStringLiteral("text");
+    if (const int status = run(QStringLiteral("Street index, alphabetical")); status != kExitOk) {
+        return status;
     }
+    build.output = QStringLiteral("table");
+    if (const int status = run(QStringLiteral("Street index as a table, a page a cell"));
+        status != kExitOk) {
+        return status;
+    }
+    // The index as a publisher prints it: fitted to the page in four
+    // columns, runs of pages as ranges, a heading for each letter.
     build.output = QStringLiteral("layout");
-    build.columns = QStringLiteral("3");
+    build.columns = QStringLiteral("4");
+    build.print.fitLayout = true;
+    build.print.ranges = true;
+    build.print.headings = true;
     build.layoutPdf = folder.filePath(QStringLiteral("index.pdf"));
-    if (const int status = runBuild(build, out, err); status != kExitOk) {
+    if (const int status =
+            run(QStringLiteral("Print-ready index (PDF: four columns, ranges, headings)"));
+        status != kExitOk) {
         return status;
     }
     build.layoutPdf.reset();
+    build.print = buildrun::PrintOptions();
     build.maps = QStringList{indexed};
     build.output = QStringLiteral("field");
     build.outputField = QStringLiteral("pages");
-    if (const int status = runBuild(build, out, err); status != kExitOk) {
+    if (const int status = run(QString()); status != kExitOk) {
         return status;
     }
-    out << indexed << Qt::endl;
+    out << "The map with each street's pages in its field \"pages\": " << indexed << Qt::endl;
     return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include "cli/standard_output.h"
 #include "cli/usage.h"
 #include "command/registration.h"
+#include "index/street_filing.h"
 #include "map/qgis/program/qgis_session.h"
 #include "print/page_squares.h"
 #include "print/print_error.h"
@@ -48,7 +49,9 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
         {"--save-as", &o.saveAs},
         {"--output-field", &o.outputField},
         {"--layout-pdf", &o.layoutPdf},
-        {"--layout", &o.layoutName}};
+        {"--layout", &o.layoutName},
+        {"--localities", &o.localities},
+        {"--locality-field", &o.localityField}};
     // Sizes for the fitted layout: positive numbers, read the same whatever
     // the locale.
     const std::map<QString, double*> sizes = {{"--font-size", &o.print.fontSizePoints},
@@ -65,6 +68,33 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
             o.print.headings = true;
         } else if (a == "--layout-fit") {
             o.print.fitLayout = true;
+        } else if (a == "--numeric-order") {
+            o.print.numericOrder = true;
+        } else if (a == "--locality-always") {
+            o.localityAlways = true;
+        } else if (a == "--file-under-name" || a.startsWith("--file-under-name=")) {
+            o.print.fileUnderName = a == "--file-under-name" ? QStringLiteral("auto") : a.mid(18);
+            if (o.print.fileUnderName != "auto" &&
+                !bramlotte::index::StreetFiling::languages().contains(o.print.fileUnderName)) {
+                error = "--file-under-name takes auto or one of " +
+                        bramlotte::index::StreetFiling::languages().join(", ");
+                return false;
+            }
+        } else if (a == "--fit-pages" || a == "--join-distance") {
+            bool ok = false;
+            const double value = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0.0;
+            if (a == "--fit-pages" &&
+                (!ok || value < 1 || value > 100000 || value != static_cast<int>(value))) {
+                error = a + " needs a whole number of pages";
+                return false;
+            }
+            if (a == "--join-distance" && (!ok || !(value >= 0) || value > 1e9)) {
+                error = a + " needs a distance of 0 or more, in the streets' map units";
+                return false;
+            }
+            (a == "--fit-pages" ? o.print.fitPages = static_cast<int>(value)
+                                : o.joinDistance = value);
+            ++i;
         } else if (sizes.count(a)) {
             bool ok = false;
             const double value = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0.0;
@@ -97,6 +127,12 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
     } else if (o.layer1.isEmpty() || o.field1.isEmpty() || o.layer2.isEmpty() ||
                o.field2.isEmpty()) {
         error = "--layer1, --field1, --layer2 and --field2 are required";
+    } else if (o.localities.has_value() != o.localityField.has_value()) {
+        error = "--localities and --locality-field go together";
+    } else if ((o.localityAlways || o.joinDistance > 0) && !o.localities) {
+        error = "--locality-always and --join-distance need --localities";
+    } else if (o.print.fitPages > 0 && !o.print.fitLayout) {
+        error = "--fit-pages needs --layout-fit";
     }
     return error.isEmpty();
 }

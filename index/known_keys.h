@@ -40,7 +40,10 @@ class KnownKeys {
         }
         bool added = false;
         table_.findOrAdd(
-            static_cast<uint64_t>(code), SameCode{code}, [=] { return Slot{code, position}; },
+            static_cast<uint64_t>(code), SameCode{code},
+            [=] {
+                return Slot{code, position};
+            },
             added);
     }
 

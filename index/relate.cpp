@@ -1,6 +1,7 @@
 #include "index/relate.h"
 
 #include "index/feature_entries.h"
+#include "index/index_keys.h"
 #include "index/known_keys.h"
 #include "index/text_forms.h"
 
@@ -59,8 +60,9 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     FeatureEntries featureEntries(in.fieldWriter ? searched->featureCount() : 0);
     // Keys by value code; only while no values are written, as a written
     // value would change what a code stands for.
+    // Nor where features of one value get keys of their own.
     KnownKeys knownKeys;
-    const bool useCodes = !in.fieldWriter;
+    const bool useCodes = !in.fieldWriter && !(in.keys && in.keys->byFeature());
 
     host::SkippedShapes skipped1;  // Layer #1 features whose shapes cannot be searched with
     host::SpatialFilter filter{nullptr, in.relationship, searched->shapeFieldName()};
@@ -110,7 +112,10 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
                         map.addItemAt(known, pageItem());
                     }
                 } else if (known == KnownKeys::kUnknown) {
-                    const QString key = nonBlankTextForm(feature2->value(in.field2));
+                    QString key = nonBlankTextForm(feature2->value(in.field2));
+                    if (!key.isNull() && in.keys && !in.keys->plain()) {
+                        key = in.keys->keyOf(key, *feature2);
+                    }
                     if (key.isNull()) {
                         knownKeys.remember(code, KnownKeys::kBlank);
                     } else if (hasItem()) {

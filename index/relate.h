@@ -45,6 +45,8 @@ struct SkippedOfLayer {
     host::SkippedShapes shapes;
 };
 
+class IndexKeys;
+
 struct RelateInputs {
     host::FeatureLayer* layer1 = nullptr;
     int field1 = -1;  // index in Layer #1's feature class
@@ -53,6 +55,9 @@ struct RelateInputs {
     int32_t relationship = host::relation::kIntersects;
     QString itemSeparator = QStringLiteral(",");
     FieldWriter* fieldWriter = nullptr;  // set for "Field within layer"
+    // How a value becomes its key (filed, with its street's locality); none:
+    // as it is.
+    const IndexKeys* keys = nullptr;
     // False when only the field writer's output is wanted: the map is then
     // left empty, as nothing would read it.
     bool gatherIndex = true;

@@ -1,6 +1,7 @@
 #include "processing/build_index_algorithm.h"
 
 #include "index/relate.h"
+#include "index/street_filing.h"
 #include "processing/index_job.h"
 
 #include <qgsexception.h>
@@ -19,6 +20,13 @@ const QString kColumnSeparator = QStringLiteral("COLUMN_SEPARATOR");
 const QString kItemSeparator = QStringLiteral("ITEM_SEPARATOR");
 const QString kRanges = QStringLiteral("RANGES");
 const QString kHeadings = QStringLiteral("HEADINGS");
+const QString kFileUnderName = QStringLiteral("FILE_UNDER_NAME");
+const QString kNumericOrder = QStringLiteral("NUMERIC_ORDER");
+const QString kLocalities = QStringLiteral("LOCALITIES");
+const QString kLocalityField = QStringLiteral("LOCALITY_FIELD");
+const QString kLocalityAlways = QStringLiteral("LOCALITY_ALWAYS");
+const QString kJoinDistance = QStringLiteral("JOIN_DISTANCE");
+const QString kFitPages = QStringLiteral("FIT_PAGES");
 const QString kOutputField = QStringLiteral("OUTPUT_FIELD");
 const QString kOutput = QStringLiteral("OUTPUT");
 const QString kLayout = QStringLiteral("LAYOUT");
@@ -139,6 +147,27 @@ void BuildIndexAlgorithm::initAlgorithm(const QVariantMap&) {
         new QgsProcessingParameterBoolean(kRanges, QObject::tr("Page ranges (A1-A3)"), false));
     addParameter(
         new QgsProcessingParameterBoolean(kHeadings, QObject::tr("Letter headings"), false));
+    // The print-ready index's further choices, all optional.
+    addParameter(new QgsProcessingParameterString(
+        kFileUnderName,
+        QObject::tr("File names under the name (\"Paix (Rue de la)\"): a language (%1), auto for "
+                    "the locale's, empty for none")
+            .arg(index::StreetFiling::languages().join(QStringLiteral(", "))),
+        QVariant(), false, true));
+    addParameter(new QgsProcessingParameterBoolean(
+        kNumericOrder, QObject::tr("Numbers in names in numeric order (2nd before 10th)"), false,
+        true));
+    addParameter(new QgsProcessingParameterFeatureSource(
+        kLocalities, QObject::tr("Localities that tell same-named streets apart"),
+        QList<int>{QgsProcessing::TypeVectorPolygon}, QVariant(), true));
+    addParameter(new QgsProcessingParameterField(
+        kLocalityField, QObject::tr("Localities field: their names"), QVariant(), kLocalities,
+        QgsProcessingParameterField::Any, false, true));
+    addParameter(new QgsProcessingParameterBoolean(
+        kLocalityAlways, QObject::tr("Every street with its locality"), false, true));
+    addParameter(new QgsProcessingParameterNumber(
+        kJoinDistance, QObject::tr("Segments this close are one street (map units of Layer #2)"),
+        QgsProcessingParameterNumber::Double, 0.0, true, 0.0));
     addParameter(new QgsProcessingParameterField(
         kOutputField, QObject::tr("Output field of Layer #2 (field output)"), QVariant(), kLayer2,
         QgsProcessingParameterField::Any, false, true));
@@ -163,6 +192,9 @@ void BuildIndexAlgorithm::initAlgorithm(const QVariantMap&) {
     addParameter(new QgsProcessingParameterNumber(kMargin, QObject::tr("Margin (mm)"),
                                                   QgsProcessingParameterNumber::Double, 10.0, true,
                                                   0, 1000));
+    addParameter(new QgsProcessingParameterNumber(
+        kFitPages, QObject::tr("Fit the layout to this many pages (0: as many as it takes)"),
+        QgsProcessingParameterNumber::Integer, 0, true, 0, 100000));
     addParameter(new QgsProcessingParameterFileDestination(
         kLayoutPdf, QObject::tr("Layout exported as PDF"), QObject::tr("PDF file (*.pdf)"),
         QVariant(), true, false));
@@ -212,6 +244,21 @@ QVariantMap BuildIndexAlgorithm::processAlgorithm(const QVariantMap& parameters,
     job.itemSeparator = parameterAsString(parameters, kItemSeparator, context);
     job.print.ranges = parameterAsBoolean(parameters, kRanges, context);
     job.print.headings = parameterAsBoolean(parameters, kHeadings, context);
+    job.print.fileUnderName = parameterAsString(parameters, kFileUnderName, context).trimmed();
+    if (!job.print.fileUnderName.isEmpty() && job.print.fileUnderName != QLatin1String("auto") &&
+        !index::StreetFiling::languages().contains(job.print.fileUnderName)) {
+        throw QgsProcessingException(
+            QObject::tr("File names under the name takes auto or one of: %1")
+                .arg(index::StreetFiling::languages().join(QStringLiteral(", "))));
+    }
+    job.print.numericOrder = parameterAsBoolean(parameters, kNumericOrder, context);
+    const QVariant localities = parameters.value(kLocalities);
+    if (localities.isValid() && !localities.isNull() && !localities.toString().isEmpty()) {
+        job.localities = chooseLayer(parameterDefinition(kLocalities), parameters, context);
+        job.localityField = fieldName(*this, parameters, kLocalityField, context);
+        job.localityRule.always = parameterAsBoolean(parameters, kLocalityAlways, context);
+        job.localityRule.joinDistance = parameterAsDouble(parameters, kJoinDistance, context);
+    }
     job.outputField = fieldName(*this, parameters, kOutputField, context);
     job.outputFile = parameterAsFileOutput(parameters, kOutput, context);
     job.layout = parameterAsString(parameters, kLayout, context).trimmed();
@@ -219,6 +266,7 @@ QVariantMap BuildIndexAlgorithm::processAlgorithm(const QVariantMap& parameters,
     job.print.fitLayout = parameterAsBoolean(parameters, kFitLayout, context);
     job.print.fontSizePoints = parameterAsDouble(parameters, kFontSize, context);
     job.print.marginMillimetres = parameterAsDouble(parameters, kMargin, context);
+    job.print.fitPages = parameterAsInt(parameters, kFitPages, context);
     if (!job.layout.isEmpty()) {
         job.layoutPdf = parameterAsFileOutput(parameters, kLayoutPdf, context);
     }

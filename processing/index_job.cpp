@@ -93,6 +93,9 @@ FileOutput FileOutputFor(const QString& path) {
 QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingFeedback* feedback) {
     requireLayerThread(job.layer1, QStringLiteral("Layer #1"));
     requireLayerThread(job.layer2, QStringLiteral("Layer #2"));
+    if (job.localities.layer) {
+        requireLayerThread(job.localities, QStringLiteral("The localities layer"));
+    }
 
     // Nobody to ask: boxes are kept for the algorithm's error, warnings go
     // to the feedback as they come.
@@ -121,6 +124,11 @@ QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingF
         request.layoutName = job.layout;
         request.columns = job.columns;
         request.print = job.print;
+        if (job.localities.layer) {
+            request.localities =
+                qgishost::chosenFeatures(*job.localities.layer, job.localities.only);
+            request.localityRule = job.localityRule;
+        }
         request.overwriteFields = buildrun::Answering::Yes;  // the user chose the field
         return request;
     };
@@ -137,7 +145,10 @@ QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingF
         }
         ui.clearMessages();
         if (!buildrun::CheckFields(request, job.layer1.layer->name(), job.field1,
-                                   job.layer2.layer->name(), job.field2, ui)) {
+                                   job.layer2.layer->name(), job.field2, ui) ||
+            (request.localities &&
+             !buildrun::CheckLocalities(request, std::move(request.localities),
+                                        job.localities.layer->name(), job.localityField, ui))) {
             throw QgsProcessingException(saidText(ui.messageTexts(), {}));
         }
         if (request.output == Output::Field && feedback) {

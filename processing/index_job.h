@@ -35,6 +35,11 @@ struct IndexJob {
     QString columnSeparator = QStringLiteral("...");
     QString itemSeparator = QStringLiteral(",");
     buildrun::PrintOptions print;
+    // Same-named streets told apart by these localities (none: not), named
+    // by this field.
+    ChosenLayer localities;
+    QString localityField;
+    host::LocalityRule localityRule;
     // The index file: a table where the name ends in ".csv" (commas) or
     // ".tsv" (tabs), else the text file. Empty: no file.
     QString outputFile;

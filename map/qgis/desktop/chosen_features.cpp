@@ -69,6 +69,13 @@ class ChosenFeatureLayer : public host::FeatureLayer {
     }
     QString unavailableReason() const override { return inner_->unavailableReason(); }
     QString coordinateSystem() const override { return inner_->coordinateSystem(); }
+    // The streets are those of the whole layer: a street goes on beyond the
+    // chosen features, and so does its length in each locality.
+    host::StreetLocalities streetLocalities(int keyField, host::FeatureLayer& localities,
+                                            int nameField,
+                                            const host::LocalityRule& rule) override {
+        return inner_->streetLocalities(keyField, localities, nameField, rule);
+    }
 
   private:
     std::unique_ptr<host::FeatureLayer> inner_;
