@@ -438,12 +438,15 @@ BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said
                                     flowLinesOf(printedLines(resultList, request.print)),
                                     request.columns, request.print);
                     if (request.print.fitPages > 0 && fitted.pages > request.print.fitPages) {
-                        ui.notice(support::Notice::Warning,
-                                  QStringLiteral("The index does not fit %1 pages even at %2 pt: "
-                                                 "it takes %3.")
-                                      .arg(request.print.fitPages)
-                                      .arg(kSmallestFittedPoints)
-                                      .arg(fitted.pages));
+                        ui.notice(
+                            support::Notice::Warning,
+                            QStringLiteral("The index does not fit %1 even at %2 pt: "
+                                           "it takes %3.")
+                                .arg(request.print.fitPages == 1
+                                         ? QStringLiteral("1 page")
+                                         : QStringLiteral("%1 pages").arg(request.print.fitPages))
+                                .arg(kSmallestFittedPoints)
+                                .arg(fitted.pages));
                     }
                 } else if (request.output == Output::Layout) {
                     PlaceColumns(documentOf(context), request.layoutName,

@@ -252,8 +252,7 @@ QVariantMap BuildIndexAlgorithm::processAlgorithm(const QVariantMap& parameters,
                 .arg(index::StreetFiling::languages().join(QStringLiteral(", "))));
     }
     job.print.numericOrder = parameterAsBoolean(parameters, kNumericOrder, context);
-    const QVariant localities = parameters.value(kLocalities);
-    if (localities.isValid() && !localities.isNull() && !localities.toString().isEmpty()) {
+    if (parameterAsVectorLayer(parameters, kLocalities, context)) {
         job.localities = chooseLayer(parameterDefinition(kLocalities), parameters, context);
         job.localityField = fieldName(*this, parameters, kLocalityField, context);
         job.localityRule.always = parameterAsBoolean(parameters, kLocalityAlways, context);

@@ -6,6 +6,7 @@
 
 #include <gdal.h>
 #include <ogr_api.h>
+#include <ogr_srs_api.h>
 
 #include <qgsfeatureiterator.h>
 #include <qgslayoutitemlabel.h>
@@ -17,6 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -558,4 +562,224 @@ TEST(PrintReady, SquaresOnMonacosPagesAndTheIndexBySquare) {
     EXPECT_TRUE(r.err.contains("squares")) << r.err.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               QStringList{"grid.gpkg"});  // nothing left beside the grid
+}
+
+namespace {
+
+// The lines of the text file `path`.
+QStringList textLines(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts)
+               : QStringList{"<missing>"};
+}
+
+// The heading a line of a text file with headings stands under.
+QString headingAbove(const QStringList& lines, const QString& line) {
+    for (int at = lines.indexOf(line); at >= 0; --at) {
+        if (!lines[at].contains("...")) {
+            return lines[at];
+        }
+    }
+    return QString();
+}
+
+// A town of the given street names, one straight segment each, across one page.
+QString namedTown(const QString& folder, const QStringList& names) {
+    const QString path = folder + "/named.gpkg";
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GPKG"), path.toUtf8().constData(), 0, 0, 0,
+                                 GDT_Unknown, nullptr);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(srs, 32632);
+    OGRLayerH streets = GDALDatasetCreateLayer(ds, "streets", srs, wkbLineString, nullptr);
+    OGRFieldDefnH name = OGR_Fld_Create("name", OFTString);
+    OGR_L_CreateField(streets, name, TRUE);
+    OGR_Fld_Destroy(name);
+    for (int i = 0; i < names.size(); ++i) {
+        OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(streets));
+        OGR_F_SetFieldString(f, 0, names[i].toUtf8().constData());
+        OGRGeometryH line = OGR_G_CreateGeometry(wkbLineString);
+        OGR_G_AddPoint_2D(line, 500000 + 10 * i, 5000000);
+        OGR_G_AddPoint_2D(line, 500000 + 10 * i, 5000050);
+        OGR_F_SetGeometryDirectly(f, line);
+        EXPECT_EQ(OGR_L_CreateFeature(streets, f), OGRERR_NONE);
+        OGR_F_Destroy(f);
+    }
+    OGRLayerH pages = GDALDatasetCreateLayer(ds, "pages", srs, wkbPolygon, nullptr);
+    OGRFieldDefnH page = OGR_Fld_Create("PAGE", OFTString);
+    OGR_L_CreateField(pages, page, TRUE);
+    OGR_Fld_Destroy(page);
+    OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(pages));
+    OGR_F_SetFieldString(f, 0, "A1");
+    char* wkt = const_cast<char*>(
+        "POLYGON ((499990 4999990, 501000 4999990, 501000 5000100, 499990 5000100, 499990 "
+        "4999990))");
+    OGRGeometryH square = nullptr;
+    OGR_G_CreateFromWkt(&wkt, srs, &square);
+    OGR_F_SetGeometryDirectly(f, square);
+    EXPECT_EQ(OGR_L_CreateFeature(pages, f), OGRERR_NONE);
+    OGR_F_Destroy(f);
+    OSRDestroySpatialReference(srs);
+    GDALClose(ds);
+    return path;
+}
+
+}  // namespace
+
+TEST(PrintReady, FilingUnderTheNameOnMonaco) {
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
+    }
+    QTemporaryDir dir;
+    const Result r =
+        runProgram(indexArgs(monaco) + QStringList{"--file-under-name=fr", "--headings",
+                                                   "--save-as", dir.filePath("filed")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = textLines(dir.filePath("filed.txt"));
+    EXPECT_EQ(headingAbove(lines, "Paix (Rue de la)... J3"), "P");
+    EXPECT_EQ(headingAbove(lines, "Armes (Place d')... J12"), "A");
+    // Few lines still begin with a type word: a key that is only a type, or
+    // a name that is itself a type word after its own type was filed.
+    const QRegularExpression type(
+        "^(Rue|Avenue|Boulevard|Place|Allée|Impasse|Chemin|Route|Quai|Escaliers?|Passage|"
+        "Square|Rampe|Montée|Descente|Traverse|Tunnel|Pont|Rond-Point|Promenade|Esplanade) ");
+    const QStringList typed = lines.filter(type);
+    EXPECT_LE(typed.size(), 5) << typed.join(" | ").toStdString();
+    // Filed lines sort as they read: the letters' order holds throughout.
+    const QStringList plain = textLines(dir.filePath("filed.txt")).filter("...");
+    EXPECT_EQ(plain.size(), 557);
+
+    // The table writes the filed form too; the field output the pages as before.
+    const Result table =
+        runProgram(indexArgs(monaco) + QStringList{"--file-under-name=fr", "--output", "table",
+                                                   "--save-as", dir.filePath("t")});
+    ASSERT_EQ(table.status, 0) << table.err.toStdString();
+    EXPECT_TRUE(textLines(dir.filePath("t.csv")).contains("Paix (Rue de la),J3"));
+    // A language without street types is refused as bad usage.
+    EXPECT_EQ(runProgram(indexArgs(monaco) + QStringList{"--file-under-name=xx"}).status, 64);
+}
+
+TEST(PrintReady, SameNamedStreetsApartByQuarterAsAnIndependentComputationHasThem) {
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
+    }
+    QProcess python;
+    python.start("/usr/bin/python3", {BRAMLOTTE_LOCALITY_ENTRIES, monaco});
+    ASSERT_TRUE(python.waitForFinished(300000));
+    if (python.exitCode() != 0) {
+        GTEST_SKIP() << "the reference cannot run: " << python.readAllStandardError().toStdString();
+    }
+    const QJsonObject expected = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    ASSERT_GE(expected.size(), 5);
+
+    const Result r =
+        runProgram(indexArgs(monaco) + QStringList{"--output", "window", "--localities", "quarters",
+                                                   "--locality-field", "name"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    std::map<QString, QStringList> entries;
+    for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+        QStringList pages = line.section("... ", 1).split(", ");
+        pages.sort();
+        entries[line.section("...", 0, 0)] = pages;
+    }
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+        QStringList pages;
+        for (const QJsonValue& page : it.value().toArray()) {
+            pages << page.toString();
+        }
+        ASSERT_TRUE(entries.count(it.key())) << it.key().toStdString();
+        EXPECT_EQ(entries[it.key()], pages) << it.key().toStdString();
+    }
+    EXPECT_TRUE(entries.count("Boulevard Charles III (Fontvieille)"));
+    EXPECT_FALSE(entries.count("Boulevard Charles III"));
+    EXPECT_TRUE(r.err.contains("in one locality in pieces far apart")) << r.err.toStdString();
+    // With filing under the name, the locality follows a comma.
+    const Result filed = runProgram(
+        indexArgs(monaco) + QStringList{"--output", "window", "--localities", "quarters",
+                                        "--locality-field", "name", "--file-under-name=fr"});
+    EXPECT_TRUE(filed.out.contains("Charles III (Boulevard), Fontvieille... "))
+        << filed.out.left(400).toStdString();
+}
+
+TEST(PrintReady, NumericOrderComparesDigitsAsNumbers) {
+    QTemporaryDir dir;
+    const QString town = namedTown(dir.path(), {"10th Street", "2nd Street", "Rue 10", "Rue 2",
+                                                "Avenue 100", "Avenue 20", "1st Street"});
+    const Result plain = runProgram(indexArgs(town) + QStringList{"--output", "window"});
+    const Result numeric =
+        runProgram(indexArgs(town) + QStringList{"--output", "window", "--numeric-order"});
+    ASSERT_EQ(numeric.status, 0) << numeric.err.toStdString();
+    auto keys = [](const QString& out) {
+        QStringList k;
+        for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+            k << line.section("...", 0, 0);
+        }
+        return k;
+    };
+    EXPECT_EQ(keys(numeric.out), (QStringList{"1st Street", "2nd Street", "10th Street",
+                                              "Avenue 20", "Avenue 100", "Rue 2", "Rue 10"}));
+    EXPECT_EQ(keys(plain.out), (QStringList{"10th Street", "1st Street", "2nd Street", "Avenue 100",
+                                            "Avenue 20", "Rue 10", "Rue 2"}));
+}
+
+TEST(PrintReady, MonacoFitsOneLetterPage) {
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
+    }
+    QTemporaryDir dir;
+    const QString project = dir.filePath("atlas.qgz");
+    {
+        QgsProject p;
+        p.addMapLayer(new QgsVectorLayer(monaco + "|layername=streets", "streets", "ogr"));
+        p.addMapLayer(new QgsVectorLayer(monaco + "|layername=pages", "pages", "ogr"));
+        ASSERT_TRUE(p.write(project));  // no layout: a Letter one is made
+    }
+    const QString pdf = dir.filePath("index.pdf");
+    const Result r = runProgram(indexArgs(project) +
+                                QStringList{"--output", "layout", "--columns", "4", "--layout-fit",
+                                            "--fit-pages", "1", "--ranges", "--headings",
+                                            "--layout-pdf", pdf, "--save-project"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("does not fit")) << r.err.toStdString();
+    EXPECT_EQ(pagesOf(project), 1);
+    const std::vector<Placed> placed = labelsOf(project);
+    ASSERT_GE(placed.size(), 557u);
+    const QRectF printable(10, 10, 8.5 * 25.4 - 20, 11 * 25.4 - 20);
+    double points = 0;
+    for (size_t i = 0; i < placed.size(); ++i) {
+        EXPECT_EQ(placed[i].page, 0);
+        EXPECT_TRUE(printable.adjusted(-1e-3, -1e-3, 1e-3, 1e-3).contains(placed[i].box))
+            << placed[i].text.toStdString();
+        for (size_t j = i + 1; j < placed.size(); ++j) {
+            const QRectF both = placed[i].box.intersected(placed[j].box);
+            EXPECT_FALSE(both.width() > 1e-3 && both.height() > 1e-3)
+                << placed[i].text.toStdString() << " | " << placed[j].text.toStdString();
+        }
+    }
+    QgsProject reread;
+    ASSERT_TRUE(reread.read(project));
+    QList<QgsLayoutItemLabel*> labels;
+    reread.layoutManager()->printLayouts().first()->layoutItems(labels);
+    points = labels.first()->font().pointSizeF();
+    EXPECT_LT(points, 6.0);  // shrunk to fit
+    EXPECT_GE(points, 4.0);
+    const QString text = pdfText(pdf).simplified();
+    const Result window = runProgram(indexArgs(monaco) + QStringList{"--output", "window"});
+    int found = 0;
+    for (const QString& line : window.out.split('\n', Qt::SkipEmptyParts)) {
+        found += text.contains(line.section("...", 0, 0).simplified() + "...");
+    }
+    EXPECT_EQ(found, 557);
+
+    // Three pages of Monaco cannot be one page even at 4 pt: a warning, and
+    // the index flows on at 4 pt.
+    const Result tight = runProgram(
+        indexArgs(project) + QStringList{"--output", "layout", "--columns", "1", "--layout-fit",
+                                         "--font-size", "12", "--fit-pages", "1"});
+    ASSERT_EQ(tight.status, 0) << tight.err.toStdString();
+    EXPECT_TRUE(tight.err.contains("The index does not fit 1 page even at 4 pt: it takes "))
+        << tight.err.toStdString();
 }

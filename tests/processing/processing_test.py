@@ -437,6 +437,32 @@ class LayoutTest(unittest.TestCase):
             self.assertTrue(all(abs(a - b) < 0.005 for a, b in zip(g[1:5], w[1:5])), (g, w))
 
 
+@unittest.skipUnless(os.path.exists(MONACO), "the shared OpenStreetMap maps are absent")
+class PublisherOptionsTest(unittest.TestCase):
+    """Each print-ready option from Processing gives the command line's bytes."""
+
+    def test_each_option_as_the_command_line_has_it(self):
+        quarters = QgsVectorLayer(layer(MONACO, "quarters"), "quarters", "ogr")
+        cases = [
+            ({"FILE_UNDER_NAME": "fr", "HEADINGS": True}, ["--file-under-name=fr", "--headings"]),
+            ({"NUMERIC_ORDER": True}, ["--numeric-order"]),
+            ({"LOCALITIES": quarters, "LOCALITY_FIELD": "name"},
+             ["--localities", "quarters", "--locality-field", "name"]),
+            ({"LOCALITIES": quarters, "LOCALITY_FIELD": "name", "LOCALITY_ALWAYS": True,
+              "JOIN_DISTANCE": 25, "FILE_UNDER_NAME": "fr"},
+             ["--localities", "quarters", "--locality-field", "name", "--locality-always",
+              "--join-distance", "25", "--file-under-name=fr"]),
+        ]
+        for number, (parameters, options) in enumerate(cases):
+            with self.subTest(options=options):
+                target = out("options-%d.txt" % number)
+                result = build(MONACO, OUTPUT=target, **parameters)
+                self.assertEqual(read(result["OUTPUT"]), cli_index(MONACO, "options-%d" % number,
+                                                                   *options))
+        with self.assertRaisesRegex(QgsProcessingException, "auto or one of"):
+            build(MONACO, OUTPUT=out("nope.txt"), FILE_UNDER_NAME="xx")
+
+
 class DamagedShapesTest(unittest.TestCase):
     def test_shapes_nobody_can_read_are_skipped_with_a_warning(self):
         damaged = copy_of(SMALL, "damaged")
