@@ -9,11 +9,21 @@
 #include <ogr_srs_api.h>
 
 #include <qgsfeatureiterator.h>
+#include <qgsfillsymbol.h>
+#include <qgsfillsymbollayer.h>
 #include <qgslayoutitemlabel.h>
 #include <qgslayoutitempage.h>
 #include <qgslayoutmanager.h>
 #include <qgslayoutpagecollection.h>
+#include <qgslinesymbol.h>
+#include <qgslinesymbollayer.h>
+#include <qgsmaprenderersequentialjob.h>
+#include <qgsmapsettings.h>
+#include <qgspallabeling.h>
 #include <qgsprintlayout.h>
+#include <qgssinglesymbolrenderer.h>
+#include <qgstextformat.h>
+#include <qgsvectorlayerlabeling.h>
 
 #include <QDir>
 #include <QFile>
@@ -782,4 +792,73 @@ TEST(PrintReady, MonacoFitsOneLetterPage) {
     ASSERT_EQ(tight.status, 0) << tight.err.toStdString();
     EXPECT_TRUE(tight.err.contains("The index does not fit 1 page even at 4 pt: it takes "))
         << tight.err.toStdString();
+}
+
+// The README's pictures, made from what the program writes: a fitted index
+// page filed under the name with headings, and a page grid with its squares
+// over Monaco's streets. They are left in the build folder's
+// tests/pictures, to be looked at (and copied into docs/ when they change).
+TEST(PrintReady, PicturesOfTheIndexAndTheGrid) {
+    const QString monaco = testmaps::sharedData("monaco.gpkg");
+    if (monaco.isEmpty()) {
+        GTEST_SKIP() << "shared/data/monaco.gpkg is absent";
+    }
+    const QString pictures = QStringLiteral(BRAMLOTTE_PICTURES);
+    QDir().mkpath(pictures);
+    QTemporaryDir dir;
+    const QString project = monacoProject(dir.path(), monaco);
+    const QString pdf = dir.filePath("index.pdf");
+    const Result r = runProgram(indexArgs(project) +
+                                QStringList{"--output", "layout", "--columns", "4", "--layout-fit",
+                                            "--ranges", "--headings", "--file-under-name=fr",
+                                            "--fit-pages", "1", "--layout-pdf", pdf});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QProcess render;
+    // The upper left of the page, large enough to read.
+    render.start("pdftoppm",
+                 {"-png", "-r", "200", "-f", "1", "-l", "1", "-x", "40", "-y", "40", "-W", "820",
+                  "-H", "520", "-singlefile", pdf, pictures + "/index-page"});
+    ASSERT_TRUE(render.waitForFinished(60000));
+    ASSERT_EQ(render.exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(pictures + "/index-page.png"));
+
+    const QString grid = dir.filePath("grid.gpkg");
+    ASSERT_EQ(runProgram({"grid", monaco, "--layer", "streets", "--paper", "A4", "--scale", "10000",
+                          "--only-where-data", "--squares", "4x5", "--save-as", grid})
+                  .status,
+              0);
+    QgsVectorLayer streets(monaco + "|layername=streets", "streets", "ogr");
+    QgsVectorLayer squares(grid + "|layername=squares", "squares", "ogr");
+    QgsVectorLayer pages(grid + "|layername=pages", "pages", "ogr");
+    ASSERT_TRUE(streets.isValid() && squares.isValid() && pages.isValid());
+    auto outline = [](QgsVectorLayer& layer, const QColor& colour, double width) {
+        auto* fill = new QgsSimpleFillSymbolLayer(Qt::transparent, Qt::NoBrush, colour,
+                                                  Qt::SolidLine, width);
+        layer.setRenderer(new QgsSingleSymbolRenderer(new QgsFillSymbol({fill})));
+    };
+    outline(squares, QColor(120, 150, 200), 0.15);
+    outline(pages, QColor(30, 60, 160), 0.6);
+    auto* line = new QgsSimpleLineSymbolLayer(QColor(90, 90, 90), 0.3);
+    streets.setRenderer(new QgsSingleSymbolRenderer(new QgsLineSymbol({line})));
+    QgsPalLayerSettings numbers;
+    numbers.fieldName = "PAGE_NO";
+    QgsTextFormat format;
+    format.setSize(12);
+    format.setColor(QColor(30, 60, 160));
+    numbers.setFormat(format);
+    numbers.placement = QgsPalLayerSettings::OverPoint;
+    pages.setLabeling(new QgsVectorLayerSimpleLabeling(numbers));
+    pages.setLabelsEnabled(true);
+    QgsMapSettings settings;
+    settings.setLayers({&pages, &squares, &streets});
+    settings.setDestinationCrs(streets.crs());
+    QgsRectangle extent = pages.extent();
+    extent.scale(1.02);
+    settings.setExtent(extent);
+    settings.setOutputSize(QSize(900, static_cast<int>(900 * extent.height() / extent.width())));
+    settings.setBackgroundColor(Qt::white);
+    QgsMapRendererSequentialJob job(settings);
+    job.start();
+    job.waitForFinished();
+    EXPECT_TRUE(job.renderedImage().save(pictures + "/grid-squares.png"));
 }
