@@ -862,3 +862,73 @@ TEST(PrintReady, PicturesOfTheIndexAndTheGrid) {
     job.waitForFinished();
     EXPECT_TRUE(job.renderedImage().save(pictures + "/grid-squares.png"));
 }
+
+namespace {
+
+// The text lines of a PDF, by poppler's boxes: page, the page's size and
+// the line's box, in points.
+struct PdfLine {
+    int page;
+    QSizeF paper;
+    QRectF box;
+    QString text;
+};
+std::vector<PdfLine> pdfLines(const QString& pdf) {
+    QProcess p;
+    p.start("pdftotext", {"-bbox-layout", pdf, "-"});
+    p.waitForFinished(60000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    std::vector<PdfLine> lines;
+    const QRegularExpression pageRe(
+        QStringLiteral("<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">(.*?)</page>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression lineRe(
+        QStringLiteral("<line xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
+                       "yMax=\"([\\d.]+)\">(.*?)</line>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression wordRe(R"(>([^<]*)</word>)");
+    int page = 0;
+    for (auto pages = pageRe.globalMatch(html); pages.hasNext(); ++page) {
+        const auto pm = pages.next();
+        const QSizeF paper(pm.captured(1).toDouble(), pm.captured(2).toDouble());
+        for (auto ls = lineRe.globalMatch(pm.captured(3)); ls.hasNext();) {
+            const auto lm = ls.next();
+            QStringList words;
+            for (auto ws = wordRe.globalMatch(lm.captured(5)); ws.hasNext();) {
+                words << ws.next().captured(1);
+            }
+            lines.push_back({page, paper,
+                             QRectF(QPointF(lm.captured(1).toDouble(), lm.captured(2).toDouble()),
+                                    QPointF(lm.captured(3).toDouble(), lm.captured(4).toDouble())),
+                             words.join(' ')});
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(PrintReady, TheDemosIndexIsFittedWithRangesAndHeadings) {
+    QTemporaryDir dir;
+    const Result r = runProgram({"demo", dir.filePath("demo")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Print-ready index (PDF: four columns, ranges, headings): " +
+                               dir.filePath("demo/index.pdf")))
+        << r.out.toStdString();
+    const std::vector<PdfLine> lines = pdfLines(dir.filePath("demo/index.pdf"));
+    ASSERT_GT(lines.size(), 50u);
+    int headings = 0, ranges = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const PdfLine& a = lines[i];
+        headings += a.text.size() == 1;
+        ranges += a.text.contains(QRegularExpression(R"([A-Z]+\d+-[A-Z]+\d+)"));
+        EXPECT_TRUE(QRectF(QPointF(0, 0), a.paper).contains(a.box)) << a.text.toStdString();
+        for (size_t j = i + 1; j < lines.size(); ++j) {
+            const QRectF both = a.box.intersected(lines[j].box);
+            EXPECT_FALSE(a.page == lines[j].page && both.width() > 0.01 && both.height() > 0.01)
+                << a.text.toStdString() << " | " << lines[j].text.toStdString();
+        }
+    }
+    EXPECT_GT(headings, 5);
+    EXPECT_GT(ranges, 5);
+}
