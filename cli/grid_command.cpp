@@ -1,7 +1,7 @@
 #include "cli/grid_command.h"
 
+#include "atlas/grid_pages.h"
 #include "cli/commands.h"
-#include "map/qgis/program/page_grid_layer.h"
 #include "print/page_grid.h"
 #include "print/print_error.h"
 #include "support/base/failure.h"
@@ -40,14 +40,6 @@ std::optional<print::Paper> paperNamed(const QString& name) {
     return std::nullopt;
 }
 
-print::MapRect mapRect(const QgsRectangle& r) {
-    return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
-}
-
-QgsRectangle rectangle(const print::MapRect& r) {
-    return QgsRectangle(r.xMin, r.yMin, r.xMax, r.yMax);
-}
-
 }  // namespace
 
 int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
@@ -80,35 +72,12 @@ int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
                          *paper,
                          o.landscape ? print::Orientation::Landscape : print::Orientation::Portrait,
                          *o.scale, o.overlap);
-        print::KeepPage keep;
-        if (o.onlyWhereData) {
-            keep = [layer](const print::MapRect& r) {
-                return qgishost::meetsFeatures(*layer, rectangle(r));
-            };
-        }
-        const std::vector<print::GridCell> cells =
-            print::PageGrid(mapRect(qgishost::featureExtent(*layer)), footprint, keep);
-        std::vector<qgishost::GridPage> pages;
-        pages.reserve(cells.size());
-        for (const print::GridCell& c : cells) {
-            const print::Neighbours& n = c.neighbours;
-            pages.push_back({rectangle(c.rect), c.page, c.row, c.column, c.pageNo, n.north, n.east,
-                             n.south, n.west});
-        }
-        std::vector<qgishost::GridSquare> squares;
-        if (o.squares) {
-            std::vector<print::GridSquare> made = print::GridSquares(cells, *o.squares);
-            squares.reserve(made.size());
-            for (print::GridSquare& s : made) {
-                squares.push_back({rectangle(s.rect), std::move(s.page), s.pageNo,
-                                   std::move(s.square), std::move(s.ref)});
-            }
-        }
-        qgishost::writePageGrid(pages, layer->crs(), o.saveAs, o.squares ? &squares : nullptr);
+        const atlas::GridWritten written =
+            atlas::WriteGridOver(*layer, footprint, o.onlyWhereData, o.squares, o.saveAs);
         out << o.saveAs << Qt::endl;
-        err << pages.size() << " pages";
+        err << written.pages << " pages";
         if (o.squares) {
-            err << ", " << squares.size() << " squares";
+            err << ", " << written.squares << " squares";
         }
         err << Qt::endl;
     } catch (const print::PrintError& e) {

@@ -1,5 +1,6 @@
 // bramlotte: the command-line program. Reads the command line and hands the
 // work to cli/commands and cli/build_command.
+#include "cli/atlas_command.h"
 #include "cli/build_command.h"
 #include "cli/commands.h"
 #include "cli/grid_command.h"
@@ -137,6 +138,96 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
     return error.isEmpty();
 }
 
+// Fills `o` from the arguments after "atlas"; false with a message on error.
+bool parseAtlas(const QStringList& args, bramlotte::cli::AtlasOptions& o, QString& error) {
+    auto value = [&](int& i) -> std::optional<QString> {
+        if (i + 1 >= args.size()) {
+            error = args[i] + " needs a value";
+            return std::nullopt;
+        }
+        return args[++i];
+    };
+    auto number = [&](int& i, double low, double high) -> std::optional<double> {
+        const QString name = args[i];
+        const std::optional<QString> text = value(i);
+        bool ok = false;
+        const double n = text ? text->toDouble(&ok) : 0.0;
+        if (!text || !ok || !(n >= low) || n > high) {
+            error = name + QStringLiteral(" needs a number from %1 to %2").arg(low).arg(high);
+            return std::nullopt;
+        }
+        return n;
+    };
+    const std::map<QString, QString*> texts = {
+        {"--layer2", &o.layer2}, {"--field2", &o.field2}, {"--title", &o.title}, {"--pdf", &o.pdf}};
+    const std::map<QString, std::optional<QString>*> options = {
+        {"--layer1", &o.layer1},
+        {"--field1", &o.field1},
+        {"--paper", &o.paper},
+        {"--localities", &o.localities},
+        {"--locality-field", &o.localityField}};
+    for (int i = 0; i < args.size() && error.isEmpty(); ++i) {
+        const QString& a = args[i];
+        if (texts.count(a)) {
+            if (const auto v = value(i)) {
+                *texts.at(a) = *v;
+            }
+        } else if (options.count(a)) {
+            if (const auto v = value(i)) {
+                *options.at(a) = *v;
+            }
+        } else if (a == "--scale") {
+            o.scale = number(i, 1, 1e9);
+        } else if (a == "--overlap") {
+            o.overlap = number(i, 0, 1000).value_or(0.0);
+        } else if (a == "--columns") {
+            o.columns = static_cast<int>(number(i, 1, 100).value_or(1));
+        } else if (a == "--join-distance") {
+            o.joinDistance = number(i, 0, 1e9).value_or(0.0);
+        } else if (a == "--font-size") {
+            o.print.fontSizePoints = number(i, 0.5, 1000).value_or(6.0);
+        } else if (a == "--squares") {
+            if (const auto v = value(i)) {
+                try {
+                    o.squares = bramlotte::print::ParseSquareDivision(*v);
+                } catch (const bramlotte::print::PrintError& e) {
+                    error = a + ": " + e.message();
+                }
+            }
+        } else if (a == "--landscape") {
+            o.landscape = true;
+        } else if (a == "--ranges") {
+            o.print.ranges = true;
+        } else if (a == "--headings") {
+            o.print.headings = true;
+        } else if (a == "--numeric-order") {
+            o.print.numericOrder = true;
+        } else if (a == "--locality-always") {
+            o.localityAlways = true;
+        } else if (a == "--save-project") {
+            o.saveProject = true;
+        } else if (a == "--file-under-name" || a.startsWith("--file-under-name=")) {
+            o.print.fileUnderName = a == "--file-under-name" ? QStringLiteral("auto") : a.mid(18);
+            if (o.print.fileUnderName != "auto" &&
+                !bramlotte::index::StreetFiling::languages().contains(o.print.fileUnderName)) {
+                error = "--file-under-name takes auto or one of " +
+                        bramlotte::index::StreetFiling::languages().join(", ");
+            }
+        } else if (a.startsWith("--")) {
+            error = "unknown option " + a;
+        } else {
+            o.maps << a;
+        }
+    }
+    if (error.isEmpty() &&
+        (o.maps.isEmpty() || o.layer2.isEmpty() || o.field2.isEmpty() || o.pdf.isEmpty())) {
+        error = "a map, --layer2, --field2 and --pdf are required";
+    } else if (error.isEmpty() && o.localities.has_value() != o.localityField.has_value()) {
+        error = "--localities and --locality-field go together";
+    }
+    return error.isEmpty();
+}
+
 // Fills `o` from the arguments after "grid"; false with a message on error.
 bool parseGrid(const QStringList& args, bramlotte::cli::GridOptions& o, QString& error) {
     auto number = [&](int& i, const QString& name) -> std::optional<double> {
@@ -242,6 +333,11 @@ int run(int argc, char** argv, QIODevice& output) {
     BuildOptions build;
     QString error;
     bramlotte::cli::GridOptions grid;
+    bramlotte::cli::AtlasOptions atlas;
+    if (command == "atlas" && !parseAtlas(rest, atlas, error)) {
+        err << "bramlotte atlas: " << error << "\n" << commandUsage(command);
+        return bramlotte::cli::kExitUsage;
+    }
     if (command == "grid" && !parseGrid(rest, grid, error)) {
         err << "bramlotte grid: " << error << "\n" << commandUsage(command);
         return bramlotte::cli::kExitUsage;
@@ -260,6 +356,9 @@ int run(int argc, char** argv, QIODevice& output) {
     }
     if (command == "grid") {
         return bramlotte::cli::runGrid(grid, out, err);
+    }
+    if (command == "atlas") {
+        return bramlotte::cli::runAtlas(atlas, out, err);
     }
     if (command == "demo" && rest.size() <= 1) {
         return bramlotte::cli::runDemo(rest.value(0, "bramlotte-demo"), out, err);

@@ -14,6 +14,11 @@ QString overviewUsage() {
         "       bramlotte grid MAP... --layer NAME (--cell SIZE | --paper A4|A3|Letter --scale N\n"
         "               [--landscape]) [--overlap MM] [--only-where-data] [--squares CxR]\n"
         "               --save-as FILE.gpkg\n"
+        "       bramlotte atlas MAP... --layer2 NAME --field2 NAME (--layer1 NAME --field1 NAME |\n"
+        "               --paper A4|A3|Letter --scale N [--landscape] [--overlap MM]\n"
+        "               [--squares CxR]) [--columns N] [--ranges] [--headings]\n"
+        "               [--file-under-name[=LANG]] [--localities NAME --locality-field NAME]\n"
+        "               [--title TEXT] --pdf FILE.pdf [--save-project]\n"
         "       bramlotte demo [DIR]\n"
         "       bramlotte register\n"
         "       bramlotte unregister\n"
@@ -74,6 +79,39 @@ QString commandUsage(const QString& command) {
             "\n"
             "Exit status: 0 built, 1 refused by a check or answered No, 2 a failure,\n"
             "64 bad usage.\n");
+    }
+    if (command == QLatin1String("atlas")) {
+        return QStringLiteral(
+            "usage: bramlotte atlas MAP... --layer2 NAME --field2 NAME --pdf FILE.pdf\n"
+            "               (--layer1 NAME --field1 NAME | --paper A4|A3|Letter --scale N)\n"
+            "               [options]\n"
+            "Makes the whole street atlas as one PDF: a map page for every page, drawn by\n"
+            "QGIS in the project's own styles, with its number, its neighbours' numbers at\n"
+            "its edges and its squares along the frame, then the index of the streets on\n"
+            "pages of its own, referring to the printed page numbers (or to squares, \"12 B3\").\n"
+            "MAP is a QGIS project (or data files, drawn in QGIS's default styles).\n"
+            "\n"
+            "  --layer2 NAME, --field2 NAME   the streets and their names\n"
+            "  --layer1 NAME, --field1 NAME   pages of your own, in the order of their field,\n"
+            "                                 whose values are printed as their numbers\n"
+            "  --paper A4|A3|Letter           or a page grid over the streets on this paper …\n"
+            "  --scale N                      … at 1:N, as `bramlotte grid --only-where-data`\n"
+            "                                 makes it, added to the project\n"
+            "  --landscape, --overlap MM      the grid's paper turned, and the strip of paper\n"
+            "                                 neighbouring pages share\n"
+            "  --squares CxR                  each page cut into C columns and R rows of\n"
+            "                                 squares; the index refers to them\n"
+            "  --columns N                    the index's columns (default 4)\n"
+            "  --ranges, --headings, --file-under-name[=LANG], --numeric-order,\n"
+            "  --localities NAME --locality-field NAME [--locality-always]\n"
+            "  [--join-distance D], --font-size PT\n"
+            "                                 the index as `bramlotte build` sets it\n"
+            "  --title TEXT                   a title page first\n"
+            "  --pdf FILE.pdf                 the atlas, complete or absent\n"
+            "  --save-project                 keep the atlas (a QGIS report) and the grid (a\n"
+            "                                 GeoPackage beside the project) in the project\n"
+            "\n"
+            "Exit status: 0 made, 1 refused or cancelled, 2 a failure, 64 bad usage.\n");
     }
     if (command == QLatin1String("grid")) {
         return QStringLiteral(

@@ -3,6 +3,7 @@
 #include "command/frm_resources.h"
 #include "processing/build_index_algorithm.h"
 #include "processing/page_grid_algorithm.h"
+#include "processing/street_atlas_algorithm.h"
 #include "support/base/product.h"
 
 namespace bramlotte::processing {
@@ -25,6 +26,7 @@ QIcon BramlotteProvider::icon() const {
 void BramlotteProvider::loadAlgorithms() {
     addAlgorithm(new BuildIndexAlgorithm());
     addAlgorithm(new PageGridAlgorithm());
+    addAlgorithm(new StreetAtlasAlgorithm());
 }
 
 }  // namespace bramlotte::processing

@@ -1,8 +1,8 @@
 #include "processing/page_grid_algorithm.h"
 
+#include "atlas/grid_pages.h"
 #include "map/qgis/program/page_grid_layer.h"
 #include "print/print_error.h"
-#include "processing/grid_pages.h"
 #include "support/base/failure.h"
 
 #include <qgsexception.h>
@@ -159,8 +159,14 @@ QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
         if (!shapes || feedback->isCanceled()) {
             throw QgsProcessingException(QStringLiteral("Cancelled: no page grid was made."));
         }
-        cells = GridPagesOver(*shapes, footprint,
-                              parameterAsBoolean(parameters, kOnlyWhereData, context), feedback);
+        cells = atlas::GridPagesOver(
+            *shapes, footprint, parameterAsBoolean(parameters, kOnlyWhereData, context),
+            [feedback] {
+                if (feedback && feedback->isCanceled()) {
+                    throw QgsProcessingException(
+                        QStringLiteral("Cancelled: no page grid was made."));
+                }
+            });
         if (division && squaresAsked) {
             squares = print::GridSquares(cells, *division);
         } else if (division) {
@@ -183,7 +189,7 @@ QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
     const QgsFields fields = qgishost::pageGridFields();
     const double total = static_cast<double>(cells.size() + squares.size());
     for (size_t i = 0; i < cells.size() && !feedback->isCanceled(); ++i) {
-        QgsFeature page = qgishost::pageFeature(GridPageOf(cells[i]), fields);
+        QgsFeature page = qgishost::pageFeature(atlas::GridPageOf(cells[i]), fields);
         if (!sink->addFeature(page, QgsFeatureSink::FastInsert)) {
             throw QgsProcessingException(writeFeatureError(sink.get(), parameters, kOutput));
         }
@@ -204,7 +210,7 @@ QVariantMap PageGridAlgorithm::processAlgorithm(const QVariantMap& parameters,
         throw QgsProcessingException(invalidSinkError(parameters, kSquaresOutput));
     }
     for (size_t i = 0; i < squares.size() && !feedback->isCanceled(); ++i) {
-        QgsFeature square = qgishost::squareFeature(GridSquareOf(squares[i]), squareFields);
+        QgsFeature square = qgishost::squareFeature(atlas::GridSquareOf(squares[i]), squareFields);
         if (!squaresSink->addFeature(square, QgsFeatureSink::FastInsert)) {
             throw QgsProcessingException(
                 writeFeatureError(squaresSink.get(), parameters, kSquaresOutput));

@@ -69,9 +69,10 @@ checks = [
      r.get("libraries") == ["/usr/lib/qgis/plugins/libbramlotteplugin.so"]),
     ("its menu action", r.get("actions") == ["Quillmere.Bramlotte"]),
     ("its algorithms", r.get("algorithms") == ["bramlotte:buildlocationindex",
-                                               "bramlotte:makepagegrid"]),
+                                               "bramlotte:makepagegrid",
+                                               "bramlotte:makestreetatlas"]),
     ("the toolbox lists them under Bramlotte",
-     r.get("toolbox") == ["Build location index", "Make page grid"]),
+     r.get("toolbox") == ["Build location index", "Make page grid", "Make street atlas"]),
     ("the dialog's run wrote the index", r.get("index_written") is True),
     ("the model is valid", r.get("model_valid") is True),
 ]

@@ -54,6 +54,7 @@ ADDED = [LIBRARY.bramlotteAddProcessingProvider(), LIBRARY.bramlotteAddProcessin
 
 BUILD = "bramlotte:buildlocationindex"
 GRID = "bramlotte:makepagegrid"
+ATLAS = "bramlotte:makestreetatlas"
 
 
 def town(name, segments, *flags):
@@ -181,16 +182,19 @@ class ProviderTest(unittest.TestCase):
         provider = QgsApplication.processingRegistry().providerById("bramlotte")
         self.assertEqual(provider.name(), "Bramlotte")
         algorithms = {a.id(): a for a in provider.algorithms()}
-        self.assertEqual(set(algorithms), {BUILD, GRID})
+        self.assertEqual(set(algorithms), {BUILD, GRID, ATLAS})
         self.assertEqual(algorithms[BUILD].displayName(), "Build location index")
         self.assertEqual(algorithms[GRID].displayName(), "Make page grid")
+        self.assertEqual(algorithms[ATLAS].displayName(), "Make street atlas")
         for algorithm in algorithms.values():
             self.assertTrue(algorithm.flags() & QgsProcessingAlgorithm.FlagSupportsBatch)
             self.assertTrue(algorithm.flags() & QgsProcessingAlgorithm.FlagCanCancel)
-            self.assertIn("Layer #1" if algorithm.id() == BUILD else "PAGE_NO",
+            self.assertIn({BUILD: "Layer #1", GRID: "PAGE_NO", ATLAS: "Layer #1"}[algorithm.id()],
                           algorithm.shortHelpString())
-        # The build writes through layers of the main thread.
-        self.assertTrue(algorithms[BUILD].flags() & QgsProcessingAlgorithm.FlagNoThreading)
+        # The build writes through layers of the main thread; the atlas
+        # draws the project's layers.
+        for name in (BUILD, ATLAS):
+            self.assertTrue(algorithms[name].flags() & QgsProcessingAlgorithm.FlagNoThreading)
 
 
 class IndexFileTest(unittest.TestCase):
@@ -461,6 +465,84 @@ class PublisherOptionsTest(unittest.TestCase):
                                                                    *options))
         with self.assertRaisesRegex(QgsProcessingException, "auto or one of"):
             build(MONACO, OUTPUT=out("nope.txt"), FILE_UNDER_NAME="xx")
+
+
+def pdf_pages(pdf):
+    """The text of each page of a PDF."""
+    pages = int(re.search(r"Pages:\s+(\d+)",
+                          subprocess.run(["pdfinfo", pdf], capture_output=True,
+                                         check=True).stdout.decode()).group(1))
+    return [subprocess.run(["pdftotext", "-f", str(n), "-l", str(n), "-raw", pdf, "-"],
+                           capture_output=True, check=True).stdout.decode()
+            for n in range(1, pages + 1)]
+
+
+@unittest.skipUnless(os.path.exists(MONACO), "the shared OpenStreetMap maps are absent")
+class StreetAtlasTest(unittest.TestCase):
+    """Make street atlas makes what `bramlotte atlas` makes, and a model can
+    feed it the pages of Make page grid."""
+
+    def setUp(self):
+        self.project = QgsProject.instance()
+        self.project.clear()
+        self.layers = {name: QgsVectorLayer(layer(MONACO, name), name, "ogr")
+                       for name in ("quarters", "streets", "pois")}
+        self.project.addMapLayers(list(self.layers.values()))
+
+    def tearDown(self):
+        self.project.clear()
+
+    def test_the_atlas_as_the_command_line_makes_it(self):
+        atlas = os.path.join(WORK, "atlas.qgz")
+        self.assertTrue(self.project.write(atlas))
+        ours = out("processing-atlas.pdf")
+        result = processing.run(ATLAS, {
+            "LAYER2": self.layers["streets"], "FIELD2": "name", "PAPER": 0, "SCALE": 10000,
+            "COLUMNS": 4, "RANGES": True, "HEADINGS": True, "SQUARES": "4x5",
+            "OUTPUT": ours})
+        self.assertEqual(result["OUTPUT"], ours)
+        self.assertIsNotNone(self.project.layoutManager().layoutByName("Street atlas"))
+        theirs = out("cli-atlas.pdf")
+        cli("atlas", atlas, "--layer2", "streets", "--field2", "name", "--paper", "A4",
+            "--scale", "10000", "--columns", "4", "--ranges", "--headings", "--squares", "4x5",
+            "--pdf", theirs)
+        pages = pdf_pages(ours)
+        self.assertGreater(len(pages), 10)
+        self.assertEqual(pages, pdf_pages(theirs))
+        self.assertTrue(any(re.search(r"\.\.\. \d+ [A-D][1-5]", p) for p in pages))
+
+    def test_a_model_chains_the_grid_with_the_atlas(self):
+        model = QgsProcessingModelAlgorithm("Street atlas", "Bramlotte")
+        model.addModelParameter(QgsProcessingParameterFeatureSource("streets", "Streets"),
+                                QgsProcessingModelParameter("streets"))
+        static = QgsProcessingModelChildParameterSource.fromStaticValue
+        streets = QgsProcessingModelChildParameterSource.fromModelParameter("streets")
+        grid = QgsProcessingModelChildAlgorithm(GRID)
+        grid.setChildId("grid")
+        grid.addParameterSources("INPUT", [streets])
+        for name, value in (("PAGE_SIZE", 1), ("SCALE", 10000), ("LANDSCAPE", False),
+                            ("OVERLAP", 0), ("ONLY_WHERE_DATA", True), ("CELL_SIZE", 1000)):
+            grid.addParameterSources(name, [static(value)])
+        model.addChildAlgorithm(grid)
+        atlas = QgsProcessingModelChildAlgorithm(ATLAS)
+        atlas.setChildId("atlas")
+        atlas.addParameterSources(
+            "LAYER1", [QgsProcessingModelChildParameterSource.fromChildOutput("grid", "OUTPUT")])
+        atlas.addParameterSources("LAYER2", [static(self.layers["streets"].id())])
+        for name, value in (("FIELD1", "PAGE_NO"), ("FIELD2", "name"), ("COLUMNS", 4)):
+            atlas.addParameterSources(name, [static(value)])
+        output = QgsProcessingModelOutput("atlas", "Street atlas")
+        output.setChildOutputName("OUTPUT")
+        atlas.setModelOutputs({"atlas": output})
+        model.addChildAlgorithm(atlas)
+        ok, problems = model.validate()
+        self.assertTrue(ok, problems)
+        target = out("model-atlas.pdf")
+        result = processing.run(model, {"streets": self.layers["streets"], "atlas:atlas": target})
+        self.assertEqual(result["atlas:atlas"], target)
+        pages = pdf_pages(target)
+        self.assertTrue(any("..." in p for p in pages[-2:]))
+        self.assertFalse("..." in pages[0])
 
 
 class DamagedShapesTest(unittest.TestCase):
