@@ -97,8 +97,7 @@ void StreetAtlasAlgorithm::initAlgorithm(const QVariantMap&) {
         QStringList{QObject::tr("A4"), QObject::tr("A3"), QObject::tr("Letter")}, false, 0, true));
     // The grid's choices are optional: a model that gives its own pages
     // leaves them out.
-    addParameter(
-        new QgsProcessingParameterScale(kScale, QObject::tr("Map scale"), 10000.0, true));
+    addParameter(new QgsProcessingParameterScale(kScale, QObject::tr("Map scale"), 10000.0, true));
     addParameter(
         new QgsProcessingParameterBoolean(kLandscape, QObject::tr("Landscape"), false, true));
     addParameter(new QgsProcessingParameterNumber(kOverlap, QObject::tr("Overlap (mm of paper)"),
@@ -201,7 +200,9 @@ QVariantMap StreetAtlasAlgorithm::processAlgorithm(const QVariantMap& parameters
                                          : said.join(QLatin1Char('\n')));
     }
     if (feedback) {
-        feedback->pushInfo(QObject::tr("%1 map pages at 1:%2, then the index.")
+        feedback->pushInfo((outcome.mapPages == 1
+                                ? QObject::tr("%1 map page at 1:%2, then the index.")
+                                : QObject::tr("%1 map pages at 1:%2, then the index."))
                                .arg(outcome.mapPages)
                                .arg(qRound(outcome.mapScale)));
     }

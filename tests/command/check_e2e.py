@@ -197,6 +197,10 @@ if small:
           % (len(s.get("labels", [])), len(labels)))
     check(s.get("pdf"), "Processing wrote no layout PDF")
 
+    s = step("processing_atlas")
+    check(s.get("pdf") and s.get("report") and "Atlas pages" in s.get("layers", []),
+          "Make street atlas from its dialog: %s" % s)
+
     same_file(os.path.join(qgis, "out/index_damaged.txt"),
               os.path.join(cli, "out/index_damaged.txt"), "damaged pages")
     warning = ("2 features of layer %s were skipped: their shapes could not be read "

@@ -480,6 +480,30 @@ def small_town():
         step["pdf"] = os.path.exists(pdf)
         dialog.close()
 
+    def processing_atlas():
+        # Make street atlas from Processing's own dialog: the whole atlas of
+        # the town as one PDF, kept in the project as a report.
+        pdf = os.path.join(out, "atlas.pdf")
+        layers = {l.name(): l for l in QgsProject.instance().mapLayers().values()}
+        dialog = processing.createAlgorithmDialog("bramlotte:makestreetatlas", {
+            "LAYER2": layers["streets"], "FIELD2": "name", "PAPER": 0, "SCALE": 25000,
+            "SQUARES": "3x3", "COLUMNS": 3, "RANGES": True, "HEADINGS": True,
+            "TITLE": "The town", "OUTPUT": pdf})
+        dialog.resize(900, 760)
+        dialog.show()
+        wait(1500)
+        shot("street-atlas-dialog", dialog)
+        dialog.runButton().click()  # runs on the main thread: back when done
+        wait(1000)
+        dialog.showLog()
+        wait(300)
+        shot("street-atlas-log", dialog)
+        step["pdf"] = os.path.exists(pdf)
+        step["report"] = QgsProject.instance().layoutManager().layoutByName(
+            "Street atlas") is not None
+        step["layers"] = sorted(l.name() for l in QgsProject.instance().mapLayers().values())
+        dialog.close()
+
     def damaged_pages():
         # Two page shapes nobody can read: the build goes on without them
         # and says so in the message bar and the message log.
@@ -527,6 +551,7 @@ def small_town():
                        ("integer_field", integer_field), ("layout", layout),
                        ("many_columns", many_columns), ("window", window),
                        ("processing_layout", processing_layout),
+                       ("processing_atlas", processing_atlas),
                        ("damaged_pages", damaged_pages),
                        ("second_dialog", second_dialog), ("help_window", help_window)]:
         run(name, body)
