@@ -20,30 +20,6 @@
 namespace bramlotte::cli {
 namespace {
 
-// The last vector layer of the map named `name`, without regard to case, as
-// the index dialog finds its layers.
-QgsVectorLayer* layerNamed(QgsProject& project, const QString& name) {
-    QgsVectorLayer* found = nullptr;
-    for (QgsLayerTreeLayer* node : project.layerTreeRoot()->findLayers()) {
-        auto* layer = qobject_cast<QgsVectorLayer*>(node->layer());
-        if (layer && layer->isSpatial() && layer->name().compare(name, Qt::CaseInsensitive) == 0) {
-            found = layer;
-        }
-    }
-    return found;
-}
-
-std::optional<print::Paper> paperNamed(const QString& name) {
-    for (const auto& [text, paper] :
-         {std::pair{"A4", print::Paper::A4}, std::pair{"A3", print::Paper::A3},
-          std::pair{"Letter", print::Paper::Letter}}) {
-        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0) {
-            return paper;
-        }
-    }
-    return std::nullopt;
-}
-
 bool isProjectFile(const QString& path) {
     return path.endsWith(QLatin1String(".qgs")) || path.endsWith(QLatin1String(".qgz"));
 }

@@ -164,16 +164,7 @@ int runBuild(const BuildOptions& o, QTextStream& out, QTextStream& err) {
     // Yes only with --yes.
     support::ScriptedUiToolkit ui;
     ui.setFallbackAnswer(o.yes ? support::Answer::Yes : support::Answer::No);
-    ui.setEcho([&err](const support::ScriptedUiToolkit::Message& m) {
-        err << m.text << Qt::endl;
-        if (m.buttons == support::Buttons::YesNo) {
-            err << (m.answer == support::Answer::Yes ? "Yes" : "No") << Qt::endl;
-        }
-        err.flush();
-    });
-    ui.setNoteEcho([&err](const support::ScriptedUiToolkit::Note& n) {
-        err << (n.kind == support::Notice::Warning ? "Warning: " : "") << n.text << Qt::endl;
-    });
+    echoOnTerminal(ui, err);
     qgishost::QgisMapDocument document(project);
     const auto statusBar = std::make_shared<support::SimpleStatusBar>(
         std::make_unique<support::TerminalProgress>(stderr));

@@ -7,6 +7,12 @@
 #include "map/qgis/desktop/qgis_document.h"
 #include "map/qgis/program/map_opener.h"
 
+#include "support/desktop/scripted_ui_toolkit.h"
+
+#include <qgslayertree.h>
+#include <qgsproject.h>
+#include <qgsvectorlayer.h>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -20,6 +26,41 @@ bool openMapOrSay(QgsProject& project, const QStringList& maps, QTextStream& err
         err << e.description() << Qt::endl;
         return false;
     }
+}
+
+QgsVectorLayer* layerNamed(QgsProject& project, const QString& name) {
+    QgsVectorLayer* found = nullptr;
+    for (QgsLayerTreeLayer* node : project.layerTreeRoot()->findLayers()) {
+        auto* layer = qobject_cast<QgsVectorLayer*>(node->layer());
+        if (layer && layer->isSpatial() && layer->name().compare(name, Qt::CaseInsensitive) == 0) {
+            found = layer;
+        }
+    }
+    return found;
+}
+
+std::optional<print::Paper> paperNamed(const QString& name) {
+    for (const auto& [text, paper] :
+         {std::pair{"A4", print::Paper::A4}, std::pair{"A3", print::Paper::A3},
+          std::pair{"Letter", print::Paper::Letter}}) {
+        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0) {
+            return paper;
+        }
+    }
+    return std::nullopt;
+}
+
+void echoOnTerminal(support::ScriptedUiToolkit& ui, QTextStream& err) {
+    ui.setEcho([&err](const support::ScriptedUiToolkit::Message& m) {
+        err << m.text << Qt::endl;
+        if (m.buttons == support::Buttons::YesNo) {
+            err << (m.answer == support::Answer::Yes ? "Yes" : "No") << Qt::endl;
+        }
+        err.flush();
+    });
+    ui.setNoteEcho([&err](const support::ScriptedUiToolkit::Note& n) {
+        err << (n.kind == support::Notice::Warning ? "Warning: " : "") << n.text << Qt::endl;
+    });
 }
 
 int runLayers(const QStringList& maps, QTextStream& out, QTextStream& err) {

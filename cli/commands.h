@@ -1,11 +1,20 @@
 // The work behind each command of the bramlotte program, callable from tests.
 #pragma once
 
+#include "print/page_grid.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 
+#include <optional>
+
 class QgsProject;
+class QgsVectorLayer;
+
+namespace bramlotte::support {
+class ScriptedUiToolkit;
+}
 
 namespace bramlotte::cli {
 
@@ -18,6 +27,18 @@ constexpr int kExitUsage = 64;
 // Opens `maps` into `project`; false, with the reason on `err`, when a map
 // cannot be opened (the caller then exits with kExitUsage).
 bool openMapOrSay(QgsProject& project, const QStringList& maps, QTextStream& err);
+
+// The last vector layer with shapes of the map named `name`, without regard
+// to case, as the index dialog finds its layers; nullptr when there is none.
+QgsVectorLayer* layerNamed(QgsProject& project, const QString& name);
+
+// The paper `name` names (A4, A3, Letter, in any case), or nullopt.
+std::optional<print::Paper> paperNamed(const QString& name);
+
+// The desktop of a program on a terminal: each message on `err` as its box
+// would show it (a question followed by its answer), warnings after
+// "Warning: ", the data source's words as they are.
+void echoOnTerminal(support::ScriptedUiToolkit& ui, QTextStream& err);
 
 // Prints each feature layer of the map in the pickers' order: its name, a
 // tab, and its table-view field names separated by tabs.

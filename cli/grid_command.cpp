@@ -12,35 +12,7 @@
 #include <QFileInfo>
 
 namespace bramlotte::cli {
-namespace {
-
-// The last vector layer of the map named `name`, without regard to case, as
-// the index dialog finds its layers.
-QgsVectorLayer* layerNamed(QgsProject& project, const QString& name) {
-    QgsVectorLayer* found = nullptr;
-    for (QgsLayerTreeLayer* node : project.layerTreeRoot()->findLayers()) {
-        auto* layer = qobject_cast<QgsVectorLayer*>(node->layer());
-        if (layer && layer->isSpatial() && layer->name().compare(name, Qt::CaseInsensitive) == 0) {
-            found = layer;
-        }
-    }
-    return found;
-}
-
-std::optional<print::Paper> paperNamed(const QString& name) {
-    if (name.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0) {
-        return print::Paper::A4;
-    }
-    if (name.compare(QLatin1String("A3"), Qt::CaseInsensitive) == 0) {
-        return print::Paper::A3;
-    }
-    if (name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0) {
-        return print::Paper::Letter;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int runGrid(const GridOptions& o, QTextStream& out, QTextStream& err) {
     if (o.cell.has_value() == o.paper.has_value() || (o.paper && !o.scale)) {

@@ -37,6 +37,21 @@ QString pluginFolder() {
     return QDir::cleanPath(QDir(folder).absoluteFilePath(BRAMLOTTE_INSTALLED_PLUGIN_DIR));
 }
 
+// Whether `argument` is --file-under-name[=LANG]: then `language` takes
+// LANG ("auto" without one), and `error` a message for a language without
+// street types.
+bool fileUnderName(const QString& argument, QString& language, QString& error) {
+    if (argument != "--file-under-name" && !argument.startsWith("--file-under-name=")) {
+        return false;
+    }
+    language = argument == "--file-under-name" ? QStringLiteral("auto") : argument.mid(18);
+    if (language != "auto" && !bramlotte::index::StreetFiling::languages().contains(language)) {
+        error = "--file-under-name takes auto or one of " +
+                bramlotte::index::StreetFiling::languages().join(", ");
+    }
+    return true;
+}
+
 // Fills `o` from the arguments after "build"; false with a message on error.
 bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
     const std::map<QString, QString*> required = {
@@ -73,12 +88,8 @@ bool parseBuild(const QStringList& args, BuildOptions& o, QString& error) {
             o.print.numericOrder = true;
         } else if (a == "--locality-always") {
             o.localityAlways = true;
-        } else if (a == "--file-under-name" || a.startsWith("--file-under-name=")) {
-            o.print.fileUnderName = a == "--file-under-name" ? QStringLiteral("auto") : a.mid(18);
-            if (o.print.fileUnderName != "auto" &&
-                !bramlotte::index::StreetFiling::languages().contains(o.print.fileUnderName)) {
-                error = "--file-under-name takes auto or one of " +
-                        bramlotte::index::StreetFiling::languages().join(", ");
+        } else if (fileUnderName(a, o.print.fileUnderName, error)) {
+            if (!error.isEmpty()) {
                 return false;
             }
         } else if (a == "--fit-pages" || a == "--join-distance") {
@@ -206,13 +217,7 @@ bool parseAtlas(const QStringList& args, bramlotte::cli::AtlasOptions& o, QStrin
             o.localityAlways = true;
         } else if (a == "--save-project") {
             o.saveProject = true;
-        } else if (a == "--file-under-name" || a.startsWith("--file-under-name=")) {
-            o.print.fileUnderName = a == "--file-under-name" ? QStringLiteral("auto") : a.mid(18);
-            if (o.print.fileUnderName != "auto" &&
-                !bramlotte::index::StreetFiling::languages().contains(o.print.fileUnderName)) {
-                error = "--file-under-name takes auto or one of " +
-                        bramlotte::index::StreetFiling::languages().join(", ");
-            }
+        } else if (fileUnderName(a, o.print.fileUnderName, error)) {
         } else if (a.startsWith("--")) {
             error = "unknown option " + a;
         } else {

@@ -5,11 +5,8 @@
 #include "map/qgis/desktop/chosen_features.h"
 #include "map/qgis/desktop/qgis_document.h"
 #include "map/qgis/desktop/qgis_page_layout.h"
-#include "processing/feedback_progress.h"
+#include "processing/feedback_desktop.h"
 #include "support/base/failure.h"
-#include "support/base/product.h"
-#include "support/desktop/scripted_ui_toolkit.h"
-#include "support/desktop/terminal_progress.h"
 
 #include <qgsexception.h>
 #include <qgsprocessingfeedback.h>
@@ -97,17 +94,9 @@ QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingF
         requireLayerThread(job.localities, QStringLiteral("The localities layer"));
     }
 
-    // Nobody to ask: boxes are kept for the algorithm's error, warnings go
-    // to the feedback as they come.
-    support::ScriptedUiToolkit ui;
-    ui.setNoteEcho([feedback](const support::ScriptedUiToolkit::Note& n) {
-        if (feedback && n.kind == support::Notice::Warning) {
-            feedback->pushWarning(n.text);
-        }
-    });
-    auto bar =
-        std::make_shared<support::SimpleStatusBar>(std::make_unique<FeedbackProgress>(feedback));
-    auto& progress = static_cast<FeedbackProgress&>(*bar->progressIndicator());
+    FeedbackDesktop desktop(feedback);
+    support::ScriptedUiToolkit& ui = desktop.ui;
+    FeedbackProgress& progress = desktop.progress();
     qgishost::QgisMapDocument document(project);
     const KeptSelections selections{job.layer1.layer, job.layer2.layer};
 
@@ -158,7 +147,7 @@ QStringList RunIndexJob(const IndexJob& job, QgsProject& project, QgsProcessingF
         buildrun::BuildContext context(ui);
         context.document = &document;
         context.progress = &progress;
-        context.reporter = {&ui, bar, product::kName, product::kVersionText, {}};
+        context.reporter = desktop.reporter();
         context.procedure = "processAlgorithm";
         context.module = "bramlotte:buildlocationindex";
         const BuildOutcome outcome = buildrun::RunBuild(std::move(request), context);

@@ -4,10 +4,7 @@
 #include "index/street_filing.h"
 #include "print/page_squares.h"
 #include "print/print_error.h"
-#include "processing/feedback_progress.h"
-#include "support/base/product.h"
-#include "support/desktop/scripted_ui_toolkit.h"
-#include "support/desktop/terminal_progress.h"
+#include "processing/feedback_desktop.h"
 
 #include <qgsexception.h>
 #include <qgsprocessingparameters.h>
@@ -170,17 +167,10 @@ QVariantMap StreetAtlasAlgorithm::processAlgorithm(const QVariantMap& parameters
     request.pdf = parameterAsFileOutput(parameters, kOutput, context);
     request.gridFile = QgsProcessingUtils::generateTempFilename(QStringLiteral("atlas-pages.gpkg"));
 
-    support::ScriptedUiToolkit ui;
-    ui.setNoteEcho([feedback](const support::ScriptedUiToolkit::Note& n) {
-        if (feedback && n.kind == support::Notice::Warning) {
-            feedback->pushWarning(n.text);
-        }
-    });
-    auto bar =
-        std::make_shared<support::SimpleStatusBar>(std::make_unique<FeedbackProgress>(feedback));
-    atlas::AtlasContext run(ui);
-    run.progress = bar->progressIndicator();
-    run.reporter = {&ui, bar, product::kName, product::kVersionText, {}};
+    FeedbackDesktop desktop(feedback);
+    atlas::AtlasContext run(desktop.ui);
+    run.progress = &desktop.progress();
+    run.reporter = desktop.reporter();
     run.procedure = "processAlgorithm";
     run.module = "bramlotte:makestreetatlas";
     run.pageProgress = [feedback](int page, int pages) {
@@ -193,7 +183,7 @@ QVariantMap StreetAtlasAlgorithm::processAlgorithm(const QVariantMap& parameters
     const atlas::AtlasOutcome outcome = atlas::MakeStreetAtlas(request, run);
     if (!outcome.made) {
         QStringList said = outcome.index.messages;
-        said << outcome.index.details << ui.messageTexts() << outcome.failure;
+        said << outcome.index.details << desktop.ui.messageTexts() << outcome.failure;
         said.removeDuplicates();
         throw QgsProcessingException(outcome.cancelled
                                          ? QObject::tr("Cancelled: no street atlas was written.")

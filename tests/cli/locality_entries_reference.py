@@ -20,10 +20,10 @@ from osgeo import ogr
 
 ogr.UseExceptions()
 here = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
+found = importlib.util.spec_from_file_location(
     "street_localities_reference", os.path.join(here, "..", "map", "street_localities_reference.py"))
-reference = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(reference)
+reference = importlib.util.module_from_spec(found)
+found.loader.exec_module(reference)
 
 
 def main(path):

@@ -3,6 +3,7 @@
 // positions: every output of such a map, on every read path, equals the
 // output of the same map numbered 1…n.
 #include "bench/town_generator.h"
+#include "tests/testing/child_program.h"
 
 #include <gdal.h>
 #include <gdal_utils.h>
@@ -10,7 +11,6 @@
 #include <qgsvectorlayer.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -21,19 +21,6 @@
 using namespace bramlotte;
 
 namespace {
-
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
-
-Ran runProgram(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(300000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 QByteArray bytesOf(const QString& path) {
     QFile f(path);
@@ -114,17 +101,17 @@ class RealIdsTest : public ::testing::Test {
     static QString path(const QString& name) { return dir_->filePath(name); }
 
     // A build of `maps` (pages, PAGE; streets, name) with `more` options.
-    static Ran build(const QStringList& maps, const QStringList& more) {
-        return runProgram(BRAMLOTTE_CLI,
-                          QStringList{"build"} + maps +
-                              QStringList{"--layer1", "pages", "--field1", "PAGE", "--layer2",
-                                          "streets", "--field2", "name"} +
-                              more);
+    static testrun::ChildEnding build(const QStringList& maps, const QStringList& more) {
+        return testrun::runChild(
+            BRAMLOTTE_CLI, QStringList{"build"} + maps +
+                               QStringList{"--layer1", "pages", "--field1", "PAGE", "--layer2",
+                                           "streets", "--field2", "name"} +
+                               more);
     }
     // The bytes of the file a build of `maps` writes with `more` options.
     static QByteArray builtFile(const QStringList& maps, const QString& name,
                                 const QStringList& more = {}) {
-        const Ran r = build(maps, more + QStringList{"--save-as", path(name)});
+        const testrun::ChildEnding r = build(maps, more + QStringList{"--save-as", path(name)});
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         const QByteArray bytes = bytesOf(path(name + (more.contains("table") ? ".csv" : ".txt")));
         EXPECT_GT(bytes.count('\n'), 100) << name.toStdString();
@@ -160,10 +147,11 @@ TEST_F(RealIdsTest, TextTableAndLayoutAreThoseOfTheDenseMap) {
     QStringList texts;
     for (const QString& map : QStringList{"dense", "sparse"}) {
         const QString pdf = path(map + "-layout.pdf");
-        const Ran r = build({path(map + ".gpkg")}, {"--output", "layout", "--columns", "3",
-                                                    "--layout-fit", "--layout-pdf", pdf});
+        const testrun::ChildEnding r =
+            build({path(map + ".gpkg")},
+                  {"--output", "layout", "--columns", "3", "--layout-fit", "--layout-pdf", pdf});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
-        const Ran text = runProgram("pdftotext", {pdf, "-"});
+        const testrun::ChildEnding text = testrun::runChild("/usr/bin/pdftotext", {pdf, "-"});
         ASSERT_EQ(text.status, 0);
         texts << text.out;
     }
@@ -177,7 +165,8 @@ TEST_F(RealIdsTest, FieldOutputWritesWhatTheDenseMapGets) {
     for (const QString& map : QStringList{"dense", "sparse"}) {
         const QString copy = path(map + "-field.gpkg");
         ASSERT_TRUE(QFile::copy(path(map + ".gpkg"), copy));
-        const Ran r = build({copy}, {"--output", "field", "--output-field", "pages", "--yes"});
+        const testrun::ChildEnding r =
+            build({copy}, {"--output", "field", "--output-field", "pages", "--yes"});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         written[i++] = valuesById(copy, "streets", "pages");
     }
