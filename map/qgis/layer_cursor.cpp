@@ -40,12 +40,15 @@ class IteratedFeature : public host::Feature {
     std::shared_ptr<const std::vector<int>> layerIndex_;
 };
 
-// Whether the layer's features come from this machine: a memory layer or a
-// file. Those are read ahead on a thread of their own; a remote source may
-// need the main thread's attention while it is read (sign-in, replies).
-bool readsLocally(QgsVectorLayer& layer) {
+// Whether the layer's features can be read on a thread of their own: a
+// memory layer, a file, or a PostgreSQL table (libpq waits on its socket,
+// not on an event loop, and the iterator takes its connection, where a
+// sign-in would be asked, here on the layer's thread). Other remote
+// sources may need the main thread's attention while they are read
+// (sign-in, network replies).
+bool readsAhead(QgsVectorLayer& layer) {
     const QString provider = layer.providerType();
-    if (provider == QLatin1String("memory")) {
+    if (provider == QLatin1String("memory") || provider == QLatin1String("postgres")) {
         return true;
     }
     if (provider != QLatin1String("ogr")) {
@@ -72,7 +75,7 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
     }
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(wanted);
-    if (readsLocally(layer)) {
+    if (readsAhead(layer)) {
         ahead_ = std::make_unique<FeatureReadAhead>(layer.getFeatures(request), layer.name());
     } else {
         const ReadErrorScope scope(errors_);

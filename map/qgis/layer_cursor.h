@@ -22,7 +22,7 @@ class LayerCursor : public host::FeatureCursor {
 
   private:
     QgsFeatureIterator iterator_;              // a remote source's features
-    std::unique_ptr<FeatureReadAhead> ahead_;  // or local ones, read ahead
+    std::unique_ptr<FeatureReadAhead> ahead_;  // or ones read ahead
     QgsCoordinateReferenceSystem crs_;
     QString layerName_;
     ReadErrors errors_;            // what the data source reported while read
