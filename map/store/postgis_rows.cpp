@@ -110,6 +110,12 @@ struct Relation {
     long long pages = 0;       // of the table itself, now
     long long bytes = 0;       // of the table with its out-of-line values
     int serverVersion = 0;
+    // Whether the table's rows lie about in key order (its statistics say
+    // so, and that no key is below zero, as ids from keys would then not
+    // ascend with them): its key's index then reads them in that order for
+    // about what a scan of its pages costs, and they need no sorting.
+    bool keyOrdersRows = false;
+    std::optional<qint32> medianKey;  // from the statistics, where they hold one
 };
 
 // The relation, when every column the query reads is of a type it reads
@@ -123,8 +129,10 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
     const Result found =
         run(connection,
             "SELECT c.oid, c.relkind, c.reltuples::float8, "
-            "pg_relation_size(c.oid) / current_setting('block_size')::int8, pg_table_size(c.oid) "
-            "FROM pg_class c WHERE c.oid = to_regclass($1)",
+            "pg_relation_size(c.oid) / current_setting('block_size')::int8, pg_table_size(c.oid), "
+            "n.nspname, c.relname "
+            "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+            "WHERE c.oid = to_regclass($1)",
             {relationName(query).toUtf8()});
     if (!found || PQntuples(found.get()) != 1) {
         return std::nullopt;
@@ -134,6 +142,7 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
     relation.estimatedRows = text(found.get(), 0, 2).toDouble();
     relation.pages = text(found.get(), 0, 3).toLongLong();
     relation.bytes = text(found.get(), 0, 4).toLongLong();
+    const QByteArray schema = PQgetvalue(found.get(), 0, 5), table = PQgetvalue(found.get(), 0, 6);
     // Tables, partitioned tables, views and materialized views: what a
     // plain SELECT reads as QGIS's own query does.
     if (!QByteArray("rpvm").contains(relation.kind)) {
@@ -194,6 +203,25 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
     }
     if (!query.srid.isEmpty() && (query.srid != srid || srid == QLatin1String("0"))) {
         return std::nullopt;
+    }
+    if (relation.kind == 'r') {
+        // The key's statistics: how closely the rows follow it, its lowest
+        // value and its median; where an index leads with the key.
+        const Result stats = run(
+            connection,
+            "SELECT s.correlation, h.b[1], h.b[(array_length(h.b, 1) + 1) / 2] FROM pg_stats s, "
+            "LATERAL (SELECT s.histogram_bounds::text::int4[] AS b) h WHERE s.schemaname = $1 "
+            "AND s.tablename = $2 AND s.attname = $3 AND NOT s.inherited AND EXISTS ("
+            "SELECT 1 FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+            "AND a.attnum = i.indkey[0] WHERE i.indrelid = $4 AND a.attname = $3 "
+            "AND i.indpred IS NULL AND i.indexprs IS NULL)",
+            {schema, table, query.keyColumn.toUtf8(), oid});
+        if (stats && PQntuples(stats.get()) == 1 && !PQgetisnull(stats.get(), 0, 0) &&
+            !PQgetisnull(stats.get(), 0, 1) && !PQgetisnull(stats.get(), 0, 2)) {
+            relation.keyOrdersRows = std::abs(text(stats.get(), 0, 0).toDouble()) >= 0.9 &&
+                                     text(stats.get(), 0, 1).toInt() >= 0;
+            relation.medianKey = text(stats.get(), 0, 2).toInt();
+        }
     }
     return relation;
 }
@@ -314,16 +342,19 @@ bool addValue(const Field& field, PgValue type, int32_t key, ValueColumn& column
     return false;
 }
 
-// The part of the relation one connection reads: pages [firstPage,
-// endPage) of a plain table, or everything.
-struct PageRange {
+// The part of the relation one connection reads: the pages [firstPage,
+// endPage) of a plain table in the order they lie, or its keys [fromKey,
+// toKey) in key order; everything by default.
+struct Part {
     long long firstPage = 0;
     long long endPage = -1;  // -1: to the end
-    bool whole() const { return firstPage == 0 && endPage < 0; }
+    bool byKey = false;
+    std::optional<qint32> fromKey, toKey;  // none: unbounded
 };
 
-QByteArray copySql(const PostGisQuery& query, const PageRange& range) {
-    QString select = QStringLiteral("SELECT ") + quoted(query.keyColumn) + QStringLiteral(", ");
+QByteArray copySql(const PostGisQuery& query, const Part& part) {
+    const QString key = quoted(query.keyColumn);
+    QString select = QStringLiteral("SELECT ") + key + QStringLiteral(", ");
     select += query.geometryColumn.isEmpty()
                   ? QStringLiteral("NULL::bytea")
                   : QStringLiteral("ST_AsBinary(%1, 'NDR')").arg(quoted(query.geometryColumn));
@@ -339,17 +370,26 @@ QByteArray copySql(const PostGisQuery& query, const PageRange& range) {
     }
     select += QStringLiteral(" FROM ") + relationName(query);
     QStringList conditions;
-    if (!range.whole()) {
-        conditions << QStringLiteral("ctid >= '(%1,0)'::tid").arg(range.firstPage);
-        if (range.endPage >= 0) {
-            conditions << QStringLiteral("ctid < '(%1,0)'::tid").arg(range.endPage);
-        }
+    if (part.firstPage > 0) {
+        conditions << QStringLiteral("ctid >= '(%1,0)'::tid").arg(part.firstPage);
+    }
+    if (part.endPage >= 0) {
+        conditions << QStringLiteral("ctid < '(%1,0)'::tid").arg(part.endPage);
+    }
+    if (part.fromKey) {
+        conditions << QStringLiteral("%1 >= %2").arg(key).arg(*part.fromKey);
+    }
+    if (part.toKey) {
+        conditions << QStringLiteral("%1 < %2").arg(key).arg(*part.toKey);
     }
     if (!query.filter.trimmed().isEmpty()) {
         conditions << QLatin1Char('(') + query.filter + QLatin1Char(')');
     }
     if (!conditions.isEmpty()) {
         select += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    }
+    if (part.byKey) {
+        select += QStringLiteral(" ORDER BY ") + key;
     }
     return QStringLiteral("COPY (%1) TO STDOUT (FORMAT binary)").arg(select).toUtf8();
 }
@@ -365,15 +405,14 @@ struct PgFree {
     void operator()(char* buffer) const { PQfreemem(buffer); }
 };
 
-// One connection's read of `range` into rows. nullopt when the server
+// One connection's read of `part` into rows. nullopt when the server
 // refuses the query before sending anything, a value or shape is not one
 // this reader converts, or `giveUp` is set by the other half. Throws once
 // the rows have begun to come and the read breaks off.
-std::optional<StoreRows> copyRows(PGconn* connection, const PostGisQuery& query,
-                                  const PageRange& range, const QString& layerName,
-                                  size_t reserveRows, size_t reserveBytes,
+std::optional<StoreRows> copyRows(PGconn* connection, const PostGisQuery& query, const Part& part,
+                                  const QString& layerName, size_t reserveRows, size_t reserveBytes,
                                   std::atomic<bool>& giveUp) {
-    const Result started(PQexec(connection, copySql(query, range).constData()));
+    const Result started(PQexec(connection, copySql(query, part).constData()));
     if (!started || PQresultStatus(started.get()) != PGRES_COPY_OUT) {
         return std::nullopt;  // a filter or a function the server does not know
     }
@@ -541,22 +580,38 @@ std::optional<StoreRows> readPostGisRows(const PostGisQuery& query, const QStrin
     // The shapes flattened take less room than the table holding them.
     const auto bytes = static_cast<size_t>(std::max<long long>(0, relation->bytes));
     std::atomic<bool> giveUp{false};
-    // Halves of the pages, which the server reads by their range alone
-    // from version 14 on (before, each half would scan the whole table).
+    // Rows that lie in key order are read by the key's index, which gives
+    // them sorted; the planner is kept from sorting them itself.
+    const bool byKey = relation->keyOrdersRows;
+    const char* const keyOrder = "SET LOCAL enable_sort = off";
+    if (byKey && !runStatements(connection.get(), keyOrder)) {
+        return std::nullopt;
+    }
+    // Halves by the median key, or else by the table's pages, which the
+    // server reads by their range alone from version 14 on (before, each
+    // half would scan the whole table).
     const bool large = relation->estimatedRows >= 0
                            ? estimate >= splitFrom
                            : static_cast<size_t>(relation->bytes) / 64 >= splitFrom;
+    const bool halves = relation->kind == 'r' && large &&
+                        (byKey ? relation->medianKey.has_value()
+                               : relation->serverVersion >= 140000 && relation->pages >= 2);
     QByteArray snapshot;
-    if (relation->kind == 'r' && relation->serverVersion >= 140000 && relation->pages >= 2 &&
-        large) {
+    if (halves) {
         if (const Result exported = run(connection.get(), "SELECT pg_export_snapshot()")) {
             snapshot = PQgetvalue(exported.get(), 0, 0);
         }
     }
+    Part first, second;
+    first.byKey = second.byKey = byKey;
     if (snapshot.isEmpty()) {
-        return copyRows(connection.get(), query, PageRange(), layerName, estimate, bytes, giveUp);
+        return copyRows(connection.get(), query, first, layerName, estimate, bytes, giveUp);
     }
-    const long long middle = relation->pages / 2;
+    if (byKey) {
+        first.toKey = second.fromKey = relation->medianKey;
+    } else {
+        first.endPage = second.firstPage = relation->pages / 2;
+    }
     std::optional<StoreRows> head, tail;
     bool tailConnected = false;
     support::bothAtOnce(
@@ -568,15 +623,21 @@ std::optional<StoreRows> readPostGisRows(const PostGisQuery& query, const QStrin
             char* literal = PQescapeLiteral(other.get(), snapshot.constData(),
                                             static_cast<size_t>(snapshot.size()));
             const std::unique_ptr<char, PgFree> held(literal);
-            if (!literal ||
-                !runStatements(other.get(), QByteArray("BEGIN ISOLATION LEVEL REPEATABLE READ "
-                                                       "READ ONLY; SET TRANSACTION SNAPSHOT ")
-                                                .append(literal))) {
+            if (!literal) {
+                return;
+            }
+            // The first half's snapshot, and its way of reading.
+            QByteArray begin("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; ");
+            begin.append("SET TRANSACTION SNAPSHOT ").append(literal);
+            if (byKey) {
+                begin.append("; ").append(keyOrder);
+            }
+            if (!runStatements(other.get(), begin)) {
                 return;
             }
             tailConnected = true;
             try {
-                tail = copyRows(other.get(), query, {middle, -1}, layerName, estimate / 2 + 16,
+                tail = copyRows(other.get(), query, second, layerName, estimate / 2 + 16,
                                 bytes / 2 + 4096, giveUp);
             } catch (...) {
                 giveUp = true;  // the head need not read on
@@ -586,8 +647,7 @@ std::optional<StoreRows> readPostGisRows(const PostGisQuery& query, const QStrin
         [&] {
             // The head takes the tail in after: room for both.
             try {
-                head = copyRows(connection.get(), query, {0, middle}, layerName, estimate, bytes,
-                                giveUp);
+                head = copyRows(connection.get(), query, first, layerName, estimate, bytes, giveUp);
             } catch (...) {
                 giveUp = true;
                 throw;
@@ -596,7 +656,7 @@ std::optional<StoreRows> readPostGisRows(const PostGisQuery& query, const QStrin
     if (head && !tailConnected) {
         // No second connection to be had (the server's limit, say): the
         // tail after the head, on the first.
-        tail = copyRows(connection.get(), query, {middle, -1}, layerName, 0, 0, giveUp);
+        tail = copyRows(connection.get(), query, second, layerName, 0, 0, giveUp);
     }
     if (!head || !tail) {
         return std::nullopt;

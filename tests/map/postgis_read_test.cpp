@@ -13,7 +13,11 @@
 
 #include <qgsvectorlayer.h>
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <limits>
 #include <memory>
@@ -61,6 +65,13 @@ line', '', '1582-10-10'),
   (2000004, 'NaN', '1e300', 'y', NULL, '-infinity'),
   (2000005, 1.7976931348623157e308, '-0.000', 'z', NULL, '2000-02-29');
 ANALYZE kinds;
+
+-- Rows in key order but for those updated since (moved to the table's end).
+CREATE TABLE ordered (id int4 PRIMARY KEY, t text, geom geometry(Point, 32632));
+INSERT INTO ordered SELECT g, 'row ' || g, ST_SetSRID(ST_MakePoint(g, g % 7), 32632)
+FROM generate_series(1, 600) g;
+UPDATE ordered SET t = t || ' moved' WHERE id % 40 = 0;
+ANALYZE ordered;
 
 CREATE TABLE linez (id serial PRIMARY KEY, geom geometry(LineStringZ, 32632));
 INSERT INTO linez (geom) VALUES ('SRID=32632;LINESTRING Z (0 0 1, 1 1 2, 3 1 5)'), (NULL),
@@ -178,17 +189,43 @@ TEST_F(PostGisRead, EveryValueTypeWithNullsKeysBelowZeroAndEmptyShapes) {
     ASSERT_NO_FATAL_FAILURE(expectReadAsQgis(*layer, true));
 }
 
+// The last two COPY statements the server was sent for `table`: a read's
+// halves, when it was split.
+QStringList lastCopiesOf(const QString& log, const QString& table) {
+    QStringList copies;
+    for (const QString& line : log.split('\n')) {
+        if (line.contains("COPY (SELECT") && line.contains("FROM \"public\".\"" + table + "\"")) {
+            copies << line;
+        }
+    }
+    return copies.mid(std::max(0, copies.size() - 2));
+}
+
 TEST_F(PostGisRead, TwoHalvesOnTwoConnectionsInOneSnapshot) {
-    auto layer = open(QStringLiteral("kinds"));
-    const StoreRows iterated = readThroughIterator(*layer);
-    std::optional<StoreRows> halves = readPostGis(*layer, 10);
+    // Keys below zero: halves of the table's pages, the rows sorted here.
+    auto kinds = open(QStringLiteral("kinds"));
+    std::optional<StoreRows> halves = readPostGis(*kinds, 10);
     ASSERT_TRUE(halves);
     halves->sortById();
-    expectSameRows(*halves, iterated);
-    const QString log = server_->log();
-    EXPECT_TRUE(log.contains("SET TRANSACTION SNAPSHOT"));
-    EXPECT_TRUE(log.contains("ctid < '(") && log.contains("ctid >= '("))
-        << "the read was not split by pages";
+    expectSameRows(*halves, readThroughIterator(*kinds));
+    const QStringList byPages = lastCopiesOf(server_->log(), "kinds");
+    ASSERT_EQ(byPages.size(), 2) << byPages.join('\n').toStdString();
+    EXPECT_TRUE(byPages[0].contains("ctid < '(") && byPages[1].contains("ctid >= '("));
+    // Rows about in key order: halves by the median key, each read in key
+    // order by the key's index, the rows moved by updates too.
+    auto ordered = open(QStringLiteral("ordered"));
+    halves = readPostGis(*ordered, 10);
+    ASSERT_TRUE(halves);
+    EXPECT_TRUE(std::is_sorted(halves->ids.begin(), halves->ids.end()));
+    expectSameRows(*halves, readThroughIterator(*ordered));
+    const QStringList byKey = lastCopiesOf(server_->log(), "ordered");
+    ASSERT_EQ(byKey.size(), 2) << byKey.join('\n').toStdString();
+    for (const QString& copy : byKey) {
+        EXPECT_TRUE(copy.contains("ORDER BY \"id\"") &&
+                    copy.contains(QRegularExpression("\"id\" (<|>=) 3\\d\\d ")))
+            << copy.toStdString();
+    }
+    EXPECT_TRUE(server_->log().contains("SET TRANSACTION SNAPSHOT"));
 }
 
 TEST_F(PostGisRead, ASubsetFilterIsTheServersOwnCondition) {
