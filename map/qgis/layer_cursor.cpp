@@ -1,6 +1,7 @@
 #include "map/qgis/layer_cursor.h"
 
 #include "map/qgis/layer_reading.h"
+#include "map/qgis/postgis_walk.h"
 #include "map/qgis/qgis_shape.h"
 
 #include <qgsfeaturerequest.h>
@@ -65,6 +66,9 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
         throw support::Failure(support::error::kFail,
                                QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
     }
+    if ((walk_ = PostGisWalk::open(layer))) {
+        return;
+    }
     const QgsAttributeList own = ownFieldIndexes(layer);
     layerIndex_ = std::make_shared<const std::vector<int>>(own.begin(), own.end());
     QgsAttributeList wanted;
@@ -84,6 +88,9 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
 }
 
 std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
+    if (walk_) {
+        return walk_->nextFeature();
+    }
     QgsFeature f;
     if (ahead_) {
         if (!ahead_->nextFeature(f)) {
@@ -104,6 +111,9 @@ std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
 }
 
 host::SkippedShapes LayerCursor::skippedShapes() const {
+    if (walk_) {
+        return walk_->skippedShapes();
+    }
     return ahead_ ? ahead_->skippedShapes() : skipped_;
 }
 

@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QStringList>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -116,6 +117,7 @@ struct Relation {
     // about what a scan of its pages costs, and they need no sorting.
     bool keyOrdersRows = false;
     std::optional<qint32> medianKey;  // from the statistics, where they hold one
+    QString shapeKind;                // the kind of shape its column declares ("GEOMETRY": any)
 };
 
 // The relation, when every column the query reads is of a type it reads
@@ -201,6 +203,7 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
     if (kind.isEmpty() || (!query.geometryType.isEmpty() && query.geometryType != kind)) {
         return std::nullopt;
     }
+    relation.shapeKind = kind;
     if (!query.srid.isEmpty() && (query.srid != srid || srid == QLatin1String("0"))) {
         return std::nullopt;
     }
@@ -405,57 +408,84 @@ struct PgFree {
     void operator()(char* buffer) const { PQfreemem(buffer); }
 };
 
-// One connection's read of `part` into rows. nullopt when the server
-// refuses the query before sending anything, a value or shape is not one
-// this reader converts, or `giveUp` is set by the other half. Throws once
-// the rows have begun to come and the read breaks off.
-std::optional<StoreRows> copyRows(PGconn* connection, const PostGisQuery& query, const Part& part,
-                                  const QString& layerName, size_t reserveRows, size_t reserveBytes,
-                                  std::atomic<bool>& giveUp) {
-    const Result started(PQexec(connection, copySql(query, part).constData()));
-    if (!started || PQresultStatus(started.get()) != PGRES_COPY_OUT) {
-        return std::nullopt;  // a filter or a function the server does not know
-    }
-    StoreRows rows(integerColumnsOf(query));
-    std::vector<size_t> read;  // the store columns that take values, in the query's order
-    for (size_t i = 0; i < query.columns.size(); ++i) {
-        if (query.columns[i].type == PgValue::Unread) {
-            rows.columns[i] = ValueColumn::unread();
-        } else {
-            read.push_back(i);
+// One COPY's rows as they come, converted into rows of the store.
+class CopyReader {
+  public:
+    CopyReader(PGconn* connection, const PostGisQuery& query, const QString& layerName)
+        : connection_(connection), query_(&query), layerName_(layerName) {
+        // The key, the shape, then each column the query selects.
+        fieldOf_.assign(query.columns.size(), -1);
+        int count = 2;
+        for (size_t i = 0; i < query.columns.size(); ++i) {
+            const PgValue type = query.columns[i].type;
+            if (type != PgValue::Unread) {
+                read_.push_back(i);
+            }
+            if (type != PgValue::Unread && type != PgValue::Key) {
+                fieldOf_[i] = count++;
+            }
         }
+        fields_.resize(static_cast<size_t>(count));
     }
-    rows.reserve(reserveRows, reserveBytes);
-    std::vector<TextCodes> texts(query.columns.size());
-    // The key, the shape, then each column the query selects.
-    int fieldCount = 2;
-    std::vector<int> fieldOf(query.columns.size(), -1);
-    for (const size_t i : read) {
-        if (query.columns[i].type != PgValue::Key) {
-            fieldOf[i] = fieldCount++;
+
+    // Starts the COPY of `part`; false when the server refuses it (a filter
+    // or a function it does not know) before sending anything.
+    bool start(const Part& part) {
+        const Result started(PQexec(connection_, copySql(*query_, part).constData()));
+        return started && PQresultStatus(started.get()) == PGRES_COPY_OUT;
+    }
+
+    // Rows for read to fill, with room for `reserveRows` and their shapes.
+    StoreRows newRows(size_t reserveRows, size_t reserveBytes) {
+        StoreRows rows(integerColumnsOf(*query_));
+        for (size_t i = 0; i < query_->columns.size(); ++i) {
+            if (query_->columns[i].type == PgValue::Unread) {
+                rows.columns[i] = ValueColumn::unread();
+            }
         }
+        rows.reserve(reserveRows, reserveBytes);
+        texts_.assign(query_->columns.size(), TextCodes());  // codes of the new columns
+        return rows;
     }
-    std::vector<Field> fields(static_cast<size_t>(fieldCount));
-    bool headerRead = false, ended = false;
-    const auto malformed = [&] {
-        return readFailure(layerName, QStringLiteral("the server sent data of an unknown form"));
+
+    enum class Outcome {
+        Full,    // `limit` rows held, more to come
+        Ended,   // the data ended as it should
+        Stopped  // a value or shape not converted here, or `giveUp` was set
     };
-    for (;;) {
-        char* raw = nullptr;
-        const int size = PQgetCopyData(connection, &raw, 0);
-        const std::unique_ptr<char, PgFree> buffer(raw);
-        if (size == -1) {
-            break;  // the end of the data: the result says how it ended
+    // Adds the rows that come to `rows` (from newRows) until it holds `limit`
+    // or the data ends. Throws once the rows have begun to come and the read
+    // breaks off: a lost connection, an error of the server.
+    Outcome read(StoreRows& rows, size_t limit, const std::atomic<bool>& giveUp) {
+        while (rows.count() < limit) {
+            char* raw = nullptr;
+            const int size = PQgetCopyData(connection_, &raw, 0);
+            const std::unique_ptr<char, PgFree> buffer(raw);
+            if (size == -1) {
+                finish();  // the end of the data: the result says how it ended
+                return Outcome::Ended;
+            }
+            if (size < 0) {
+                throw readFailure(layerName_, QString::fromUtf8(PQerrorMessage(connection_)));
+            }
+            if (giveUp.load(std::memory_order_relaxed) ||
+                !addRows(reinterpret_cast<const unsigned char*>(raw), size, rows)) {
+                return Outcome::Stopped;
+            }
         }
-        if (size < 0) {
-            throw readFailure(layerName, QString::fromUtf8(PQerrorMessage(connection)));
-        }
-        if (giveUp.load(std::memory_order_relaxed)) {
-            return std::nullopt;
-        }
-        const auto* p = reinterpret_cast<const unsigned char*>(raw);
+        return Outcome::Full;
+    }
+
+  private:
+    support::Failure malformed() const {
+        return readFailure(layerName_, QStringLiteral("the server sent data of an unknown form"));
+    }
+
+    // The rows of one message (the server sends one a message); false for
+    // one this reader does not convert.
+    bool addRows(const unsigned char* p, int size, StoreRows& rows) {
         const unsigned char* end = p + size;
-        if (!headerRead) {
+        if (!headerRead_) {
             // "PGCOPY\n\377\r\n\0", the flags and the length of an extension.
             static const unsigned char kSignature[] = {'P',  'G',  'C',  'O',  'P', 'Y',
                                                        '\n', 0xff, '\r', '\n', 0};
@@ -467,22 +497,22 @@ std::optional<StoreRows> copyRows(PGconn* connection, const PostGisQuery& query,
                 throw malformed();
             }
             p += 19 + extension;
-            headerRead = true;
+            headerRead_ = true;
         }
-        while (p < end && !ended) {
+        while (p < end && !ended_) {
             if (end - p < 2) {
                 throw malformed();
             }
             const int16_t count = read16(p);
             p += 2;
             if (count == -1) {
-                ended = true;  // the trailer
+                ended_ = true;  // the trailer
                 break;
             }
-            if (count != fieldCount) {
+            if (count != static_cast<int>(fields_.size())) {
                 throw malformed();
             }
-            for (Field& field : fields) {
+            for (Field& field : fields_) {
                 if (end - p < 4) {
                     throw malformed();
                 }
@@ -494,58 +524,94 @@ std::optional<StoreRows> copyRows(PGconn* connection, const PostGisQuery& query,
                 field.data = p;
                 p += std::max<int32_t>(field.size, 0);
             }
-            if (fields[0].size != 4) {
-                giveUp = true;
-                return std::nullopt;  // a view's key may be null; QGIS numbers such rows its way
+            if (!addRow(rows)) {
+                return false;
             }
-            const int32_t key = read32(fields[0].data);
-            const auto id = static_cast<qint64>(static_cast<quint32>(key));
-            rows.ids.push_back(id);
-            for (const size_t i : read) {
-                const int at = fieldOf[i];
-                if (!addValue(at >= 0 ? fields[static_cast<size_t>(at)] : Field(),
-                              query.columns[i].type, key, rows.columns[i], texts[i])) {
-                    giveUp = true;
-                    return std::nullopt;
-                }
+        }
+        return true;
+    }
+
+    bool addRow(StoreRows& rows) {
+        if (fields_[0].size != 4) {
+            return false;  // a view's key may be null; QGIS numbers such rows its way
+        }
+        const int32_t key = read32(fields_[0].data);
+        const auto id = static_cast<qint64>(static_cast<quint32>(key));
+        rows.ids.push_back(id);
+        for (const size_t i : read_) {
+            const int at = fieldOf_[i];
+            if (!addValue(at >= 0 ? fields_[static_cast<size_t>(at)] : Field(),
+                          query_->columns[i].type, key, rows.columns[i], texts_[i])) {
+                return false;
             }
-            search::FloatBox held;
-            const Field& shape = fields[1];
-            if (shape.size > 0) {
-                search::Box box;
-                host::ShapeFault fault = host::ShapeFault::None;
-                switch (search::appendFlatWkb(shape.data, static_cast<size_t>(shape.size), false,
-                                              rows.wkbData, box, fault)) {
-                    case search::FlattenResult::Unsupported:  // a curve in a column of any kind
-                    case search::FlattenResult::Malformed:
-                        giveUp = true;
-                        return std::nullopt;
-                    case search::FlattenResult::Empty:
-                        break;
-                    case search::FlattenResult::Shape:
-                        if (fault == host::ShapeFault::None) {
-                            held = search::FloatBox::around(box);
-                        } else {
-                            // The row keeps its values but meets nothing.
-                            rows.wkbData.resize(rows.wkbOffset.back());
-                            rows.skipped.add(fault, id);
-                        }
-                        break;
-                }
+        }
+        search::FloatBox held;
+        const Field& shape = fields_[1];
+        if (shape.size > 0) {
+            search::Box box;
+            host::ShapeFault fault = host::ShapeFault::None;
+            switch (search::appendFlatWkb(shape.data, static_cast<size_t>(shape.size), false,
+                                          rows.wkbData, box, fault)) {
+                case search::FlattenResult::Unsupported:  // a curve in a column of any kind
+                case search::FlattenResult::Malformed:
+                    return false;
+                case search::FlattenResult::Empty:
+                    break;
+                case search::FlattenResult::Shape:
+                    if (fault == host::ShapeFault::None) {
+                        held = search::FloatBox::around(box);
+                    } else if (!query_->keepUnusableShapes) {
+                        // The row keeps its values but meets nothing.
+                        rows.wkbData.resize(rows.wkbOffset.back());
+                        rows.skipped.add(fault, id);
+                    }
+                    break;
             }
-            rows.endRow(held);
+        }
+        rows.endRow(held);
+        return true;
+    }
+
+    void finish() {
+        const Result finished(PQgetResult(connection_));
+        if (!finished || PQresultStatus(finished.get()) != PGRES_COMMAND_OK) {
+            throw readFailure(layerName_,
+                              finished ? QString::fromUtf8(PQresultErrorMessage(finished.get()))
+                                       : QString::fromUtf8(PQerrorMessage(connection_)));
+        }
+        while (const Result more{PQgetResult(connection_)}) {
+        }
+        if (!ended_) {
+            throw readFailure(layerName_, QStringLiteral("the data ended early"));
         }
     }
-    const Result finished(PQgetResult(connection));
-    if (!finished || PQresultStatus(finished.get()) != PGRES_COMMAND_OK) {
-        throw readFailure(layerName, finished
-                                         ? QString::fromUtf8(PQresultErrorMessage(finished.get()))
-                                         : QString::fromUtf8(PQerrorMessage(connection)));
+
+    PGconn* connection_;
+    const PostGisQuery* query_;
+    QString layerName_;
+    std::vector<size_t> read_;  // the store columns that take values, in the query's order
+    std::vector<int> fieldOf_;  // each store column's field of a row, or -1
+    std::vector<Field> fields_;
+    std::vector<TextCodes> texts_;
+    bool headerRead_ = false, ended_ = false;
+};
+
+// One connection's read of `part` into rows. nullopt when the server
+// refuses the query before sending anything, a value or shape is not one
+// this reader converts (`giveUp` is then set for the other half), or the
+// other half set `giveUp`. Throws once the rows have begun to come and the
+// read breaks off.
+std::optional<StoreRows> copyRows(PGconn* connection, const PostGisQuery& query, const Part& part,
+                                  const QString& layerName, size_t reserveRows, size_t reserveBytes,
+                                  std::atomic<bool>& giveUp) {
+    CopyReader reader(connection, query, layerName);
+    if (!reader.start(part)) {
+        return std::nullopt;
     }
-    while (const Result more{PQgetResult(connection)}) {
-    }
-    if (!ended) {
-        throw readFailure(layerName, QStringLiteral("the data ended early"));
+    StoreRows rows = reader.newRows(reserveRows, reserveBytes);
+    if (reader.read(rows, SIZE_MAX, giveUp) != CopyReader::Outcome::Ended) {
+        giveUp = true;
+        return std::nullopt;
     }
     return rows;
 }
@@ -663,6 +729,66 @@ std::optional<StoreRows> readPostGisRows(const PostGisQuery& query, const QStrin
     }
     head->append(std::move(*tail));
     return head;
+}
+
+struct PostGisStream::State {
+    State(Connection opened, const PostGisQuery& of, const QString& name)
+        : connection(std::move(opened)),
+          query(of),
+          layerName(name),
+          reader(connection.get(), query, layerName) {}
+    Connection connection;
+    PostGisQuery query;
+    QString layerName;
+    CopyReader reader;
+    std::atomic<bool> stop{false};  // never set: one connection alone
+    bool ended = false;
+};
+
+PostGisStream::PostGisStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+PostGisStream::~PostGisStream() = default;
+
+bool PostGisStream::next(StoreRows& batch, size_t rows) {
+    if (state_->ended) {
+        batch = StoreRows();
+        return false;
+    }
+    batch = state_->reader.newRows(rows, 0);
+    switch (state_->reader.read(batch, rows, state_->stop)) {
+        case CopyReader::Outcome::Full:
+            return true;
+        case CopyReader::Outcome::Ended:
+            state_->ended = true;
+            return batch.count() > 0;
+        case CopyReader::Outcome::Stopped:
+            break;
+    }
+    throw readFailure(state_->layerName,
+                      QStringLiteral("a row of a kind the binary read does not convert"));
+}
+
+std::unique_ptr<PostGisStream> openPostGisStream(const PostGisQuery& query,
+                                                 const QString& layerName) {
+    Connection connection = connect(query.connectionInfo);
+    // The table from its first page, as a scan of it alone reads it, even
+    // while another scan of it is under way.
+    if (!connection || !runStatements(connection.get(), "SET synchronize_seqscans = off")) {
+        return nullptr;
+    }
+    const std::optional<Relation> relation = relationOf(connection.get(), query);
+    const bool dates = std::any_of(query.columns.begin(), query.columns.end(),
+                                   [](const PostGisColumn& c) { return c.type == PgValue::Date; });
+    if (!relation || relation->kind != 'r' || dates ||
+        (!query.geometryColumn.isEmpty() &&
+         (relation->shapeKind.startsWith(QLatin1String("GEOMETRY"))))) {
+        return nullptr;
+    }
+    auto state = std::make_unique<PostGisStream::State>(std::move(connection), query, layerName);
+    if (!state->reader.start(Part())) {
+        return nullptr;
+    }
+    return std::unique_ptr<PostGisStream>(new PostGisStream(std::move(state)));
 }
 
 }  // namespace bramlotte::store

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -46,6 +47,10 @@ struct PostGisQuery {
     QString geometryType;
     QString srid;                        // the layer's spatial reference id, or empty
     std::vector<PostGisColumn> columns;  // one per store column, in order
+    // Shapes no search can use (a coordinate that is no number, a ring
+    // without area) are held as they are, for the caller to judge, rather
+    // than left out and named in the rows' `skipped`.
+    bool keepUnusableShapes = false;
 };
 
 // For each column of `query`, whether the store keeps its values as whole
@@ -64,5 +69,34 @@ std::vector<bool> integerColumnsOf(const PostGisQuery& query);
 // lost connection, a server that stops, an error during the read.
 std::optional<StoreRows> readPostGisRows(const PostGisQuery& query, const QString& layerName,
                                          size_t splitFrom);
+
+// The rows of a plain table on one connection in the order the server keeps
+// them, as QGIS's iterator meets them, taken batch by batch while they come:
+// a walk over a layer's features.
+class PostGisStream {
+  public:
+    ~PostGisStream();
+    PostGisStream(const PostGisStream&) = delete;
+    PostGisStream& operator=(const PostGisStream&) = delete;
+    // Up to `rows` further rows, as new rows in `batch`; false after the
+    // last. Throws support::Failure as readPostGisRows does once rows have
+    // come, also for a row this reader does not convert, which
+    // openPostGisStream rules out ahead.
+    bool next(StoreRows& batch, size_t rows);
+
+  private:
+    friend std::unique_ptr<PostGisStream> openPostGisStream(const PostGisQuery&, const QString&);
+    struct State;
+    explicit PostGisStream(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+// The stream of `query`'s rows, its COPY begun; nullptr where
+// readPostGisRows would give nullopt, and where a row might hold what this
+// reader does not convert, so that it could only tell after handing over
+// rows: a view (whose key may be null), a shape column of any kind (which
+// may hold curves), a date.
+std::unique_ptr<PostGisStream> openPostGisStream(const PostGisQuery& query,
+                                                 const QString& layerName);
 
 }  // namespace bramlotte::store

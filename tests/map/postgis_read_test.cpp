@@ -4,13 +4,18 @@
 // take QGIS's path, and an error once the rows have begun fails the read.
 // Against a private PostgreSQL server on loopback.
 #include "map/qgis/postgis_read.h"
+#include "map/qgis/layer_cursor.h"
 #include "map/qgis/layer_reading.h"
 #include "map/qgis/qgis_session.h"
+#include "map/qgis/qgis_shape.h"
+#include "map/qgis/wkb_writer.h"
 #include "map/store/postgis_rows.h"
 #include "support/failure.h"
 #include "tests/testing/postgres_server.h"
 #include "tests/testing/same_rows.h"
 
+#include <qgsfeatureiterator.h>
+#include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 
 #include <QRegularExpression>
@@ -72,6 +77,23 @@ INSERT INTO ordered SELECT g, 'row ' || g, ST_SetSRID(ST_MakePoint(g, g % 7), 32
 FROM generate_series(1, 600) g;
 UPDATE ordered SET t = t || ' moved' WHERE id % 40 = 0;
 ANALYZE ordered;
+
+-- Pages for a walk: keys out of order in the table, some rows moved by an
+-- update; shapes null, empty, with Z, a coordinate that is no number, a
+-- ring without area.
+CREATE TABLE walk (id int4 PRIMARY KEY, page varchar(8), n int4, x float8, v numeric, ok bool,
+                   geom geometry(MultiPolygonZ, 32632));
+INSERT INTO walk SELECT (g * 7919) % 1000 - 100, 'P' || g, CASE WHEN g % 5 <> 0 THEN g END,
+       CASE WHEN g % 6 <> 0 THEN g / 3.0 END, CASE WHEN g % 7 <> 0 THEN g * 1.5 END,
+       CASE WHEN g % 4 <> 0 THEN g % 2 = 0 END,
+       CASE g % 25 WHEN 3 THEN NULL WHEN 4 THEN 'SRID=32632;MULTIPOLYGON Z EMPTY'::geometry
+            WHEN 5 THEN ST_SetSRID(ST_Multi(ST_MakePolygon(ST_MakeLine(ARRAY[ST_MakePoint(0, 0, 1),
+                 ST_MakePoint('NaN'::float8, 1, 1), ST_MakePoint(1, 1, 1), ST_MakePoint(0, 0, 1)]))), 32632)
+            WHEN 6 THEN 'SRID=32632;MULTIPOLYGON Z (((0 0 0, 1 1 0, 1 1 0, 0 0 0)))'::geometry
+            ELSE ST_SetSRID(ST_Multi(ST_Translate(ST_Force3D(ST_MakeEnvelope(0, 0, 10, 10)), g * 10, 0, g)),
+                            32632) END
+FROM generate_series(1, 300) g;
+UPDATE walk SET page = page || '*' WHERE id % 9 = 0;
 
 CREATE TABLE linez (id serial PRIMARY KEY, geom geometry(LineStringZ, 32632));
 INSERT INTO linez (geom) VALUES ('SRID=32632;LINESTRING Z (0 0 1, 1 1 2, 3 1 5)'), (NULL),
@@ -326,4 +348,45 @@ TEST_F(PostGisRead, AnErrorOnceRowsComeFailsTheReadNamingTheLayer) {
     store::PostGisQuery unreachable = queryOf(QStringLiteral("kinds"), QString());
     unreachable.connectionInfo = QStringLiteral("host=127.0.0.1 port=1 connect_timeout=2");
     EXPECT_FALSE(store::readPostGisRows(unreachable, QStringLiteral("streets"), kNeverSplit));
+}
+
+TEST_F(PostGisRead, AWalkOverATableGivesQgisFeaturesInQgisOrder) {
+    auto layer = open(QStringLiteral("walk"));
+    const QgsFields fields = layer->dataProvider()->fields();
+    qgishost::LayerCursor walk(*layer);
+    const int copies = lastCopiesOf(server_->log(), "walk").size();
+    ASSERT_EQ(copies, 1) << "the walk was not read over libpq";
+    QgsFeatureIterator it = layer->getFeatures();
+    QgsFeature f;
+    size_t count = 0, unusable = 0;
+    while (it.nextFeature(f)) {
+        const std::unique_ptr<host::Feature> got = walk.nextFeature();
+        ASSERT_TRUE(got) << "the walk ended after " << count << " features";
+        ASSERT_EQ(got->id(), f.id()) << count;
+        for (int i = 0; i < fields.count(); ++i) {
+            const QVariant g = got->value(i), w = f.attribute(i);
+            EXPECT_TRUE(g.type() == w.type() && g.isNull() == w.isNull() && g == w)
+                << "feature " << f.id() << " field " << i << ": " << g.typeName() << " "
+                << g.toString().toStdString() << " / " << w.typeName() << " "
+                << w.toString().toStdString();
+        }
+        // The shape in two dimensions, and what keeps it out of searches.
+        const std::shared_ptr<const host::Shape> held = got->shape();
+        const auto* shape = dynamic_cast<const qgishost::QgisShape*>(held.get());
+        ASSERT_TRUE(shape);
+        const qgishost::QgisShape want(f.geometry(), layer->crs());
+        EXPECT_EQ(shape->isEmpty(), want.isEmpty()) << f.id();
+        EXPECT_EQ(shape->fault(), want.fault()) << f.id();
+        unusable += want.fault() != host::ShapeFault::None;
+        if (!want.isEmpty()) {
+            std::vector<unsigned char> g, w;
+            qgishost::appendWkb(*shape->geometry().constGet(), g);
+            qgishost::appendWkb(*want.geometry().constGet(), w);
+            EXPECT_EQ(g, w) << f.id();
+        }
+        ++count;
+    }
+    EXPECT_FALSE(walk.nextFeature());
+    EXPECT_EQ(count, 300u);
+    EXPECT_EQ(unusable, 24u);  // 12 with a coordinate that is no number, 12 without area
 }
