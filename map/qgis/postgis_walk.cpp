@@ -89,9 +89,14 @@ PostGisWalk::PostGisWalk(std::unique_ptr<store::PostGisStream> stream,
       reader_([this] { read(); }) {}
 
 PostGisWalk::~PostGisWalk() {
+    bool reading = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        reading = !finished_;
+    }
+    if (reading) {
+        stream_->cancel();  // a walk left part way need not wait for the rows
     }
     emptied_.notify_all();
     reader_.join();
@@ -119,7 +124,6 @@ void PostGisWalk::read() {
         std::lock_guard<std::mutex> lock(mutex_);
         failure_ = std::current_exception();
     }
-    stream_.reset();  // the connection goes
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finished_ = true;

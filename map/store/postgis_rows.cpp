@@ -24,6 +24,7 @@ namespace {
 struct PgCloser {
     void operator()(PGconn* connection) const { PQfinish(connection); }
     void operator()(PGresult* result) const { PQclear(result); }
+    void operator()(PGcancel* canceller) const { PQfreeCancel(canceller); }
 };
 using Connection = std::unique_ptr<PGconn, PgCloser>;
 using Result = std::unique_ptr<PGresult, PgCloser>;
@@ -736,18 +737,28 @@ struct PostGisStream::State {
         : connection(std::move(opened)),
           query(of),
           layerName(name),
-          reader(connection.get(), query, layerName) {}
+          reader(connection.get(), query, layerName),
+          canceller(PQgetCancel(connection.get())) {}
     Connection connection;
     PostGisQuery query;
     QString layerName;
     CopyReader reader;
-    std::atomic<bool> stop{false};  // never set: one connection alone
+    std::unique_ptr<PGcancel, PgCloser> canceller;  // usable from any thread
+    std::atomic<bool> stop{false};                  // set by cancel
     bool ended = false;
 };
 
 PostGisStream::PostGisStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
 PostGisStream::~PostGisStream() = default;
+
+void PostGisStream::cancel() {
+    state_->stop = true;
+    char error[256];
+    if (state_->canceller) {
+        PQcancel(state_->canceller.get(), error, sizeof error);
+    }
+}
 
 bool PostGisStream::next(StoreRows& batch, size_t rows) {
     if (state_->ended) {
@@ -765,7 +776,9 @@ bool PostGisStream::next(StoreRows& batch, size_t rows) {
             break;
     }
     throw readFailure(state_->layerName,
-                      QStringLiteral("a row of a kind the binary read does not convert"));
+                      state_->stop
+                          ? QStringLiteral("the read was stopped")
+                          : QStringLiteral("a row of a kind the binary read does not convert"));
 }
 
 std::unique_ptr<PostGisStream> openPostGisStream(const PostGisQuery& query,

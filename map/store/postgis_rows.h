@@ -83,6 +83,9 @@ class PostGisStream {
     // come, also for a row this reader does not convert, which
     // openPostGisStream rules out ahead.
     bool next(StoreRows& batch, size_t rows);
+    // Asks the server to stop sending, from any thread: a next() under way
+    // or to come then fails at once rather than waiting for the rows.
+    void cancel();
 
   private:
     friend std::unique_ptr<PostGisStream> openPostGisStream(const PostGisQuery&, const QString&);

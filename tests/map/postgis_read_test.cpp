@@ -18,6 +18,7 @@
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -389,4 +390,14 @@ TEST_F(PostGisRead, AWalkOverATableGivesQgisFeaturesInQgisOrder) {
     EXPECT_FALSE(walk.nextFeature());
     EXPECT_EQ(count, 300u);
     EXPECT_EQ(unusable, 24u);  // 12 with a coordinate that is no number, 12 without area
+}
+
+TEST_F(PostGisRead, AWalkLeftPartWayStopsTheServer) {
+    // Every row waits 10 ms on the server: three seconds for the table.
+    auto layer = open(QStringLiteral("walk"));
+    ASSERT_TRUE(layer->setSubsetString("pg_sleep(0.01) IS NOT NULL"));
+    QElapsedTimer timer;
+    timer.start();
+    { qgishost::LayerCursor walk(*layer); }
+    EXPECT_LT(timer.elapsed(), 1000) << "the walk waited for rows nobody takes";
 }
