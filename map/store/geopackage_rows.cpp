@@ -1,6 +1,7 @@
 #include "map/store/geopackage_rows.h"
 
 #include "map/search/wkb_flatten.h"
+#include "map/store/text_codes.h"
 #include "support/base/failure.h"
 
 #include <sqlite3.h>
@@ -12,8 +13,6 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
-#include <string>
-#include <string_view>
 
 namespace bramlotte::store {
 namespace {
@@ -98,41 +97,6 @@ QString sqlOf(const GeoPackageQuery& query) {
     return sql;
 }
 
-// The codes of texts of one column met lately, by their UTF-8 bytes: names
-// and road classes repeat, and a repeated text then needs neither a
-// conversion nor a string of its own. A fixed number of slots, each holding
-// the last text whose hash led there: texts that never repeat (identifiers)
-// cost one hash and one comparison each, and no memory beyond the slots.
-class TextCodes {
-  public:
-    TextCodes() : slots_(kSlots) {}
-
-    void add(const unsigned char* text, ValueColumn& column) {
-        const std::string_view bytes(reinterpret_cast<const char*>(text));
-        const size_t hash = std::hash<std::string_view>()(bytes);
-        Slot& slot = slots_[hash % kSlots];
-        if (slot.used && slot.hash == hash && slot.bytes == bytes) {
-            column.appendCode(slot.code);
-            return;
-        }
-        slot.code = column.appendCoded(
-            QVariant(QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()))));
-        slot.hash = hash;
-        slot.bytes.assign(bytes);
-        slot.used = true;
-    }
-
-  private:
-    static constexpr size_t kSlots = 4096;
-    struct Slot {
-        size_t hash = 0;
-        uint32_t code = 0;
-        bool used = false;
-        std::string bytes;
-    };
-    std::vector<Slot> slots_;
-};
-
 // Adds the value of result column `at` to `column`; false for a value this
 // reader does not convert as the host would.
 bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn& column,
@@ -164,7 +128,7 @@ bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn&
         case SourceType::Text:
             // Up to the first NUL, as GDAL reads a text.
             if (column.coded()) {
-                texts.add(sqlite3_column_text(st, at), column);
+                texts.add(reinterpret_cast<const char*>(sqlite3_column_text(st, at)), column);
             } else {
                 column.append(QVariant(
                     QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, at)))));

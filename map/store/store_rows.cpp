@@ -3,7 +3,6 @@
 #include "map/store/large_memory.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace bramlotte::store {
 
@@ -24,9 +23,22 @@ void StoreRows::reserve(size_t rows, size_t wkbBytes) {
     reserveLarge(wkbData, wkbBytes);
 }
 
+void StoreRows::holdSpans() {
+    if (!shapeStarts.empty() || count() == 0) {
+        return;
+    }
+    shapeStarts.assign(wkbOffset.begin(), wkbOffset.end() - 1);
+    shapeEnds.assign(wkbOffset.begin() + 1, wkbOffset.end());
+}
+
 void StoreRows::append(StoreRows&& tail) {
     const size_t shift = wkbOffset.back();
     const bool takeBlock = tailWkbFrom == SIZE_MAX && tail.tailWkbFrom == SIZE_MAX;
+    const bool spans = !shapeStarts.empty() || !tail.shapeStarts.empty();
+    if (spans) {
+        holdSpans();
+        tail.holdSpans();
+    }
     reserve(count() + tail.count());
     ids.insert(ids.end(), tail.ids.begin(), tail.ids.end());
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -38,15 +50,25 @@ void StoreRows::append(StoreRows&& tail) {
         wkbData.resize(shift);
         tailWkb = std::move(tail.wkbData);
         tailWkbFrom = shift;
+        for (size_t row = 1; row < tail.wkbOffset.size(); ++row) {
+            wkbOffset.push_back(shift + tail.wkbOffset[row]);
+        }
+        for (size_t row = 0; spans && row < tail.count(); ++row) {
+            shapeStarts.push_back(shift + tail.shapeStarts[row]);
+            shapeEnds.push_back(shift + tail.shapeEnds[row]);
+        }
     } else {
         for (size_t row = 0; row < tail.count(); ++row) {
+            const size_t start = wkbOffset.back();
             size_t size = 0;
             const unsigned char* shape = tail.wkb(row, size);
             appendShapeBytes(shape, size);
+            wkbOffset.push_back(start + size);
+            if (spans) {
+                shapeStarts.push_back(start);
+                shapeEnds.push_back(start + size);
+            }
         }
-    }
-    for (size_t row = 1; row < tail.wkbOffset.size(); ++row) {
-        wkbOffset.push_back(shift + tail.wkbOffset[row]);
     }
     boxes.insert(boxes.end(), tail.boxes.begin(), tail.boxes.end());
     skipped.merge(tail.skipped);
@@ -63,28 +85,34 @@ void StoreRows::sortById() {
     if (std::is_sorted(ids.begin(), ids.end())) {
         return;
     }
-    std::vector<size_t> order(ids.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return ids[a] < ids[b]; });
-    StoreRows sorted;
-    sorted.ids.reserve(order.size());
-    sorted.boxes.reserve(order.size());
-    sorted.wkbData.reserve(wkbData.size());
-    sorted.wkbOffset.reserve(order.size() + 1);
-    for (size_t row : order) {
-        sorted.ids.push_back(ids[row]);
-        sorted.boxes.push_back(boxes[row]);
-        size_t size = 0;
-        const unsigned char* shape = wkb(row, size);
-        sorted.wkbData.insert(sorted.wkbData.end(), shape, shape + size);
-        sorted.wkbOffset.push_back(sorted.wkbData.size());
+    // Ids with their rows: the sort then reads no other array, and rows of
+    // one id keep their order.
+    std::vector<std::pair<long long, size_t>> keyed(ids.size());
+    for (size_t row = 0; row < ids.size(); ++row) {
+        keyed[row] = {ids[row], row};
     }
-    sorted.columns = std::move(columns);
-    sorted.skipped = skipped;
-    for (ValueColumn& column : sorted.columns) {
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<size_t> order(ids.size());
+    std::vector<long long> sortedIds(ids.size());
+    std::vector<search::FloatBox> sortedBoxes(boxes.size());
+    std::vector<size_t> starts(ids.size()), ends(ids.size());
+    for (size_t i = 0; i < keyed.size(); ++i) {
+        const size_t row = keyed[i].second;
+        order[i] = row;
+        sortedIds[i] = keyed[i].first;
+        if (row < boxes.size()) {
+            sortedBoxes[i] = boxes[row];
+        }
+        starts[i] = shapeStart(row);
+        ends[i] = shapeEnd(row);
+    }
+    ids.swap(sortedIds);
+    boxes.swap(sortedBoxes);
+    shapeStarts.swap(starts);
+    shapeEnds.swap(ends);
+    for (ValueColumn& column : columns) {
         column.reorder(order);
     }
-    *this = std::move(sorted);
 }
 
 }  // namespace bramlotte::store

@@ -26,11 +26,11 @@ struct StoreRows {
     explicit StoreRows(const std::vector<bool>& integerColumns);
 
     size_t count() const { return ids.size(); }
-    bool hasGeometry(size_t row) const { return wkbOffset[row + 1] > wkbOffset[row]; }
+    bool hasGeometry(size_t row) const { return shapeEnd(row) > shapeStart(row); }
     // The row's shape as WKB, `size` bytes.
     const unsigned char* wkb(size_t row, size_t& size) const {
-        const size_t start = wkbOffset[row];
-        size = wkbOffset[row + 1] - start;
+        const size_t start = shapeStart(row);
+        size = shapeEnd(row) - start;
         return start < tailWkbFrom ? wkbData.data() + start
                                    : tailWkb.data() + (start - tailWkbFrom);
     }
@@ -41,8 +41,12 @@ struct StoreRows {
     // through appendShapeBytes once a tail's block is held.
     void endRow(const search::FloatBox& box) {
         boxes.push_back(box);
-        wkbOffset.push_back(tailWkbFrom == SIZE_MAX ? wkbData.size()
-                                                    : tailWkbFrom + tailWkb.size());
+        const size_t end = tailWkbFrom == SIZE_MAX ? wkbData.size() : tailWkbFrom + tailWkb.size();
+        if (!shapeStarts.empty()) {
+            shapeStarts.push_back(wkbOffset.back());
+            shapeEnds.push_back(end);
+        }
+        wkbOffset.push_back(end);
     }
     // Adds every row of `tail` after these. The tail's shapes are taken over
     // where they lie, not copied: the first tail appended costs no copy of
@@ -51,13 +55,21 @@ struct StoreRows {
     // Adds `size` bytes of shape after the last row's, in whichever block
     // holds the end.
     void appendShapeBytes(const unsigned char* shape, size_t size);
-    // Puts the rows in ascending id order.
+    // Puts the rows in ascending id order (rows of one id in the order they
+    // came). Their shapes stay where they lie.
     void sortById();
 
     std::vector<long long> ids;          // feature ids
     std::vector<ValueColumn> columns;    // one per field of the data source
     std::vector<unsigned char> wkbData;  // every shape as WKB, row after row
-    std::vector<size_t> wkbOffset{0};    // count + 1 offsets into the shapes
+    // count + 1 offsets into the shapes, in the order the rows came; the
+    // last is where the next shape goes.
+    std::vector<size_t> wkbOffset{0};
+    // Once sortById has reordered the rows, row r's shape lies at
+    // [shapeStarts[r], shapeEnds[r]), where it was read: a large read's
+    // shapes are not copied to put them in order. Empty while the rows lie
+    // in the order they came.
+    std::vector<size_t> shapeStarts, shapeEnds;
     // The shapes of an appended tail, kept in their own block: offsets from
     // `tailWkbFrom` on point into it (see append).
     std::vector<unsigned char> tailWkb;
@@ -66,6 +78,16 @@ struct StoreRows {
     // Rows held without their shapes, which could not be read or cannot be
     // searched with (see host::ShapeFault): they take part in no search.
     host::SkippedShapes skipped;
+
+  private:
+    size_t shapeStart(size_t row) const {
+        return shapeStarts.empty() ? wkbOffset[row] : shapeStarts[row];
+    }
+    size_t shapeEnd(size_t row) const {
+        return shapeStarts.empty() ? wkbOffset[row + 1] : shapeEnds[row];
+    }
+    // Gives every row its own shape span (see shapeStarts).
+    void holdSpans();
 };
 
 }  // namespace bramlotte::store

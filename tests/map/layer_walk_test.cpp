@@ -11,6 +11,8 @@
 #include <qgsprovidersublayerdetails.h>
 #include <qgsvectorlayerjoininfo.h>
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 using namespace bramlotte;
@@ -227,4 +229,46 @@ TEST(LayerWalk, ReadsAProjectFileWithGroups) {
     auto map = document.focusMap();
     ASSERT_EQ(map->layerCount(), 1);
     EXPECT_EQ(describe(*map->layer(0)), "G:g[F:alpha]");
+}
+
+TEST(LayerWalk, OnlyProjectsThatMayNeedStoredCredentialsStartAuthentication) {
+    QTemporaryDir dir;
+    // A project QGIS wrote, of a GeoPackage layer and a memory layer.
+    const QString gpkg = dir.filePath("m.gpkg");
+    auto a = memoryLayer("a", "Point", {"x:integer"}, {{"POINT(1 1)", {1}}});
+    {
+        QgsProject project;
+        project.addMapLayer(testmaps::writeGeoPackage(*a, gpkg, "alpha").release());
+        project.addMapLayer(memoryLayer("m", "Point", {"x:integer"}, {}).release());
+        ASSERT_TRUE(project.write(dir.filePath("files.qgs")));
+        ASSERT_TRUE(project.write(dir.filePath("files.qgz")));
+    }
+    EXPECT_FALSE(qgishost::projectNeedsAuthentication(dir.filePath("files.qgs")));
+    EXPECT_TRUE(qgishost::projectNeedsAuthentication(dir.filePath("files.qgz")));  // unread
+    // PostgreSQL layers, with or without stored credentials; other providers;
+    // an embedded project.
+    auto project = [&](const QString& name, const QString& provider, const QString& source,
+                       const QString& groupAttributes = QString()) {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            QStringLiteral("<qgis><layer-tree-group><layer-tree-group name=\"g\" %4/>"
+                           "<layer-tree-layer providerKey=\"%1\" source=\"%2\"/>"
+                           "</layer-tree-group><projectlayers><maplayer>"
+                           "<datasource>%3</datasource><provider encoding=\"\">%1</provider>"
+                           "</maplayer></projectlayers></qgis>")
+                .arg(provider, source.toHtmlEscaped(), source.toHtmlEscaped(), groupAttributes)
+                .toUtf8());
+        return path;
+    };
+    const QString table = QStringLiteral("dbname='atlas' host=db key='fid' table=\"public\".\"s\"");
+    EXPECT_FALSE(qgishost::projectNeedsAuthentication(project("pg.qgs", "postgres", table)));
+    EXPECT_TRUE(qgishost::projectNeedsAuthentication(
+        project("stored.qgs", "postgres", table + QStringLiteral(" authcfg=x1y2z3a"))));
+    EXPECT_TRUE(qgishost::projectNeedsAuthentication(
+        project("wfs.qgs", "WFS", QStringLiteral("url='https://example.org/wfs'"))));
+    EXPECT_TRUE(qgishost::projectNeedsAuthentication(
+        project("embedded.qgs", "postgres", table, "embedded=\"1\" project=\"other.qgs\"")));
+    EXPECT_TRUE(qgishost::projectNeedsAuthentication(dir.filePath("missing.qgs")));
 }

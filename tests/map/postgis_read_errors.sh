@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Layers in PostGIS, through a QGIS project: a build whose connection is lost
 # part way through the reads (the server ends the connection, or the server
-# stops) fails with exit 2 and writes nothing. A project whose server is
-# down says so instead of offering no layers.
+# stops) fails with exit 2 and writes nothing, whether the binary read (COPY)
+# of the streets or of the pages loses it, or QGIS's cursor over a layer
+# keyed by bigint. A project whose server is down says so instead of
+# offering no layers.
 #   postgis_read_errors.sh BRAMLOTTE BRAMLOTTE_TOWN
 # Skips (exit 77) where PostgreSQL with PostGIS or QGIS's Python is missing.
 set -euo pipefail
@@ -38,9 +40,16 @@ ogr2ogr -f PostgreSQL "PG:host=127.0.0.1 port=$port user=$pg_user dbname=atlas" 
     "$work/town.gpkg" -lco GEOMETRY_NAME=geom
 /usr/bin/python3 "$(dirname "$0")/../../scripts/postgis_project.py" "$work/atlas.qgs" 127.0.0.1 \
     "$port" "$pg_user" atlas
+# The same streets, or pages, read slowly: one row in a hundred, or ten,
+# waits 5 ms on the server, so that the binary read is still running when
+# it is interrupted.
+/usr/bin/python3 "$(dirname "$0")/../../scripts/postgis_project.py" "$work/slow-streets.qgs" \
+    127.0.0.1 "$port" "$pg_user" atlas "fid % 100 <> 0 OR pg_sleep(0.005) IS NOT NULL"
+/usr/bin/python3 "$(dirname "$0")/../../scripts/postgis_project.py" "$work/slow-pages.qgs" \
+    127.0.0.1 "$port" "$pg_user" atlas "" "fid % 10 <> 0 OR pg_sleep(0.005) IS NOT NULL"
 build() {
-    "$cli" build "$work/atlas.qgs" --layer1 pages --field1 page --layer2 streets --field2 name \
-        --output window >"$work/out" 2>"$work/err"
+    "$cli" build "${1:-$work/atlas.qgs}" --layer1 pages --field1 page --layer2 streets \
+        --field2 name --output window >"$work/out" 2>"$work/err"
 }
 
 # Whole, the build reads every street.
@@ -71,14 +80,16 @@ cp "$work/out" "$work/dense-out"
 cmp "$work/out" "$work/dense-out" || { echo "OSM-like ids give another index"; exit 1; }
 echo "bigint OSM-like ids: the same $whole lines"
 
-# Ends the connection of the first running FETCH with `action` (terminate:
-# the server ends the session; stop: the server goes down).
+# Ends the connections running the first query seen that matches `what`
+# (an SQL pattern: QGIS's cursor, the binary read of one layer in one or two
+# halves) with `action` (terminate: the server ends the sessions; stop: the
+# server goes down).
 interrupt() {
-    local action="$1"
+    local what="$1" action="$2"
     for _ in $(seq 1 500); do
-        if [ -n "$(sql -d atlas -c "SELECT pid FROM pg_stat_activity WHERE query ILIKE 'fetch%' AND pid <> pg_backend_pid() LIMIT 1")" ]; then
+        if [ -n "$(sql -d atlas -c "SELECT pid FROM pg_stat_activity WHERE query ILIKE '$what' AND pid <> pg_backend_pid() LIMIT 1")" ]; then
             if [ "$action" = terminate ]; then
-                sql -d atlas -c "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query ILIKE 'fetch%' AND pid <> pg_backend_pid()" >/dev/null
+                sql -d atlas -c "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query ILIKE '$what' AND pid <> pg_backend_pid()" >/dev/null
             else
                 stop_pg
             fi
@@ -86,17 +97,32 @@ interrupt() {
         fi
         sleep 0.01
     done
-    echo "no FETCH was seen"; return 1
+    echo "no query like $what was seen"; return 1
 }
-for action in terminate stop; do
-    build & pid=$!
-    interrupt "$action"
+# Each case: what is read, how it is interrupted. The pages are walked and
+# the streets read over libpq; the bigint-keyed layers of osm.qgs through
+# QGIS's cursors. The server stopped last, for the check after.
+for case in "streets terminate" "pages terminate" "fetch terminate" "streets stop" \
+    "pages stop" "fetch stop"; do
+    read -r what action <<<"$case"
+    case "$what" in
+        fetch) project="$work/osm.qgs" pattern="fetch%" ;;
+        *) project="$work/slow-$what.qgs" pattern="copy%\"$what\"%" ;;
+    esac
+    build "$project" & pid=$!
+    interrupt "$pattern" "$action"
     status=0; wait "$pid" || status=$?
-    echo "$action: exit $status, $(wc -l <"$work/out") lines"
+    echo "$what, $action: exit $status, $(wc -l <"$work/out") lines"
     grep -a "ERROR DESCRIPTION" "$work/err" || true
     [ "$status" -eq 2 ] || { cat "$work/err"; echo "expected exit 2"; exit 1; }
     [ ! -s "$work/out" ] || { echo "expected no index lines"; exit 1; }
     grep -q "could not be read completely" "$work/err" || { cat "$work/err"; exit 1; }
+    if [ "$what" != fetch ]; then
+        # The layer's own read failed, in the server's words.
+        grep -q "Layer $what could not be read completely: .*\(terminating connection\|server closed the connection\)" "$work/err" ||
+            { cat "$work/err"; echo "expected the read of $what to name the server's words"; exit 1; }
+    fi
+    [ "$action" = terminate ] || [ "$what" = fetch ] || start_pg
 done
 
 # The server is down now: the project's layers are unavailable, and the

@@ -97,6 +97,17 @@ TEST(SpatialSearch, OnlyARectangleDecidesByItsBox) {
     EXPECT_EQ(searchIds(*points, "POLYGON((0 0,10 10,10 0,0 10,0 0))", rel::kIntersects), "left");
     EXPECT_EQ(searchIds(*points, "POLYGON((0 0,0 10,10 10,10 0,0 0))", rel::kContains),
               "left bottom");
+    // Pages loaded as multipolygons: the rectangle alone decides as itself;
+    // two parts leave part of their box uncovered.
+    auto more = layerOf("Point", {{"left", "POINT(1 5)"}, {"gap", "POINT(5.5 5)"}});
+    EXPECT_EQ(searchIds(*more, "MULTIPOLYGON(((0 0,10 0,10 10,0 10,0 0)))", rel::kIntersects),
+              "left gap");
+    EXPECT_EQ(searchIds(*more, "MULTIPOLYGON(((0 0,10 0,10 10,0 10,0 0)))", rel::kContains),
+              "left gap");
+    EXPECT_EQ(
+        searchIds(*more, "MULTIPOLYGON(((0 0,5 0,5 10,0 10,0 0)),((6 0,10 0,10 10,6 10,6 0)))",
+                  rel::kIntersects),
+        "left");
 }
 
 TEST(SpatialSearch, PolygonQueryAgainstLinesAndPoints) {

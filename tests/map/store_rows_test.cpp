@@ -139,3 +139,59 @@ TEST(StoreRows, AppendedPartsKeepEveryShapeWhereverItLies) {
         }
     }
 }
+
+TEST(StoreRows, RowsPutInIdOrderFindTheirShapesWhereTheyLie) {
+    // Ids out of order, as a table's rows come after updates; each row's
+    // "shape" is its id's bytes, some rows without one.
+    auto part = [](std::vector<long long> partIds) {
+        StoreRows rows(std::vector<bool>{true});
+        for (const long long id : partIds) {
+            rows.ids.push_back(id);
+            rows.columns[0].append(QVariant(id * 10));
+            if (id % 5 != 0) {
+                const std::vector<unsigned char> bytes(static_cast<size_t>(id % 3 + 1),
+                                                       static_cast<unsigned char>(id));
+                rows.appendShapeBytes(bytes.data(), bytes.size());
+            }
+            rows.endRow(search::FloatBox::around({double(id), 0, double(id) + 1, 1}));
+        }
+        return rows;
+    };
+    auto expectRows = [](const StoreRows& rows, const std::vector<long long>& want) {
+        ASSERT_EQ(rows.ids, want);
+        for (size_t row = 0; row < rows.count(); ++row) {
+            const long long id = rows.ids[row];
+            EXPECT_EQ(rows.columns[0].at(row).toLongLong(), id * 10);
+            EXPECT_EQ(rows.boxes[row].widened().xmin, double(id));
+            ASSERT_EQ(rows.hasGeometry(row), id % 5 != 0) << id;
+            size_t size = 0;
+            const unsigned char* shape = rows.wkb(row, size);
+            ASSERT_EQ(size, id % 5 ? static_cast<size_t>(id % 3 + 1) : 0u) << id;
+            for (size_t i = 0; i < size; ++i) {
+                EXPECT_EQ(shape[i], static_cast<unsigned char>(id)) << id;
+            }
+        }
+    };
+    // Halves taken over as a block, then sorted.
+    StoreRows rows = part({7, 3, 12, 5, 1});
+    rows.append(part({11, 2, 9, 4}));
+    rows.sortById();
+    expectRows(rows, {1, 2, 3, 4, 5, 7, 9, 11, 12});
+    // Sorted rows take a further part (copied) and a row of their own, and
+    // sort again.
+    rows.append(part({8, 6, 10}));
+    rows.ids.push_back(13);
+    rows.columns[0].append(QVariant(130));
+    const unsigned char last[] = {13, 13};
+    rows.appendShapeBytes(last, 2);
+    rows.endRow(search::FloatBox::around({13, 0, 14, 1}));
+    rows.sortById();
+    expectRows(rows, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13});
+    // A sorted part taken over by unsorted rows.
+    StoreRows head = part({20, 14});
+    StoreRows sorted = part({17, 15, 16});
+    sorted.sortById();
+    head.append(std::move(sorted));
+    head.sortById();
+    expectRows(head, {14, 15, 16, 17, 20});
+}

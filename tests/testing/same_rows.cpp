@@ -2,9 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace bramlotte::testmaps {
+namespace {
+
+// The same value of the same type; floating-point numbers bit for bit (a
+// QVariant compares them within a tolerance), any two NaNs alike.
+bool sameValue(const QVariant& g, const QVariant& w) {
+    if (g.type() != w.type() || g.isNull() != w.isNull()) {
+        return false;
+    }
+    if (g.type() == QVariant::Double && !g.isNull()) {
+        const double a = g.toDouble(), b = w.toDouble();
+        return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+    }
+    return g == w;
+}
+
+}  // namespace
 
 void expectSameRows(const store::StoreRows& got, const store::StoreRows& want) {
     ASSERT_EQ(got.ids, want.ids);
@@ -31,7 +49,7 @@ void expectSameRows(const store::StoreRows& got, const store::StoreRows& want) {
     for (size_t c = 0; c < want.columns.size(); ++c) {
         for (size_t row = 0; row < want.count(); ++row) {
             const QVariant g = got.columns[c].at(row), w = want.columns[c].at(row);
-            ASSERT_TRUE(g == w && g.type() == w.type() && g.isNull() == w.isNull())
+            ASSERT_TRUE(sameValue(g, w))
                 << "column " << c << " row " << row << ": " << g.toString().toStdString() << " / "
                 << w.toString().toStdString();
         }

@@ -10,6 +10,7 @@
 #include <qgsvectordataprovider.h>
 
 #include <qgscurve.h>
+#include <qgsgeometrycollection.h>
 #include <qgslinestring.h>
 #include <qgspolygon.h>
 
@@ -90,9 +91,15 @@ Box boxOf(const QgsGeometry& g) {
 }
 
 // True for a polygon that is exactly its own bounding box, as map pages and
-// grid cells are: then a shape's box alone can decide some relationships.
+// grid cells are: then a shape's box alone can decide some relationships. A
+// collection of that one polygon alone (pages loaded as multipolygons) is
+// the same set of points, and meets every shape as the polygon does.
 bool isAxisAlignedRectangle(const QgsGeometry& g) {
-    const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(g.constGet());
+    const QgsAbstractGeometry* shape = g.constGet();
+    if (const auto* parts = qgsgeometry_cast<const QgsGeometryCollection*>(shape)) {
+        shape = parts->numGeometries() == 1 ? parts->geometryN(0) : nullptr;
+    }
+    const auto* polygon = qgsgeometry_cast<const QgsPolygon*>(shape);
     if (!polygon || polygon->numInteriorRings() > 0) {
         return false;
     }

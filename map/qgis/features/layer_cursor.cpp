@@ -1,5 +1,6 @@
 #include "map/qgis/features/layer_cursor.h"
 
+#include "map/qgis/features/postgis_walk.h"
 #include "map/qgis/features/qgis_shape.h"
 #include "map/qgis/reading/layer_reading.h"
 
@@ -40,12 +41,15 @@ class IteratedFeature : public host::Feature {
     std::shared_ptr<const std::vector<int>> layerIndex_;
 };
 
-// Whether the layer's features come from this machine: a memory layer or a
-// file. Those are read ahead on a thread of their own; a remote source may
-// need the main thread's attention while it is read (sign-in, replies).
-bool readsLocally(QgsVectorLayer& layer) {
+// Whether the layer's features can be read on a thread of their own: a
+// memory layer, a file, or a PostgreSQL table (libpq waits on its socket,
+// not on an event loop, and the iterator takes its connection, where a
+// sign-in would be asked, here on the layer's thread). Other remote
+// sources may need the main thread's attention while they are read
+// (sign-in, network replies).
+bool readsAhead(QgsVectorLayer& layer) {
     const QString provider = layer.providerType();
-    if (provider == QLatin1String("memory")) {
+    if (provider == QLatin1String("memory") || provider == QLatin1String("postgres")) {
         return true;
     }
     if (provider != QLatin1String("ogr")) {
@@ -62,6 +66,9 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
         throw support::Failure(support::error::kFail,
                                QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
     }
+    if ((walk_ = PostGisWalk::open(layer))) {
+        return;
+    }
     const QgsAttributeList own = ownFieldIndexes(layer);
     layerIndex_ = std::make_shared<const std::vector<int>>(own.begin(), own.end());
     QgsAttributeList wanted;
@@ -72,7 +79,7 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
     }
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(wanted);
-    if (readsLocally(layer)) {
+    if (readsAhead(layer)) {
         ahead_ = std::make_unique<FeatureReadAhead>(layer.getFeatures(request), layer.name());
     } else {
         const ReadErrorScope scope(errors_);
@@ -81,6 +88,9 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
 }
 
 std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
+    if (walk_) {
+        return walk_->nextFeature();
+    }
     QgsFeature f;
     if (ahead_) {
         if (!ahead_->nextFeature(f)) {
@@ -101,6 +111,9 @@ std::unique_ptr<host::Feature> LayerCursor::nextFeature() {
 }
 
 host::SkippedShapes LayerCursor::skippedShapes() const {
+    if (walk_) {
+        return walk_->skippedShapes();
+    }
     return ahead_ ? ahead_->skippedShapes() : skipped_;
 }
 

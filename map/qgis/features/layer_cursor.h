@@ -21,8 +21,9 @@ class LayerCursor : public host::FeatureCursor {
     host::SkippedShapes skippedShapes() const override;
 
   private:
-    QgsFeatureIterator iterator_;              // a remote source's features
-    std::unique_ptr<FeatureReadAhead> ahead_;  // or local ones, read ahead
+    std::unique_ptr<host::FeatureCursor> walk_;  // a PostGIS table read over libpq
+    QgsFeatureIterator iterator_;                // or a remote source's features
+    std::unique_ptr<FeatureReadAhead> ahead_;    // or ones read ahead
     QgsCoordinateReferenceSystem crs_;
     QString layerName_;
     ReadErrors errors_;            // what the data source reported while read

@@ -8,7 +8,9 @@
 #include <qgsproviderregistry.h>
 #include <qgsprovidersublayerdetails.h>
 
+#include <QFile>
 #include <QFileInfo>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 
@@ -65,6 +67,39 @@ void addDataset(QgsProject& project, const QString& path) {
 
 }  // namespace
 
+bool projectNeedsAuthentication(const QString& path) {
+    QFile file(path);
+    if (QFileInfo(path).suffix().toLower() != QLatin1String("qgs") ||
+        !file.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    const QByteArray text = file.readAll();
+    if (text.contains("authcfg")) {
+        return true;
+    }
+    auto known = [](const QStringRef& provider) {
+        return provider == QLatin1String("postgres") || provider == QLatin1String("ogr") ||
+               provider == QLatin1String("gdal") || provider == QLatin1String("memory");
+    };
+    QXmlStreamReader xml(text);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (attributes.value(QLatin1String("embedded")) == QLatin1String("1") ||
+            (attributes.hasAttribute(QLatin1String("providerKey")) &&
+             !known(attributes.value(QLatin1String("providerKey"))))) {
+            return true;
+        }
+        if (xml.name() == QLatin1String("provider") &&
+            xml.readNext() == QXmlStreamReader::Characters && !known(xml.text())) {
+            return true;
+        }
+    }
+    return xml.hasError();
+}
+
 void openMap(QgsProject& project, const QStringList& paths) {
     if (paths.isEmpty()) {
         cannotOpen(QString(), QStringLiteral("no map given"));
@@ -74,7 +109,9 @@ void openMap(QgsProject& project, const QStringList& paths) {
             cannotOpen(paths.first(), QStringLiteral("no such file"));
         }
         loadProviderPlugins();  // its layers may come from any provider
-        startAuthentication();  // and hold stored credentials
+        if (projectNeedsAuthentication(paths.first())) {
+            startAuthentication();  // and hold stored credentials
+        }
         if (!project.read(paths.first())) {
             cannotOpen(paths.first(), project.error());
         }

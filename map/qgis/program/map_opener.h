@@ -12,4 +12,12 @@ namespace bramlotte::qgishost {
 // Throws support::Failure naming the path that cannot be read.
 void openMap(QgsProject& project, const QStringList& paths);
 
+// Whether reading the project file at `path` needs the rest of QGIS's start,
+// its authentication manager above all (it loads every certificate of the
+// system): the project names stored credentials ("authcfg"), embeds
+// another project, holds a layer of another provider than files, memory
+// layers and PostgreSQL (whose requests may go through QGIS's network
+// access), or cannot be read here (a zipped project).
+bool projectNeedsAuthentication(const QString& path);
+
 }  // namespace bramlotte::qgishost

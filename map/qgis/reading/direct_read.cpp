@@ -38,7 +38,8 @@ std::optional<SourceType> sourceTypeOf(const QgsField& field) {
     }
 }
 
-// Whether the layer shows exactly its data source's features and fields.
+}  // namespace
+
 bool showsItsSourceAsIs(QgsVectorLayer& layer) {
     QgsVectorDataProvider* provider = layer.dataProvider();
     if (!layer.isValid() || !provider || layer.isEditable() || provider->transaction() ||
@@ -54,8 +55,6 @@ bool showsItsSourceAsIs(QgsVectorLayer& layer) {
     const QgsAttributeList own = ownFieldIndexes(layer);
     return std::none_of(own.begin(), own.end(), [](int i) { return i < 0; });
 }
-
-}  // namespace
 
 std::optional<store::GeoPackageQuery> geoPackageQueryOf(QgsVectorLayer& layer,
                                                         const store::WantedFields& wanted) {

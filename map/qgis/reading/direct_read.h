@@ -13,6 +13,11 @@ class QgsVectorLayer;
 
 namespace bramlotte::qgishost {
 
+// Whether the layer shows exactly its data source's features and fields: it
+// is valid, not being edited, in no transaction, without joins or
+// expression fields.
+bool showsItsSourceAsIs(QgsVectorLayer& layer);
+
 // The query that reads `layer`'s rows (the data source's own fields, in
 // their order, the values of the `wanted` ones) straight from its
 // GeoPackage table, or nullopt when the layer must be read through QGIS.

@@ -1,6 +1,7 @@
 #include "map/qgis/reading/layer_reading.h"
 
 #include "map/qgis/reading/direct_read.h"
+#include "map/qgis/reading/postgis_read.h"
 #include "map/qgis/reading/read_errors.h"
 #include "map/search/wkb.h"
 
@@ -118,6 +119,15 @@ std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
     return head;
 }
 
+std::optional<StoreRows> readPostGis(QgsVectorLayer& layer, size_t splitFrom,
+                                     const store::WantedFields& wanted) {
+    const std::optional<store::PostGisQuery> query = postGisQueryOf(layer, wanted);
+    if (!query) {
+        return std::nullopt;
+    }
+    return store::readPostGisRows(*query, layer.name(), splitFrom);
+}
+
 // The halves are read straight from the data source: the layer adds
 // nothing to them while it is not being edited.
 std::optional<StoreRows> readHalves(QgsVectorLayer& layer, size_t splitFrom) {
@@ -222,7 +232,10 @@ StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom, const store::WantedF
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The layer's data source cannot be read."));
     }
-    std::optional<StoreRows> rows = readDirectly(layer, splitFrom, wanted);
+    std::optional<StoreRows> rows = readPostGis(layer, splitFrom, wanted);
+    if (!rows) {
+        rows = readDirectly(layer, splitFrom, wanted);
+    }
     if (!rows) {
         rows = readHalves(layer, splitFrom);
     }

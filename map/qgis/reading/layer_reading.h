@@ -23,8 +23,8 @@ std::vector<bool> integerColumns(const QgsFields& fields);
 QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer);
 
 // Every feature of `layer`, with the data source's own fields, in ascending
-// id order: by readDirectly where it can, else by readHalves, else in one
-// read through QGIS's iterator. The values of fields not `wanted` may be
+// id order: by readPostGis or readDirectly where it can, else by readHalves,
+// else in one read through QGIS's iterator. The values of fields not `wanted` may be
 // left unread.
 // Tables of at least this many features are read in two halves side by side.
 constexpr size_t kTwoHalvesFrom = 10000;
@@ -41,6 +41,13 @@ StoreRows readThroughIterator(QgsVectorLayer& layer);
 // layer must be read through QGIS.
 std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
                                       const store::WantedFields& wanted = {});
+
+// The rows of a PostGIS layer that QGIS would deliver as its relation holds
+// them, read over libpq in binary (see postgis_read.h); a table of about
+// `splitFrom` rows or more is read in two halves on two connections. nullopt
+// when the layer must be read through QGIS.
+std::optional<StoreRows> readPostGis(QgsVectorLayer& layer, size_t splitFrom,
+                                     const store::WantedFields& wanted = {});
 
 // The rows of a GeoPackage table of at least `splitFrom` features read as
 // two halves by id, on two threads at once; nullopt when the layer is not

@@ -1,0 +1,23 @@
+// PostGIS layers that QGIS's PostgreSQL provider would deliver as their
+// table holds them are read over libpq in binary (see postgis_rows.h),
+// without a QgsFeature per row. What the provider numbers or converts its
+// own way (keys other than one int4 column, query layers, an edit buffer,
+// joins) stays on QGIS's path.
+#pragma once
+
+#include "map/store/postgis_rows.h"
+
+#include <optional>
+
+class QgsVectorLayer;
+
+namespace bramlotte::qgishost {
+
+// The query that reads `layer`'s rows (the data source's own fields, in
+// their order, the values of the `wanted` ones) straight from its PostGIS
+// relation, or nullopt when the layer must be read through QGIS. What only
+// the server knows (the columns' types, the kind of shapes) the read checks.
+std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
+                                                  const store::WantedFields& wanted = {});
+
+}  // namespace bramlotte::qgishost
