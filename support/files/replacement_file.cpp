@@ -7,37 +7,15 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 
 namespace bramlotte::support {
 namespace {
-
-// Holds back the ending signals while a temporary file is made and
-// registered, so that no moment leaves it unregistered.
-class EndingSignalsHeld {
-  public:
-    EndingSignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int s : {SIGHUP, SIGINT, SIGTERM}) {
-            sigaddset(&held, s);
-        }
-        ::pthread_sigmask(SIG_BLOCK, &held, &saved_);
-    }
-    ~EndingSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
-    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
-    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
-
-  private:
-    sigset_t saved_;
-};
 
 // Makes a rename in `folder` durable. A folder that cannot be synced (some
 // file systems refuse) changes nothing: the file is in place already.
@@ -92,7 +70,7 @@ ReplacementFile::ReplacementFile(const QString& target, const Naming& naming) : 
     QByteArray name =
         QFile::encodeName(folder) + '/' +
         temporaryNameFor(QFile::encodeName(info.fileName()), naming, maxNameLength(folder));
-    EndingSignalsHeld held;
+    ScratchFileBeingMade beingMade;
     fd_ = ::mkostemps(name.data(), static_cast<int>(naming.suffix.size()), O_CLOEXEC);
     if (fd_ < 0) {
         throw Failure::fromErrno(errno, target);

@@ -1,6 +1,7 @@
 #include "support/files/scratch_files.h"
 
 #include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
@@ -30,6 +31,21 @@ constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGTERM};
 struct sigaction before[NSIG];
 std::once_flag installOnce;
 
+// Scratch files being made and registered right now. The thread making one
+// holds the ending signals back, but a signal sent to the process then goes
+// to another thread, whose handler must wait until the file is registered.
+std::atomic<int> beingMade{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-free count");
+
+// Waits (at most two seconds: making a file takes microseconds) until no
+// scratch file is half made.
+void awaitFilesBeingMade() {
+    const struct timespec pause = {0, 1000 * 1000};
+    for (int i = 0; i < 2000 && beingMade.load(std::memory_order_acquire) > 0; ++i) {
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
 void removeRegistered() {
     for (Slot& slot : slots) {
         if (slot.live.load(std::memory_order_acquire)) {
@@ -56,6 +72,7 @@ void onEndingSignal(int signal, siginfo_t* info, void* context) {
     }
     // The signal ends the program: first the scratch files go, then it
     // ends by the same signal, so that whoever waits for it sees how.
+    awaitFilesBeingMade();
     removeRegistered();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -115,6 +132,22 @@ void releaseSlot(int slot) {
 }
 
 }  // namespace
+
+ScratchFileBeingMade::ScratchFileBeingMade() {
+    std::call_once(installOnce, installHandlers);
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : kEndingSignals) {
+        sigaddset(&held, signal);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &held, &saved_);
+    beingMade.fetch_add(1, std::memory_order_acq_rel);
+}
+
+ScratchFileBeingMade::~ScratchFileBeingMade() {
+    beingMade.fetch_sub(1, std::memory_order_acq_rel);
+    ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+}
 
 ScratchFile::ScratchFile(QByteArray path) : path_(std::move(path)), slot_(claimSlot(path_)) {}
 

@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 
+#include <csignal>
+
 namespace bramlotte::support {
 
 class ScratchFile {
@@ -38,6 +40,21 @@ class ScratchFile {
 
     QByteArray path_;
     int slot_ = -1;  // its place in the signal handler's table, or -1
+};
+
+// Held while a scratch file is created and registered (a name the system
+// chooses, as mkstemp's, exists before it can be registered): the ending
+// signals wait on this thread, and a handler running on another thread
+// waits until the file is registered, so that no moment leaves it behind.
+class ScratchFileBeingMade {
+  public:
+    ScratchFileBeingMade();
+    ~ScratchFileBeingMade();
+    ScratchFileBeingMade(const ScratchFileBeingMade&) = delete;
+    ScratchFileBeingMade& operator=(const ScratchFileBeingMade&) = delete;
+
+  private:
+    sigset_t saved_;
 };
 
 // How many scratch files are registered (for tests).

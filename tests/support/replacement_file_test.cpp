@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
+#include <thread>
 
 using bramlotte::support::Failure;
 using bramlotte::support::ReplacementFile;
@@ -160,6 +162,37 @@ TEST(ReplacementFile, AnEndingSignalRemovesTheTemporaryFileThenEndsTheProgram) {
         EXPECT_EQ(namesIn(dir.path()), QStringList{"index.txt"}) << signal;
         EXPECT_EQ(bytesOf(target), "old");
     }
+}
+
+TEST(ReplacementFile, ASignalTakenByAnotherThreadWaitsForTheFileBeingMade) {
+    // The thread making a file holds the signal back, so the kernel hands
+    // it to another thread; that thread's handler must not end the program
+    // before the file it will have to remove is registered.
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(".index.txt.abcdef"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::thread other([] {
+            for (;;) {
+                ::pause();
+            }
+        });
+        other.detach();
+        bramlotte::support::ScratchFile registered;
+        {
+            const bramlotte::support::ScratchFileBeingMade making;
+            ::close(::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+            ::kill(getpid(), SIGINT);
+            ::usleep(100 * 1000);
+            registered = bramlotte::support::ScratchFile(path);
+        }
+        for (;;) {
+            ::pause();  // the signal ends the program
+        }
+    }
+    EXPECT_EQ(endedBy(child), SIGINT);
+    EXPECT_EQ(namesIn(dir.path()), QStringList());
 }
 
 TEST(ReplacementFile, AHandlerTheProgramSetDecidesAndItsWriteGoesOn) {
