@@ -1,7 +1,9 @@
 // The same streets in every format users have them in give the same index,
 // byte for byte: the order of the lines never depends on the order a format
 // stores its features in (a FlatGeobuf with its spatial index keeps them in
-// the index's order, not the GeoPackage's).
+// the index's order, not the GeoPackage's), nor on whether the map lies in
+// a zip file that GDAL's virtual paths open.
+#include <cpl_conv.h>
 #include <gdal.h>
 #include <gdal_utils.h>
 
@@ -93,4 +95,17 @@ TEST(Formats, GeoPackageFlatGeobufGeoJsonAndShapefileGiveTheSameIndex) {
         EXPECT_EQ(indexOf({pages, streets}, dir.filePath(format.extension + 1)), want)
             << format.driver;
     }
+
+    // The shapefile zipped, named by a virtual path as QGIS opens it.
+    const QString zip = dir.filePath("streets.zip");
+    for (const char* part : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+        const QString from = dir.filePath(QStringLiteral("streets") + part);
+        if (QFile::exists(from)) {
+            const QString to = "/vsizip/" + zip + "/streets" + part;
+            ASSERT_EQ(CPLCopyFile(to.toUtf8().constData(), from.toUtf8().constData()), 0) << part;
+        }
+    }
+    EXPECT_EQ(indexOf({dir.filePath("pages.gpkg"), "/vsizip/" + zip + "/streets.shp"},
+                      dir.filePath("zipped")),
+              want);
 }

@@ -7,6 +7,7 @@
 #include <qgsprovidermetadata.h>
 #include <qgsproviderregistry.h>
 #include <qgsprovidersublayerdetails.h>
+#include <qgsproviderutils.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -56,7 +57,11 @@ void addDataset(QgsProject& project, const QString& path) {
         if (!layer || !layer->isValid()) {
             cannotOpen(path, QStringLiteral("layer %1 cannot be read").arg(sublayer.name()));
         }
-        if (!sublayer.name().isEmpty()) {
+        // A single layer in a zip is named after its file, as QGIS names
+        // it ("streets", not GDAL's "streets.shp").
+        if (isVirtualPath(path) && sublayers.size() == 1) {
+            layer->setName(QgsProviderUtils::suggestLayerNameFromFilePath(path));
+        } else if (!sublayer.name().isEmpty()) {
             layer->setName(sublayer.name());
         }
         // Appended to the tree, so the map keeps the datasets' order.
