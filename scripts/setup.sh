@@ -8,7 +8,7 @@ packages=(
     googletest libgtest-dev
     qtbase5-dev libqt5svg5-dev libqt5webkit5-dev qt5-qmake
     libqgis-dev qgis
-    libgdal-dev gdal-bin python3-gdal libgeos-dev libsqlite3-dev libicu-dev libpq-dev
+    libgdal-dev gdal-bin python3-gdal libgeos-dev libsqlite3-dev libicu-dev libpq-dev libjemalloc-dev
     xvfb xauth openbox x11-apps imagemagick poppler-utils
     fonts-liberation fonts-dejavu-core
     locales time bc
