@@ -182,37 +182,46 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project, const QString& name) {
 
 void exportPageLayoutPdf(QgsProject& project, const QString& path, const QString& layoutName) {
     try {
-        // The layout goes to a temporary file beside the target. The exporter
-        // does not notice every failed write, so the file is read back
-        // before it takes the target's place.
+        // The layout goes to a temporary file beside the target.
         support::ReplacementFile::Naming naming;
         naming.suffix = QByteArrayLiteral(".pdf");
         support::ReplacementFile file(path, naming);
         file.closeDescriptor();
         QgsLayoutExporter exporter(&pageLayoutOf(project, layoutName));
-        QgsLayoutExporter::PdfExportSettings settings;
-        settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
-        settings.rasterizeWholeImage = false;
-        if (exporter.exportToPdf(file.temporaryFilePath(), settings) !=
+        if (exporter.exportToPdf(file.temporaryFilePath(), searchablePdfSettings()) !=
             QgsLayoutExporter::Success) {
             throw support::Failure(support::error::kWriteFailed,
                                    QStringLiteral("the exporter failed"));
         }
-        if (const QString damage = support::pdfDamage(file.temporaryFilePath());
-            !damage.isEmpty()) {
-            throw support::Failure(support::error::kWriteFailed,
-                                   QStringLiteral("the PDF written was incomplete"));
-        }
-        file.commit();
+        commitWholePdf(file);
     } catch (const support::Failure& e) {
-        QString reason = e.description();
-        if (reason.endsWith(QLatin1Char('.'))) {
-            reason.chop(1);
-        }
-        throw support::Failure(
-            e.number(),
-            QStringLiteral("Cannot export the page layout to %1: %2.").arg(path, reason));
+        throw exportFailure(e, QStringLiteral("the page layout"), path);
     }
+}
+
+QgsLayoutExporter::PdfExportSettings searchablePdfSettings() {
+    QgsLayoutExporter::PdfExportSettings settings;
+    settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
+    settings.rasterizeWholeImage = false;
+    return settings;
+}
+
+void commitWholePdf(support::ReplacementFile& file) {
+    if (const QString damage = support::pdfDamage(file.temporaryFilePath()); !damage.isEmpty()) {
+        throw support::Failure(support::error::kWriteFailed,
+                               QStringLiteral("the PDF written was incomplete"));
+    }
+    file.commit();
+}
+
+support::Failure exportFailure(const support::Failure& failure, const QString& what,
+                               const QString& path) {
+    QString reason = failure.description();
+    if (reason.endsWith(QLatin1Char('.'))) {
+        reason.chop(1);
+    }
+    return support::Failure(failure.number(),
+                            QStringLiteral("Cannot export %1 to %2: %3.").arg(what, path, reason));
 }
 
 QgsPrintLayout& QgisPageLayout::layout() const {

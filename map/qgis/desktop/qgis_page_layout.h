@@ -3,7 +3,10 @@
 #pragma once
 
 #include "map/host.h"
+#include "support/base/failure.h"
+#include "support/files/replacement_file.h"
 
+#include <qgslayoutexporter.h>
 #include <qgsprintlayout.h>
 #include <qgsproject.h>
 
@@ -24,6 +27,15 @@ QgsPrintLayout& pageLayoutOf(QgsProject& project, const QString& name = QString(
 // is refused).
 void exportPageLayoutPdf(QgsProject& project, const QString& path,
                          const QString& layoutName = QString());
+
+// What every PDF of ours is exported with: text as text.
+QgsLayoutExporter::PdfExportSettings searchablePdfSettings();
+// Puts the PDF the exporter wrote into `file` in place once it reads back
+// whole: the exporter does not notice every failed write.
+void commitWholePdf(support::ReplacementFile& file);
+// `failure` said as the failure to export `what` to `path`.
+support::Failure exportFailure(const support::Failure& failure, const QString& what,
+                               const QString& path);
 
 // The box a label needs to show `text` in `font` whole, one line per LF,
 // with a little slack so that the layout's drawing never clips it.

@@ -3,7 +3,6 @@
 #include "map/qgis/desktop/qgis_page_layout.h"
 
 #include "support/base/failure.h"
-#include "support/files/file_checks.h"
 #include "support/files/replacement_file.h"
 
 #include <qgsabstractlayoutiterator.h>
@@ -597,12 +596,9 @@ void exportAtlasPdf(QgsAbstractLayoutIterator& report, const QString& path,
         const int pages = countPages(report);
         QgsFeedback feedback;
         PageByPage iterator(report, pages, control, feedback);
-        QgsLayoutExporter::PdfExportSettings settings;
-        settings.textRenderFormat = Qgis::TextRenderFormat::AlwaysText;
-        settings.rasterizeWholeImage = false;
         QString error;
         const QgsLayoutExporter::ExportResult result = QgsLayoutExporter::exportToPdf(
-            &iterator, file.temporaryFilePath(), settings, error, &feedback);
+            &iterator, file.temporaryFilePath(), searchablePdfSettings(), error, &feedback);
         iterator.rethrowFailure();
         if (result == QgsLayoutExporter::Canceled || feedback.isCanceled()) {
             throw support::Failure(support::error::kCancelled,
@@ -616,24 +612,12 @@ void exportAtlasPdf(QgsAbstractLayoutIterator& report, const QString& path,
             throw support::Failure(support::error::kWriteFailed,
                                    QStringLiteral("the pages changed during the export"));
         }
-        // The exporter does not notice every failed write: read it back.
-        if (const QString damage = support::pdfDamage(file.temporaryFilePath());
-            !damage.isEmpty()) {
-            throw support::Failure(support::error::kWriteFailed,
-                                   QStringLiteral("the PDF written was incomplete"));
-        }
-        file.commit();
+        commitWholePdf(file);
     } catch (const support::Failure& e) {
         if (e.number() == support::error::kCancelled) {
             throw;
         }
-        QString reason = e.description();
-        if (reason.endsWith(QLatin1Char('.'))) {
-            reason.chop(1);
-        }
-        throw support::Failure(
-            e.number(),
-            QStringLiteral("Cannot export the street atlas to %1: %2.").arg(path, reason));
+        throw exportFailure(e, QStringLiteral("the street atlas"), path);
     }
 }
 
