@@ -26,6 +26,8 @@ class FeatureTable {
     size_t rowCount() const { return rows_.count(); }
     const std::vector<long long>& ids() const { return rows_.ids; }
     long long id(size_t row) const { return rows_.ids[row]; }
+    // The ids name rows but are not QGIS's (see StoreRows::keyValueIds).
+    bool keyValueIds() const { return rows_.keyValueIds; }
     bool hasGeometry(size_t row) const { return rows_.hasGeometry(row); }
     const unsigned char* wkb(size_t row, size_t& size) const { return rows_.wkb(row, size); }
     size_t fieldCount() const { return rows_.columns.size(); }

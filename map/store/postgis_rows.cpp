@@ -117,7 +117,7 @@ struct Relation {
     // ascend with them): its key's index then reads them in that order for
     // about what a scan of its pages costs, and they need no sorting.
     bool keyOrdersRows = false;
-    std::optional<qint32> medianKey;  // from the statistics, where they hold one
+    std::optional<qint64> medianKey;  // from the statistics, where they hold one
     QString shapeKind;                // the kind of shape its column declares ("GEOMETRY": any)
 };
 
@@ -175,11 +175,13 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
         const auto it = typeOf.find(column);
         return it != typeOf.end() && readsType(value, it->second);
     };
-    if (!isOf(query.keyColumn, PgValue::Key)) {
+    const PgValue key = query.wideKey ? PgValue::Int64 : PgValue::Key;
+    if (!isOf(query.keyColumn, key)) {
         return std::nullopt;
     }
     for (const PostGisColumn& column : query.columns) {
-        if (column.type != PgValue::Unread && !isOf(column.name, column.type)) {
+        const PgValue type = column.type == PgValue::Key ? key : column.type;
+        if (type != PgValue::Unread && !isOf(column.name, type)) {
             return std::nullopt;
         }
     }
@@ -214,7 +216,7 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
         const Result stats = run(
             connection,
             "SELECT s.correlation, h.b[1], h.b[(array_length(h.b, 1) + 1) / 2] FROM pg_stats s, "
-            "LATERAL (SELECT s.histogram_bounds::text::int4[] AS b) h WHERE s.schemaname = $1 "
+            "LATERAL (SELECT s.histogram_bounds::text::int8[] AS b) h WHERE s.schemaname = $1 "
             "AND s.tablename = $2 AND s.attname = $3 AND NOT s.inherited AND EXISTS ("
             "SELECT 1 FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
             "AND a.attnum = i.indkey[0] WHERE i.indrelid = $4 AND a.attname = $3 "
@@ -222,9 +224,10 @@ std::optional<Relation> relationOf(PGconn* connection, const PostGisQuery& query
             {schema, table, query.keyColumn.toUtf8(), oid});
         if (stats && PQntuples(stats.get()) == 1 && !PQgetisnull(stats.get(), 0, 0) &&
             !PQgetisnull(stats.get(), 0, 1) && !PQgetisnull(stats.get(), 0, 2)) {
+            // A wide key's ids are its values, which ascend with it whatever their sign.
             relation.keyOrdersRows = std::abs(text(stats.get(), 0, 0).toDouble()) >= 0.9 &&
-                                     text(stats.get(), 0, 1).toInt() >= 0;
-            relation.medianKey = text(stats.get(), 0, 2).toInt();
+                                     (query.wideKey || text(stats.get(), 0, 1).toLongLong() >= 0);
+            relation.medianKey = text(stats.get(), 0, 2).toLongLong();
         }
     }
     return relation;
@@ -254,10 +257,10 @@ constexpr qint64 kJulianDayOf2000 = 2451545;
 
 // Adds `field`'s value to `column`; false for a value not converted here
 // as the provider converts its text.
-bool addValue(const Field& field, PgValue type, int32_t key, ValueColumn& column,
+bool addValue(const Field& field, PgValue type, const QVariant& key, ValueColumn& column,
               TextCodes& texts) {
     if (type == PgValue::Key) {
-        column.append(QVariant(key));
+        column.append(key);
         return true;
     }
     if (field.size < 0) {
@@ -353,7 +356,7 @@ struct Part {
     long long firstPage = 0;
     long long endPage = -1;  // -1: to the end
     bool byKey = false;
-    std::optional<qint32> fromKey, toKey;  // none: unbounded
+    std::optional<qint64> fromKey, toKey;  // none: unbounded
 };
 
 QByteArray copySql(const PostGisQuery& query, const Part& part) {
@@ -439,6 +442,7 @@ class CopyReader {
     // Rows for read to fill, with room for `reserveRows` and their shapes.
     StoreRows newRows(size_t reserveRows, size_t reserveBytes) {
         StoreRows rows(integerColumnsOf(*query_));
+        rows.keyValueIds = query_->wideKey;
         for (size_t i = 0; i < query_->columns.size(); ++i) {
             if (query_->columns[i].type == PgValue::Unread) {
                 rows.columns[i] = ValueColumn::unread();
@@ -533,11 +537,19 @@ class CopyReader {
     }
 
     bool addRow(StoreRows& rows) {
-        if (fields_[0].size != 4) {
-            return false;  // a view's key may be null; QGIS numbers such rows its way
+        // A view's key may be null; QGIS numbers such rows its way.
+        qint64 id = 0;
+        QVariant key;
+        if (query_->wideKey && fields_[0].size == 8) {
+            id = read64(fields_[0].data);
+            key = QVariant(id);
+        } else if (!query_->wideKey && fields_[0].size == 4) {
+            const int32_t value = read32(fields_[0].data);
+            id = static_cast<qint64>(static_cast<quint32>(value));
+            key = QVariant(value);
+        } else {
+            return false;
         }
-        const int32_t key = read32(fields_[0].data);
-        const auto id = static_cast<qint64>(static_cast<quint32>(key));
         rows.ids.push_back(id);
         for (const size_t i : read_) {
             const int at = fieldOf_[i];

@@ -16,7 +16,7 @@ namespace bramlotte::store {
 // How a column's values come out, as the provider gives them (it reads every
 // value in its text form and converts that to the field's type).
 enum class PgValue {
-    Key,      // the int4 key, as a whole number
+    Key,      // the key (int4, or int8 for a wide key), as a whole number
     Int16,    // int2, a whole number
     Int32,    // int4
     Int64,    // int8
@@ -37,9 +37,13 @@ struct PostGisQuery {
     QString connectionInfo;  // libpq's "key=value …" form
     QString schema;          // empty: the server's search path finds the table
     QString table;
-    // The int4 key. A row's feature id is its key read as an unsigned 32-bit
-    // number, as QGIS numbers such rows (-5 is 4294967291).
+    // The key. For an int4 key a row's feature id is its key read as an
+    // unsigned 32-bit number, as QGIS numbers such rows (-5 is 4294967291).
     QString keyColumn;
+    // An int8 key (an OpenStreetMap id, say): a row's id is the key's own
+    // value. QGIS numbers such rows otherwise, in a map of its own; rows
+    // read so can be named by their ids but not found by them in QGIS.
+    bool wideKey = false;
     QString geometryColumn;  // empty for a table without shapes
     QString filter;          // an SQL condition on the rows, or empty
     // The kind of shape the layer asks for ("MULTILINESTRINGZ"), or empty:

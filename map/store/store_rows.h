@@ -59,7 +59,11 @@ struct StoreRows {
     // came). Their shapes stay where they lie.
     void sortById();
 
-    std::vector<long long> ids;          // feature ids
+    std::vector<long long> ids;  // feature ids
+    // The ids are a wide key's own values (see PostGisQuery::wideKey), not
+    // the numbers QGIS gives the features: they name rows, but no write or
+    // selection in QGIS may go by them.
+    bool keyValueIds = false;
     std::vector<ValueColumn> columns;    // one per field of the data source
     std::vector<unsigned char> wkbData;  // every shape as WKB, row after row
     // count + 1 offsets into the shapes, in the order the rows came; the

@@ -3,7 +3,7 @@
 # part way through the reads (the server ends the connection, or the server
 # stops) fails with exit 2 and writes nothing, whether the binary read (COPY)
 # of the streets or of the pages loses it, or QGIS's cursor over a layer
-# keyed by bigint. A project whose server is down says so instead of
+# keyed by text. A project whose server is down says so instead of
 # offering no layers.
 #   postgis_read_errors.sh BRAMLOTTE BRAMLOTTE_TOWN
 # Skips (exit 77) where PostgreSQL with PostGIS or QGIS's Python is missing.
@@ -80,6 +80,15 @@ cp "$work/out" "$work/dense-out"
 cmp "$work/out" "$work/dense-out" || { echo "OSM-like ids give another index"; exit 1; }
 echo "bigint OSM-like ids: the same $whole lines"
 
+# The town keyed by text, which QGIS numbers in a map of its own: its
+# layers are read through QGIS's cursors.
+sql -d postgres -c "CREATE DATABASE textkey TEMPLATE atlas"
+for table in streets pages; do
+    sql -d textkey -c "ALTER TABLE $table ALTER COLUMN fid DROP DEFAULT, ALTER COLUMN fid TYPE text"
+done
+/usr/bin/python3 "$(dirname "$0")/../../scripts/postgis_project.py" "$work/textkey.qgs" \
+    127.0.0.1 "$port" "$pg_user" textkey
+
 # Ends the connections running the first query seen that matches `what`
 # (an SQL pattern: QGIS's cursor, the binary read of one layer in one or two
 # halves) with `action` (terminate: the server ends the sessions; stop: the
@@ -100,13 +109,13 @@ interrupt() {
     echo "no query like $what was seen"; return 1
 }
 # Each case: what is read, how it is interrupted. The pages are walked and
-# the streets read over libpq; the bigint-keyed layers of osm.qgs through
+# the streets read over libpq; the text-keyed layers of textkey.qgs through
 # QGIS's cursors. The server stopped last, for the check after.
 for case in "streets terminate" "pages terminate" "fetch terminate" "streets stop" \
     "pages stop" "fetch stop"; do
     read -r what action <<<"$case"
     case "$what" in
-        fetch) project="$work/osm.qgs" pattern="fetch%" ;;
+        fetch) project="$work/textkey.qgs" pattern="fetch%" ;;
         *) project="$work/slow-$what.qgs" pattern="copy%\"$what\"%" ;;
     esac
     build "$project" & pid=$!

@@ -4,9 +4,12 @@
 // take QGIS's path, and an error once the rows have begun fails the read.
 // Against a private PostgreSQL server on loopback.
 #include "map/qgis/reading/postgis_read.h"
+#include "map/qgis/desktop/chosen_features.h"
 #include "map/qgis/features/layer_cursor.h"
+#include "map/qgis/features/qgis_feature_class.h"
 #include "map/qgis/features/qgis_shape.h"
 #include "map/qgis/program/qgis_session.h"
+#include "map/qgis/reading/feature_store.h"
 #include "map/qgis/reading/layer_reading.h"
 #include "map/qgis/reading/wkb_writer.h"
 #include "map/store/postgis_rows.h"
@@ -123,6 +126,10 @@ INSERT INTO osm8 SELECT (g - 500) * 1000000007::int8 + 13, 'way ' || g,
                  ST_SetSRID(ST_MakeLine(ST_MakePoint(g, 0), ST_MakePoint(g + 1, 1)), 32632)
 FROM generate_series(1, 999) g;
 UPDATE osm8 SET id = 4611686018427387000 WHERE id = (SELECT max(id) FROM osm8);
+ANALYZE osm8;
+-- The same ways with a field to write, lying out of key order.
+CREATE TABLE osm8w (id int8 PRIMARY KEY, name text, pages text, geom geometry(LineString, 32632));
+INSERT INTO osm8w SELECT id, name, 'old', geom FROM osm8 ORDER BY (id % 1009) * 7919 % 1013;
 
 CREATE TABLE named (id text PRIMARY KEY, geom geometry(Point, 32632));
 INSERT INTO named VALUES ('k', 'SRID=32632;POINT (1 1)'), ('a', 'SRID=32632;POINT (2 2)');
@@ -300,6 +307,95 @@ TEST_F(PostGisRead, KeysQgisNumbersByAMapOfItsOwnTakeItsPath) {
     ASSERT_NO_FATAL_FAILURE(expectReadAsQgis(*open(QStringLiteral("keyless")), false));
     auto view = open(QStringLiteral("textkey"), QStringLiteral("key='tk'"));
     ASSERT_NO_FATAL_FAILURE(expectReadAsQgis(*view, false));
+}
+
+// QGIS's rows of an int8-keyed layer named by their keys' values instead.
+StoreRows namedByKey(StoreRows rows) {
+    for (size_t row = 0; row < rows.count(); ++row) {
+        rows.ids[row] = rows.columns[0].at(row).toLongLong();
+    }
+    rows.sortById();
+    return rows;
+}
+
+std::shared_ptr<const host::Shape> everywhere() {
+    return std::make_shared<qgishost::QgisShape>(
+        QgsGeometry::fromWkt(QStringLiteral("POLYGON((-10 -10,2000 -10,2000 10,-10 10,-10 -10))")),
+        QgsCoordinateReferenceSystem(QStringLiteral("EPSG:32632")));
+}
+
+TEST_F(PostGisRead, AnInt8KeysValuesNameTheRowsWhereNoWriteOrChoiceGoesByQgisIds) {
+    // Whole, in two halves by its median key (beyond int4's range), and out
+    // of key order: QGIS's rows, named by their keys.
+    for (const char* table : {"osm8", "osm8w"}) {
+        for (const size_t splitFrom : {kNeverSplit, size_t{100}}) {
+            auto layer = open(QString::fromLatin1(table));
+            const StoreRows want = namedByKey(readThroughIterator(*layer));
+            std::optional<StoreRows> read =
+                readPostGis(*layer, splitFrom, {}, qgishost::RowIds::KeyValues);
+            ASSERT_TRUE(read) << table;
+            EXPECT_TRUE(read->keyValueIds);
+            read->sortById();
+            ASSERT_NO_FATAL_FAILURE(expectSameRows(*read, want)) << table << " " << splitFrom;
+            EXPECT_FALSE(readPostGis(*layer, splitFrom));  // QGIS's own ids: its path
+        }
+    }
+
+    // A search names the features by their keys; an edit then reads the
+    // rows anew with QGIS's ids and writes every value to its own row.
+    auto layer = open(QStringLiteral("osm8w"));
+    qgishost::QgisFeatureClass fc(*layer);
+    const int name = fc.findField(QStringLiteral("name"));
+    const int pages = fc.findField(QStringLiteral("pages"));
+    {
+        auto cursor = fc.search({everywhere()});
+        auto f = cursor->nextFeature();
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->id(), f->value(0).toLongLong());
+        EXPECT_TRUE(qgishost::FeatureStore::of(*layer).table().keyValueIds());
+    }
+    {
+        auto edit = fc.beginTransaction();
+        auto cursor = fc.update({everywhere()});
+        while (auto f = cursor->nextFeature()) {
+            f->putValue(pages, QStringLiteral("P ") + f->value(name).toString());
+            cursor->updateFeature(*f);
+        }
+        edit->commit();
+    }
+    EXPECT_FALSE(qgishost::FeatureStore::of(*layer).table().keyValueIds());
+    auto saved = open(QStringLiteral("osm8w"));
+    QgsFeature f;
+    int written = 0;
+    for (QgsFeatureIterator it = saved->getFeatures(); it.nextFeature(f); ++written) {
+        ASSERT_EQ(f.attribute(QStringLiteral("pages")).toString(),
+                  QStringLiteral("P ") + f.attribute(QStringLiteral("name")).toString());
+    }
+    EXPECT_EQ(written, 999);
+
+    // Features chosen by QGIS's ids: the walk and the searches give them,
+    // and only them, by those ids.
+    auto chosenLayer = open(QStringLiteral("osm8"));
+    auto only = std::make_shared<QgsFeatureIds>();
+    QgsFeatureRequest two;
+    two.setFilterExpression(QStringLiteral("\"name\" IN ('way 5', 'way 999')"));
+    for (QgsFeatureIterator it = chosenLayer->getFeatures(two); it.nextFeature(f);) {
+        only->insert(f.id());
+    }
+    ASSERT_EQ(only->size(), 2);
+    qgishost::QgisFeatureClass(*chosenLayer).search({everywhere()});  // held by keys first
+    const std::unique_ptr<host::Layer> chosen = qgishost::chosenFeatures(*chosenLayer, only);
+    host::FeatureLayer* chosenFeatures = chosen->asFeatureLayer();
+    std::vector<std::unique_ptr<host::FeatureCursor>> cursors;
+    cursors.push_back(chosenFeatures->search());
+    cursors.push_back(chosenFeatures->featureClass()->search({everywhere()}));
+    for (const auto& cursor : cursors) {
+        QgsFeatureIds met;
+        while (auto feature = cursor->nextFeature()) {
+            met.insert(feature->id());
+        }
+        EXPECT_EQ(met, *only);
+    }
 }
 
 TEST_F(PostGisRead, CurvesAndValuesQgisReadsItsOwnWayTakeItsPath) {

@@ -1,6 +1,7 @@
 #include "map/qgis/desktop/chosen_features.h"
 
 #include "map/qgis/desktop/qgis_layers.h"
+#include "map/qgis/reading/feature_store.h"
 
 namespace bramlotte::qgishost {
 namespace {
@@ -57,8 +58,10 @@ class OnlyFeatureClass : public host::FeatureClass {
 // A feature layer of the host limited to the chosen features.
 class ChosenFeatureLayer : public host::FeatureLayer {
   public:
-    ChosenFeatureLayer(std::unique_ptr<host::FeatureLayer> inner, FeatureIds only)
-        : inner_(std::move(inner)), only_(std::move(only)) {}
+    // The layer's features are chosen by QGIS's ids: its rows carry them.
+    ChosenFeatureLayer(QgsVectorLayer& layer, std::unique_ptr<host::FeatureLayer> inner,
+                       FeatureIds only)
+        : hold_(layer), inner_(std::move(inner)), only_(std::move(only)) {}
     QString name() const override { return inner_->name(); }
     std::shared_ptr<host::FeatureClass> featureClass() override {
         return std::make_shared<OnlyFeatureClass>(inner_->featureClass(), only_);
@@ -78,6 +81,7 @@ class ChosenFeatureLayer : public host::FeatureLayer {
     }
 
   private:
+    QgisIdsHold hold_;
     std::unique_ptr<host::FeatureLayer> inner_;
     FeatureIds only_;
 };
@@ -89,7 +93,7 @@ std::unique_ptr<host::Layer> chosenFeatures(QgsVectorLayer& layer, FeatureIds on
     if (!only) {
         return all;
     }
-    return std::make_unique<ChosenFeatureLayer>(std::move(all), std::move(only));
+    return std::make_unique<ChosenFeatureLayer>(layer, std::move(all), std::move(only));
 }
 
 }  // namespace bramlotte::qgishost

@@ -2,6 +2,7 @@
 
 #include "map/qgis/features/postgis_walk.h"
 #include "map/qgis/features/qgis_shape.h"
+#include "map/qgis/reading/feature_store.h"
 #include "map/qgis/reading/layer_reading.h"
 
 #include <qgsfeaturerequest.h>
@@ -66,7 +67,8 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
         throw support::Failure(support::error::kFail,
                                QStringLiteral("Layer %1 cannot be read.").arg(layer.name()));
     }
-    if ((walk_ = PostGisWalk::open(layer))) {
+    // The walk's ids are those the layer's searches give (see FeatureStore::rowIds).
+    if ((walk_ = PostGisWalk::open(layer, FeatureStore::of(layer).rowIds()))) {
         return;
     }
     const QgsAttributeList own = ownFieldIndexes(layer);

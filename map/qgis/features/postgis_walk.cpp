@@ -58,8 +58,8 @@ class RowFeature : public host::Feature {
 
 }  // namespace
 
-std::unique_ptr<PostGisWalk> PostGisWalk::open(QgsVectorLayer& layer) {
-    std::optional<store::PostGisQuery> query = postGisQueryOf(layer);  // every field
+std::unique_ptr<PostGisWalk> PostGisWalk::open(QgsVectorLayer& layer, RowIds ids) {
+    std::optional<store::PostGisQuery> query = postGisQueryOf(layer, {}, ids);  // every field
     if (!query) {
         return nullptr;
     }

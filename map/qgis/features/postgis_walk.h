@@ -4,6 +4,8 @@
 // ids, values of its types, and shapes, those no search can use too.
 #pragma once
 
+#include "map/qgis/reading/postgis_read.h"
+
 #include "map/host.h"
 #include "map/store/postgis_rows.h"
 
@@ -27,7 +29,7 @@ class PostGisWalk : public host::FeatureCursor {
   public:
     // The walk of `layer`'s features, its read begun; nullptr when the layer
     // must be walked through QGIS (see postGisQueryOf, openPostGisStream).
-    static std::unique_ptr<PostGisWalk> open(QgsVectorLayer& layer);
+    static std::unique_ptr<PostGisWalk> open(QgsVectorLayer& layer, RowIds ids);
     ~PostGisWalk() override;
     PostGisWalk(const PostGisWalk&) = delete;
     PostGisWalk& operator=(const PostGisWalk&) = delete;

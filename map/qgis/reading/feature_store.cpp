@@ -118,9 +118,13 @@ void FeatureStore::invalidate() {
     table_.clear();
 }
 
+RowIds FeatureStore::rowIds() const {
+    return transactionOpen_ || qgisIdHolds_ > 0 ? RowIds::Qgis : RowIds::KeyValues;
+}
+
 void FeatureStore::ensureLoaded(const store::WantedFields& wanted) {
     const size_t fields = static_cast<size_t>(layer_->dataProvider()->fields().count());
-    bool held = loaded_;
+    bool held = loaded_ && !(table_.keyValueIds() && rowIds() == RowIds::Qgis);
     for (size_t i = 0; held && i < fields; ++i) {
         held = !store::wants(wanted, i) || table_.holdsValuesOf(static_cast<int>(i));
     }
@@ -142,7 +146,7 @@ void FeatureStore::ensureLoaded(const store::WantedFields& wanted) {
 
 void FeatureStore::load(const store::WantedFields& wanted) {
     invalidate();
-    table_.load(readRows(*layer_, kTwoHalvesFrom, wanted));
+    table_.load(readRows(*layer_, kTwoHalvesFrom, wanted, rowIds()));
     loaded_ = true;
     ++loadCount_;
 }
@@ -197,6 +201,13 @@ void FeatureStore::commitTransaction() {
     if (changes.empty() || !layer_) {
         return;
     }
+    if (table_.keyValueIds()) {
+        // Never written by ids QGIS does not know: they would name other rows.
+        throw support::Failure(support::error::kWriteFailed,
+                               QStringLiteral("The values of layer %1 could not be matched to "
+                                              "its features; none of them was saved.")
+                                   .arg(layer_->name()));
+    }
     ownWrite_ = true;
     bool ok = true;
     QString errors;
@@ -247,6 +258,16 @@ void FeatureStore::rollbackTransaction() {
     transactionOpen_ = false;
     table_.takeStaged();  // the held values never took them
     stagedLost_ = false;
+}
+
+QgisIdsHold::QgisIdsHold(QgsVectorLayer& layer) : store_(&FeatureStore::of(layer)) {
+    ++store_->qgisIdHolds_;
+}
+
+QgisIdsHold::~QgisIdsHold() {
+    if (store_) {
+        --store_->qgisIdHolds_;
+    }
 }
 
 }  // namespace bramlotte::qgishost

@@ -6,6 +6,7 @@
 // filter or source changes; our own writes during a build update it in place.
 #pragma once
 
+#include "map/qgis/reading/postgis_read.h"
 #include "map/store/feature_table.h"
 
 #include <qgsgeometry.h>
@@ -25,8 +26,13 @@ class FeatureStore : public QObject {
     QgsVectorLayer& layer() const { return *layer_; }
 
     // Reads the layer if it is not held yet, or reads it anew when the
-    // values of a `wanted` field are not held.
+    // values of a `wanted` field are not held, or its ids are not the ones
+    // rowIds asks for.
     void ensureLoaded(const store::WantedFields& wanted = {});
+    // The ids the rows must carry: QGIS's own while an edit is open or a
+    // choice of features holds them (see QgisIdsHold), else any that name
+    // the features (an int8 key's values, which read without QGIS's map).
+    RowIds rowIds() const;
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
 
@@ -43,6 +49,7 @@ class FeatureStore : public QObject {
     void rollbackTransaction();
 
   private:
+    friend class QgisIdsHold;
     explicit FeatureStore(QgsVectorLayer& layer);
     void invalidate();
     void load(const store::WantedFields& wanted);
@@ -53,7 +60,21 @@ class FeatureStore : public QObject {
     bool transactionOpen_ = false;
     bool ownWrite_ = false;    // true while our commit signals the layer
     bool stagedLost_ = false;  // the layer changed under the open edit
+    int qgisIdHolds_ = 0;
     store::FeatureTable table_;
+};
+
+// While it lives, the rows of its layer's store carry QGIS's own ids: for
+// a choice of features made by those ids (a selection, say).
+class QgisIdsHold {
+  public:
+    explicit QgisIdsHold(QgsVectorLayer& layer);
+    ~QgisIdsHold();
+    QgisIdsHold(const QgisIdsHold&) = delete;
+    QgisIdsHold& operator=(const QgisIdsHold&) = delete;
+
+  private:
+    QPointer<FeatureStore> store_;
 };
 
 }  // namespace bramlotte::qgishost

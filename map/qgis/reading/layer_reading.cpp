@@ -120,8 +120,8 @@ std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
 }
 
 std::optional<StoreRows> readPostGis(QgsVectorLayer& layer, size_t splitFrom,
-                                     const store::WantedFields& wanted) {
-    const std::optional<store::PostGisQuery> query = postGisQueryOf(layer, wanted);
+                                     const store::WantedFields& wanted, RowIds ids) {
+    const std::optional<store::PostGisQuery> query = postGisQueryOf(layer, wanted, ids);
     if (!query) {
         return std::nullopt;
     }
@@ -227,12 +227,13 @@ StoreRows readThroughIterator(QgsVectorLayer& layer) {
     return rows;
 }
 
-StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom, const store::WantedFields& wanted) {
+StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom, const store::WantedFields& wanted,
+                   RowIds ids) {
     if (!layer.isValid() || !layer.dataProvider()) {
         throw support::Failure(support::error::kFail,
                                QStringLiteral("The layer's data source cannot be read."));
     }
-    std::optional<StoreRows> rows = readPostGis(layer, splitFrom, wanted);
+    std::optional<StoreRows> rows = readPostGis(layer, splitFrom, wanted, ids);
     if (!rows) {
         rows = readDirectly(layer, splitFrom, wanted);
     }

@@ -1,6 +1,7 @@
 // Reads every feature of a vector layer into the rows a feature store holds.
 #pragma once
 
+#include "map/qgis/reading/postgis_read.h"
 #include "map/store/store_rows.h"
 
 #include <qgsattributes.h>
@@ -25,11 +26,11 @@ QgsAttributeList ownFieldIndexes(const QgsVectorLayer& layer);
 // Every feature of `layer`, with the data source's own fields, in ascending
 // id order: by readPostGis or readDirectly where it can, else by readHalves,
 // else in one read through QGIS's iterator. The values of fields not `wanted` may be
-// left unread.
+// left unread; the ids are QGIS's unless `ids` takes a key's values.
 // Tables of at least this many features are read in two halves side by side.
 constexpr size_t kTwoHalvesFrom = 10000;
 StoreRows readRows(QgsVectorLayer& layer, size_t splitFrom = kTwoHalvesFrom,
-                   const store::WantedFields& wanted = {});
+                   const store::WantedFields& wanted = {}, RowIds ids = RowIds::Qgis);
 
 // Every feature of `layer` as readRows gives it, read in one pass through
 // QGIS's feature iterator, whatever the source.
@@ -47,7 +48,8 @@ std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
 // `splitFrom` rows or more is read in two halves on two connections. nullopt
 // when the layer must be read through QGIS.
 std::optional<StoreRows> readPostGis(QgsVectorLayer& layer, size_t splitFrom,
-                                     const store::WantedFields& wanted = {});
+                                     const store::WantedFields& wanted = {},
+                                     RowIds ids = RowIds::Qgis);
 
 // The rows of a GeoPackage table of at least `splitFrom` features read as
 // two halves by id, on two threads at once; nullopt when the layer is not

@@ -59,7 +59,7 @@ QString unquoted(QString identifier) {
 }  // namespace
 
 std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
-                                                  const store::WantedFields& wanted) {
+                                                  const store::WantedFields& wanted, RowIds ids) {
     if (!showsItsSourceAsIs(layer)) {
         return std::nullopt;
     }
@@ -72,20 +72,26 @@ std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
     if (uri.table().isEmpty() || uri.table().startsWith(QLatin1Char('('))) {
         return std::nullopt;
     }
-    // The key QGIS uses: one int4 column, whose value numbers the row. An
-    // int8 key is numbered in the order the provider first meets its rows,
-    // any other key or none by a map of its own.
+    // The key QGIS uses: one int4 column, whose value numbers the row, or,
+    // where the caller takes them, one int8 column, whose values stand in
+    // for the numbers the provider gives its rows in the order it first
+    // meets them. Any other key or none is numbered by a map of its own.
     const QgsAttributeList key = provider->pkAttributeIndexes();
     const QgsFields own = provider->fields();
     if (key.size() != 1 || key[0] < 0 || key[0] >= own.count()) {
         return std::nullopt;
     }
     const QgsField& keyField = own.at(key[0]);
-    if (keyField.typeName() != QLatin1String("int4") || keyField.type() != QVariant::Int ||
+    const bool int4 =
+        keyField.typeName() == QLatin1String("int4") && keyField.type() == QVariant::Int;
+    const bool int8 = ids == RowIds::KeyValues && keyField.typeName() == QLatin1String("int8") &&
+                      keyField.type() == QVariant::LongLong;
+    if ((!int4 && !int8) ||
         (!uri.keyColumn().isEmpty() && unquoted(uri.keyColumn()) != keyField.name())) {
         return std::nullopt;
     }
     store::PostGisQuery query;
+    query.wideKey = int8;
     query.connectionInfo = uri.connectionInfo(true);
     query.schema = uri.schema();
     query.table = uri.table();
