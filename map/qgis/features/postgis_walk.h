@@ -1,12 +1,12 @@
 // The walk over a PostGIS layer's features (Layer #1's pages) read over
 // libpq (see postgis_rows.h) on a thread of its own, a few batches ahead of
 // the one who takes them, rather than through QGIS's iterator: QGIS's order,
-// ids, values of its types, and shapes, those no search can use too.
+// ids (or an int8 key's values), values of its types, and shapes, those no
+// search can use too.
 #pragma once
 
-#include "map/qgis/reading/postgis_read.h"
-
 #include "map/host.h"
+#include "map/qgis/reading/postgis_read.h"
 #include "map/store/postgis_rows.h"
 
 #include <qgscoordinatereferencesystem.h>
