@@ -362,6 +362,119 @@ def pdf_lines(pdf):
     return lines
 
 
+def postgres_programs():
+    """The folder of PostgreSQL's server programs, where PostGIS is there too."""
+    import glob
+    folders = sorted(glob.glob("/usr/lib/postgresql/*/bin"))
+    if not folders or not glob.glob("/usr/share/postgresql/*/extension/postgis.control") or \
+            not shutil.which("ogr2ogr"):
+        return None
+    return folders[-1]
+
+
+class PostgresServer:
+    """A private PostgreSQL server on loopback, in a folder of its own."""
+
+    def __init__(self, programs):
+        self.folder = tempfile.mkdtemp(prefix="bramlotte-pg-")
+        self.root = os.getuid() == 0
+        self.user = "postgres" if self.root else os.environ.get("USER", "postgres")
+        self.port = 57000 + os.getpid() % 1000
+        os.chmod(self.folder, 0o755)
+        if self.root:
+            shutil.chown(self.folder, "postgres")
+        self.programs = programs
+        self.as_server([os.path.join(programs, "initdb"), "-D", self.folder + "/data", "-U",
+                        self.user, "-A", "trust"])
+        self.as_server([os.path.join(programs, "pg_ctl"), "-D", self.folder + "/data", "-l",
+                        self.folder + "/log", "-w", "-o",
+                        "-k %s -c listen_addresses=127.0.0.1 -p %d -c fsync=off" %
+                        (self.folder, self.port), "start"])
+
+    def as_server(self, command):
+        if self.root:
+            command = ["su", "postgres", "-s", "/bin/sh", "-c",
+                       " ".join("'%s'" % part for part in command)]
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+
+    def sql(self, database, statement):
+        done = subprocess.run(["psql", "-X", "-q", "-At", "-h", "127.0.0.1", "-p",
+                               str(self.port), "-U", self.user, "-d", database, "-c", statement],
+                              check=True, capture_output=True)
+        return done.stdout.decode().strip()
+
+    def connection(self, database):
+        return "host=127.0.0.1 port=%d user=%s dbname=%s" % (self.port, self.user, database)
+
+    def stop(self):
+        self.as_server([os.path.join(self.programs, "pg_ctl"), "-D", self.folder + "/data",
+                        "-m", "immediate", "stop"])
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+@unittest.skipUnless(postgres_programs(), "no PostgreSQL with PostGIS and ogr2ogr")
+class PostGisSelectionTest(unittest.TestCase):
+    """Selected features of PostGIS layers keyed by OpenStreetMap-like bigint
+    ids, which QGIS numbers 1, 2, 3 … apart from their keys: the same as a
+    map holding only those features."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = PostgresServer(postgres_programs())
+        cls.map = copy_of(SMALL, "osm-ids")
+        # Through GDAL, whose functions the file's spatial index triggers call.
+        for statement in ["UPDATE %s SET fid = (fid - 500) * 1000000007 + 13" % table
+                          for table in ("streets", "pages")] + ["UPDATE streets SET pages = NULL"]:
+            subprocess.run(["ogrinfo", "-q", cls.map, "-sql", statement], check=True,
+                           stdout=subprocess.DEVNULL)
+        cls.server.sql("postgres", "CREATE DATABASE osm")
+        cls.server.sql("osm", "CREATE EXTENSION postgis")
+        subprocess.run(["ogr2ogr", "-f", "PostgreSQL", "PG:" + cls.server.connection("osm"),
+                        cls.map, "-preserve_fid", "-lco", "FID64=TRUE", "-lco",
+                        "GEOMETRY_NAME=geom", "-lco", "LAUNDER=NO"], check=True)
+        assert cls.server.sql("osm", "SELECT data_type FROM information_schema.columns WHERE "
+                              "table_name = 'streets' AND column_name = 'fid'") == "bigint"
+        cls.layers = {}
+        for table in ("pages", "streets"):
+            uri = cls.server.connection("osm") + ' key=\'fid\' table="public"."%s" (geom)' % table
+            cls.layers[table] = QgsVectorLayer(uri, table, "postgres")
+            assert cls.layers[table].isValid(), table
+        QgsProject.instance().addMapLayers(list(cls.layers.values()))
+
+    @classmethod
+    def tearDownClass(cls):
+        QgsProject.instance().removeAllMapLayers()
+        cls.server.stop()
+
+    def test_an_index_and_field_values_of_selected_features_are_those_of_a_map_of_them(self):
+        streets, pages = self.layers["streets"], self.layers["pages"]
+        # The whole layers first: the streets are then held by their keys.
+        whole = build(LAYER1=pages.id(), LAYER2=streets.id(), OUTPUT=out("osm-whole.txt"))
+        self.assertEqual(read(whole["OUTPUT"]), cli_index(self.map, "osm-whole"))
+
+        streets.selectByExpression("upper(left(\"name\", 1)) < 'N'")
+        chosen = {f["fid"] for f in streets.getSelectedFeatures()}
+        assert 0 < len(chosen) < streets.featureCount()
+        assert set(streets.selectedFeatureIds()) != chosen  # QGIS's numbers are not the keys
+        reduced = copy_of(self.map, "osm-selected")
+        keep_only(reduced, "streets", chosen)
+        source = QgsProcessingFeatureSourceDefinition(streets.id(), True)
+        result = build(LAYER1=pages.id(), LAYER2=source, OUTPUT=out("osm-selected.txt"))
+        self.assertEqual(read(result["OUTPUT"]), cli_index(reduced, "osm-selected"))
+
+        build(LAYER1=pages.id(), LAYER2=source, OUTPUT_FIELD="pages")
+        cli("build", reduced, "--layer1", "pages", "--field1", "PAGE", "--layer2", "streets",
+            "--field2", "name", "--output", "field", "--output-field", "pages", "--yes")
+        saved = dict(tuple(line.split("|", 1)) for line in self.server.sql(
+            "osm", "SELECT fid, coalesce(pages, '<null>') FROM streets").splitlines())
+        saved = {int(fid): value for fid, value in saved.items()}
+        expected = {fid: value if value is not None else "<null>"
+                    for fid, value in stored(reduced, "pages").items()}
+        self.assertEqual({fid: v for fid, v in saved.items() if fid in chosen}, expected)
+        self.assertTrue(any(v != "<null>" for v in expected.values()))
+        self.assertEqual({v for fid, v in saved.items() if fid not in chosen}, {"<null>"})
+
+
 @unittest.skipUnless(os.path.exists(MONACO), "the shared OpenStreetMap maps are absent")
 class LayoutTest(unittest.TestCase):
     """Monaco's index set on a print layout of the project by Processing,
