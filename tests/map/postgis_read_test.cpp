@@ -27,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 #include <limits>
 #include <memory>
@@ -130,6 +132,11 @@ ANALYZE osm8;
 -- The same ways with a field to write, lying out of key order.
 CREATE TABLE osm8w (id int8 PRIMARY KEY, name text, pages text, geom geometry(LineString, 32632));
 INSERT INTO osm8w SELECT id, name, 'old', geom FROM osm8 ORDER BY (id % 1009) * 7919 % 1013;
+
+-- Field values to write, keys below zero among them.
+CREATE TABLE writes (id int4 PRIMARY KEY, name text, t text, n int4, geom geometry(Point, 32632));
+INSERT INTO writes SELECT g * 7 - 20, 'w' || g, 'old', 0, ST_SetSRID(ST_MakePoint(g, g % 9), 32632)
+FROM generate_series(1, 300) g;
 
 CREATE TABLE named (id text PRIMARY KEY, geom geometry(Point, 32632));
 INSERT INTO named VALUES ('k', 'SRID=32632;POINT (1 1)'), ('a', 'SRID=32632;POINT (2 2)');
@@ -396,6 +403,83 @@ TEST_F(PostGisRead, AnInt8KeysValuesNameTheRowsWhereNoWriteOrChoiceGoesByQgisIds
         }
         EXPECT_EQ(met, *only);
     }
+}
+
+// Every `t` and `n` of table `writes` as a fresh layer reads them, by name.
+std::map<QString, QPair<QVariant, QVariant>> savedWrites(std::unique_ptr<QgsVectorLayer> layer) {
+    std::map<QString, QPair<QVariant, QVariant>> saved;
+    QgsFeature f;
+    for (QgsFeatureIterator it = layer->getFeatures(); it.nextFeature(f);) {
+        saved[f.attribute(QStringLiteral("name")).toString()] = {f.attribute(QStringLiteral("t")),
+                                                                 f.attribute(QStringLiteral("n"))};
+    }
+    return saved;
+}
+
+TEST_F(PostGisRead, FieldValuesAreSavedOverLibpqAllOrNothing) {
+    // Texts COPY must escape, NULLs, numbers; every third feature left as it is.
+    const QStringList texts = {QStringLiteral("A1, B2"), QStringLiteral("tab\there"),
+                               QStringLiteral("line\nend\\N"), QStringLiteral("Öja \\ väg"),
+                               QString()};
+    std::map<QString, QPair<QString, int>> given;  // by name
+    auto write = [&](qgishost::QgisFeatureClass& fc, const std::function<void()>& beforeCommit) {
+        const int name = fc.findField(QStringLiteral("name"));
+        const int t = fc.findField(QStringLiteral("t")), n = fc.findField(QStringLiteral("n"));
+        auto edit = fc.beginTransaction();
+        auto cursor = fc.update({everywhere()});
+        int row = 0;
+        while (auto f = cursor->nextFeature()) {
+            if (++row % 3 != 0) {
+                const QString text = texts[row % texts.size()];
+                f->putValue(t, text);
+                f->putValue(n, QString::number(row * 11 - 500));
+                cursor->updateFeature(*f);
+                given[f->value(name).toString()] = {text, row * 11 - 500};
+            }
+        }
+        beforeCommit();
+        edit->commit();
+    };
+    const auto before = savedWrites(open(QStringLiteral("writes")));
+    {
+        auto layer = open(QStringLiteral("writes"));
+        qgishost::QgisFeatureClass fc(*layer);
+        // A feature gone before the save: nothing is saved.
+        EXPECT_THROW(write(fc,
+                           [] {
+                               EXPECT_EQ(server_->run(QStringLiteral("atlas"),
+                                                      QStringLiteral("DELETE FROM writes "
+                                                                     "WHERE id = 1")),
+                                         QString());
+                           }),
+                     support::Failure);
+    }
+    const auto kept = savedWrites(open(QStringLiteral("writes")));
+    EXPECT_EQ(kept.size(), before.size() - 1);
+    for (const auto& [name, values] : kept) {
+        ASSERT_EQ(values, before.at(name)) << name.toStdString();
+    }
+
+    // Whole: each value where it was written, read back as it was given.
+    given.clear();
+    auto layer = open(QStringLiteral("writes"));
+    qgishost::QgisFeatureClass fc(*layer);
+    write(fc, [] {});
+    const auto saved = savedWrites(open(QStringLiteral("writes")));
+    ASSERT_EQ(saved.size(), kept.size());
+    EXPECT_EQ(given.size(), 200u);
+    for (const auto& [name, values] : saved) {
+        const auto it = given.find(name);
+        if (it == given.end()) {
+            EXPECT_EQ(values, kept.at(name)) << name.toStdString();
+            continue;
+        }
+        EXPECT_EQ(values.first.isNull(), it->second.first.isNull()) << name.toStdString();
+        EXPECT_EQ(values.first.toString(), it->second.first) << name.toStdString();
+        EXPECT_EQ(values.second, QVariant(it->second.second)) << name.toStdString();
+    }
+    // Sent in one COPY a field, not an UPDATE a feature.
+    EXPECT_TRUE(server_->log().contains(QStringLiteral("COPY bramlotte_values_0 (k, v) FROM")));
 }
 
 TEST_F(PostGisRead, CurvesAndValuesQgisReadsItsOwnWayTakeItsPath) {

@@ -4,6 +4,7 @@
 #include "map/qgis/writing/changed_files.h"
 #include "map/qgis/writing/geopackage_update.h"
 #include "map/qgis/writing/lost_connection.h"
+#include "map/qgis/writing/postgis_update.h"
 #include "map/qgis/writing/shapefile_update.h"
 #include "support/base/failure.h"
 
@@ -70,6 +71,14 @@ bool saveToSource(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& ids,
             return false;
         }
         reloadReadersOf(layer, table);
+        return true;
+    }
+    if (const std::optional<PostGisTable> table = postGisTableOf(layer, changes)) {
+        // One transaction over libpq; then QGIS reads the table anew.
+        if (!updatePostGis(*table, ids, changes, errors)) {
+            return false;
+        }
+        provider->reloadData();
         return true;
     }
     // Any other source: the provider's own batch (a transaction on a
