@@ -1,6 +1,7 @@
 #include "map/qgis/reading/postgis_read.h"
 
 #include "map/qgis/reading/direct_read.h"
+#include "map/qgis/writing/postgres_key.h"
 
 #include <qgsdatasourceuri.h>
 #include <qgsvectordataprovider.h>
@@ -47,15 +48,6 @@ std::optional<PgValue> valueOf(const QgsField& field) {
     return std::nullopt;  // float4 (read from its shorter text), times, arrays, maps …
 }
 
-QString unquoted(QString identifier) {
-    if (identifier.size() >= 2 && identifier.startsWith(QLatin1Char('"')) &&
-        identifier.endsWith(QLatin1Char('"'))) {
-        identifier = identifier.mid(1, identifier.size() - 2);
-        identifier.replace(QLatin1String("\"\""), QLatin1String("\""));
-    }
-    return identifier;
-}
-
 }  // namespace
 
 std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
@@ -64,38 +56,20 @@ std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
         return std::nullopt;
     }
     QgsVectorDataProvider* provider = layer.dataProvider();
-    if (provider->name() != QLatin1String("postgres")) {
+    // An int8 key's values stand in for the provider's own numbers only
+    // where the caller takes them.
+    const std::optional<PostgresKey> key = postgresKeyOf(*provider);
+    if (!key || (key->wide && ids != RowIds::KeyValues)) {
         return std::nullopt;
     }
     const QgsDataSourceUri uri(provider->dataSourceUri());
-    // A query layer ("(SELECT …)") is numbered and filtered by rules of its own.
-    if (uri.table().isEmpty() || uri.table().startsWith(QLatin1Char('('))) {
-        return std::nullopt;
-    }
-    // The key QGIS uses: one int4 column, whose value numbers the row, or,
-    // where the caller takes them, one int8 column, whose values stand in
-    // for the numbers the provider gives its rows in the order it first
-    // meets them. Any other key or none is numbered by a map of its own.
-    const QgsAttributeList key = provider->pkAttributeIndexes();
     const QgsFields own = provider->fields();
-    if (key.size() != 1 || key[0] < 0 || key[0] >= own.count()) {
-        return std::nullopt;
-    }
-    const QgsField& keyField = own.at(key[0]);
-    const bool int4 =
-        keyField.typeName() == QLatin1String("int4") && keyField.type() == QVariant::Int;
-    const bool int8 = ids == RowIds::KeyValues && keyField.typeName() == QLatin1String("int8") &&
-                      keyField.type() == QVariant::LongLong;
-    if ((!int4 && !int8) ||
-        (!uri.keyColumn().isEmpty() && unquoted(uri.keyColumn()) != keyField.name())) {
-        return std::nullopt;
-    }
     store::PostGisQuery query;
-    query.wideKey = int8;
+    query.wideKey = key->wide;
     query.connectionInfo = uri.connectionInfo(true);
     query.schema = uri.schema();
     query.table = uri.table();
-    query.keyColumn = keyField.name();
+    query.keyColumn = key->name;
     query.geometryColumn = uri.geometryColumn();
     query.filter = provider->subsetString();
     if (uri.wkbType() != QgsWkbTypes::Unknown && uri.wkbType() != QgsWkbTypes::NoGeometry) {
@@ -110,7 +84,7 @@ std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
             query.columns.push_back({field.name(), PgValue::Unread});
             continue;
         }
-        if (i == key[0]) {
+        if (i == key->field) {
             query.columns.push_back({field.name(), PgValue::Key});
             continue;
         }

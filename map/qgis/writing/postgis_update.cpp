@@ -1,5 +1,7 @@
 #include "map/qgis/writing/postgis_update.h"
 
+#include "map/qgis/writing/postgres_key.h"
+
 #include <libpq-fe.h>
 #include <qgsdatasourceuri.h>
 #include <qgsvectordataprovider.h>
@@ -21,15 +23,6 @@ QString quoted(const QString& identifier) {
     QString q = identifier;
     q.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-QString unquoted(QString identifier) {
-    if (identifier.size() >= 2 && identifier.startsWith(QLatin1Char('"')) &&
-        identifier.endsWith(QLatin1Char('"'))) {
-        identifier = identifier.mid(1, identifier.size() - 2);
-        identifier.replace(QLatin1String("\"\""), QLatin1String("\""));
-    }
-    return identifier;
 }
 
 // The server types written here, with the kind of value QGIS gives them.
@@ -144,32 +137,24 @@ bool copyValues(PGconn* connection, const QString& into, const std::vector<QgsFe
 std::optional<PostGisTable> postGisTableOf(QgsVectorLayer& layer,
                                            const store::StagedValues& staged) {
     QgsVectorDataProvider* provider = layer.dataProvider();
-    if (!provider || provider->name() != QLatin1String("postgres") || provider->transaction() ||
-        layer.isEditable()) {
+    if (!provider || provider->transaction() || layer.isEditable()) {
+        return std::nullopt;
+    }
+    // Rows numbered by an int8 key's map are QGIS's to find.
+    const std::optional<PostgresKey> key = postgresKeyOf(*provider);
+    if (!key || key->wide) {
         return std::nullopt;
     }
     const QgsDataSourceUri uri(provider->dataSourceUri());
-    if (uri.table().isEmpty() || uri.table().startsWith(QLatin1Char('('))) {
-        return std::nullopt;  // a query layer
-    }
-    const QgsAttributeList key = provider->pkAttributeIndexes();
     const QgsFields own = provider->fields();
-    if (key.size() != 1 || key[0] < 0 || key[0] >= own.count()) {
-        return std::nullopt;
-    }
-    const QgsField& keyField = own.at(key[0]);
-    if (keyField.typeName() != QLatin1String("int4") || keyField.type() != QVariant::Int ||
-        (!uri.keyColumn().isEmpty() && unquoted(uri.keyColumn()) != keyField.name())) {
-        return std::nullopt;
-    }
     PostGisTable table;
     table.connectionInfo = uri.connectionInfo(true);
     table.relation = uri.schema().isEmpty()
                          ? quoted(uri.table())
                          : quoted(uri.schema()) + QLatin1Char('.') + quoted(uri.table());
-    table.keyColumn = quoted(keyField.name());
+    table.keyColumn = quoted(key->name);
     for (const auto& [index, column] : staged) {
-        if (index < 0 || index >= own.count() || index == key[0] || !written(own.at(index))) {
+        if (index < 0 || index >= own.count() || index == key->field || !written(own.at(index))) {
             return std::nullopt;
         }
         table.columns.push_back(quoted(own.at(index).name()));
