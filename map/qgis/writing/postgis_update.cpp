@@ -181,8 +181,8 @@ bool updatePostGis(const PostGisTable& table, const std::vector<QgsFeatureId>& i
         return false;
     }
     size_t field = 0;
-    for (const auto& [index, column] : staged) {
-        (void)index;
+    for (const auto& staging : staged) {
+        const store::StagedColumn& column = staging.second;
         const QString values = QStringLiteral("bramlotte_values_%1").arg(field);
         if (!run(c,
                  QStringLiteral("CREATE TEMPORARY TABLE %1 (k int4, v %2) ON COMMIT DROP")
