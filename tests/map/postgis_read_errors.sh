@@ -80,6 +80,27 @@ cp "$work/out" "$work/dense-out"
 cmp "$work/out" "$work/dense-out" || { echo "OSM-like ids give another index"; exit 1; }
 echo "bigint OSM-like ids: the same $whole lines"
 
+# Field output into the bigint-keyed streets: each value on the row of its
+# key, as the GeoPackage of the same ids gets it.
+sql -d osm -c "ALTER TABLE streets ADD COLUMN pages text"
+ogrinfo -q "$work/sparse.gpkg" -sql "ALTER TABLE streets ADD COLUMN pages TEXT" >/dev/null
+# (ogr2ogr gave the server's columns lower-case names)
+for map in "$work/osm.qgs page" "$work/sparse.gpkg PAGE"; do
+    set -- $map
+    "$cli" build "$1" --layer1 pages --field1 "$2" --layer2 streets --field2 name \
+        --output field --output-field pages --yes >"$work/out" 2>"$work/err" ||
+        { cat "$work/err"; exit 1; }
+done
+sql -d osm -F '|' -c "SELECT fid, coalesce(pages, '-') FROM streets ORDER BY fid" >"$work/pg-pages"
+/usr/bin/python3 -c 'import sqlite3, sys
+for fid, pages in sqlite3.connect(sys.argv[1]).execute(
+        "SELECT fid, coalesce(pages, \x27-\x27) FROM streets ORDER BY fid"):
+    print(f"{fid}|{pages}")' "$work/sparse.gpkg" >"$work/gpkg-pages"
+[ "$(grep -vc '|-$' "$work/pg-pages")" -gt 1000 ] || { echo "too few values written"; exit 1; }
+cmp "$work/pg-pages" "$work/gpkg-pages" ||
+    { echo "bigint-keyed field output differs from the GeoPackage's"; exit 1; }
+echo "bigint OSM-like ids: field values on the rows of their keys"
+
 # The town keyed by text, which QGIS numbers in a map of its own: its
 # layers are read through QGIS's cursors.
 sql -d postgres -c "CREATE DATABASE textkey TEMPLATE atlas"

@@ -130,8 +130,9 @@ FROM generate_series(1, 999) g;
 UPDATE osm8 SET id = 4611686018427387000 WHERE id = (SELECT max(id) FROM osm8);
 ANALYZE osm8;
 -- The same ways with a field to write, lying out of key order.
-CREATE TABLE osm8w (id int8 PRIMARY KEY, name text, pages text, geom geometry(LineString, 32632));
-INSERT INTO osm8w SELECT id, name, 'old', geom FROM osm8 ORDER BY (id % 1009) * 7919 % 1013;
+CREATE TABLE osm8w (id int8 PRIMARY KEY, name text, pages text, len float8,
+                    geom geometry(LineString, 32632));
+INSERT INTO osm8w SELECT id, name, 'old', 0, geom FROM osm8 ORDER BY (id % 1009) * 7919 % 1013;
 
 -- Field values to write, keys below zero among them.
 CREATE TABLE writes (id int4 PRIMARY KEY, name text, t text, n int4, geom geometry(Point, 32632));
@@ -331,6 +332,39 @@ std::shared_ptr<const host::Shape> everywhere() {
         QgsCoordinateReferenceSystem(QStringLiteral("EPSG:32632")));
 }
 
+// The value given to the feature named `name`.
+using ValueOfName = std::function<QVariant(const QString& name)>;
+
+// Writes each feature's value into its field `field` through the store's
+// edit, `beforeCommit` run just before the commit.
+void writeValues(
+    qgishost::QgisFeatureClass& fc, const QString& field, const ValueOfName& valueOf,
+    const std::function<void()>& beforeCommit = [] {}) {
+    const int name = fc.findField(QStringLiteral("name"));
+    const int into = fc.findField(field);
+    ASSERT_GE(into, 0);
+    auto edit = fc.beginTransaction();
+    auto cursor = fc.update({everywhere()});
+    while (auto f = cursor->nextFeature()) {
+        f->putValue(into, valueOf(f->value(name).toString()).toString());
+        cursor->updateFeature(*f);
+    }
+    beforeCommit();
+    edit->commit();
+}
+
+// Whether `saved` holds `features` rows, each with its value in `field`.
+void expectWritten(std::unique_ptr<QgsVectorLayer> saved, const QString& field,
+                   const ValueOfName& valueOf, int features) {
+    QgsFeature f;
+    int read = 0;
+    for (QgsFeatureIterator it = saved->getFeatures(); it.nextFeature(f); ++read) {
+        const QString name = f.attribute(QStringLiteral("name")).toString();
+        ASSERT_EQ(f.attribute(field), valueOf(name)) << name.toStdString();
+    }
+    EXPECT_EQ(read, features);
+}
+
 TEST_F(PostGisRead, AnInt8KeysValuesNameTheRowsWhereNoWriteOrChoiceGoesByQgisIds) {
     // Whole, in two halves by its median key (beyond int4's range), and out
     // of key order: QGIS's rows, named by their keys.
@@ -348,12 +382,10 @@ TEST_F(PostGisRead, AnInt8KeysValuesNameTheRowsWhereNoWriteOrChoiceGoesByQgisIds
         }
     }
 
-    // A search names the features by their keys; an edit then reads the
-    // rows anew with QGIS's ids and writes every value to its own row.
+    // A search names the features by their keys, and so does an edit saved
+    // over libpq: every value to its own row, the store still held by key.
     auto layer = open(QStringLiteral("osm8w"));
     qgishost::QgisFeatureClass fc(*layer);
-    const int name = fc.findField(QStringLiteral("name"));
-    const int pages = fc.findField(QStringLiteral("pages"));
     {
         auto cursor = fc.search({everywhere()});
         auto f = cursor->nextFeature();
@@ -361,27 +393,58 @@ TEST_F(PostGisRead, AnInt8KeysValuesNameTheRowsWhereNoWriteOrChoiceGoesByQgisIds
         EXPECT_EQ(f->id(), f->value(0).toLongLong());
         EXPECT_TRUE(qgishost::FeatureStore::of(*layer).table().keyValueIds());
     }
-    {
-        auto edit = fc.beginTransaction();
-        auto cursor = fc.update({everywhere()});
-        while (auto f = cursor->nextFeature()) {
-            f->putValue(pages, QStringLiteral("P ") + f->value(name).toString());
-            cursor->updateFeature(*f);
-        }
-        edit->commit();
-    }
-    EXPECT_FALSE(qgishost::FeatureStore::of(*layer).table().keyValueIds());
-    auto saved = open(QStringLiteral("osm8w"));
-    QgsFeature f;
-    int written = 0;
-    for (QgsFeatureIterator it = saved->getFeatures(); it.nextFeature(f); ++written) {
-        ASSERT_EQ(f.attribute(QStringLiteral("pages")).toString(),
-                  QStringLiteral("P ") + f.attribute(QStringLiteral("name")).toString());
-    }
-    EXPECT_EQ(written, 999);
+    auto text = [](const QString& prefix) {
+        return [prefix](const QString& name) { return QVariant(prefix + name); };
+    };
+    ASSERT_NO_FATAL_FAILURE(writeValues(fc, QStringLiteral("pages"), text(QStringLiteral("P "))));
+    EXPECT_TRUE(qgishost::FeatureStore::of(*layer).table().keyValueIds());
+    EXPECT_EQ(qgishost::FeatureStore::of(*layer).loadCount(), 1);
+    EXPECT_TRUE(server_->log().contains(
+        QStringLiteral("CREATE TEMPORARY TABLE bramlotte_values_0 (k int8, v text)")));
+    expectWritten(open(QStringLiteral("osm8w")), QStringLiteral("pages"),
+                  text(QStringLiteral("P ")), 999);
+
+    // A field of a type only QGIS's provider writes: the rows found by its
+    // own ids, all or none of them.
+    auto length = [](double deleted) {
+        return [deleted](const QString& name) {
+            return name == QLatin1String("way 7") ? QVariant(deleted)
+                                                  : QVariant(name.mid(4).toDouble() / 4);
+        };
+    };
+    auto measured = open(QStringLiteral("osm8w"));
+    qgishost::QgisFeatureClass measuredFc(*measured);
+    const QString deleteOne = QStringLiteral("DELETE FROM osm8w WHERE name = 'way 7'");
+    EXPECT_THROW(
+        writeValues(
+            measuredFc, QStringLiteral("len"), length(7 / 4.0),
+            [&] { EXPECT_EQ(server_->run(QStringLiteral("atlas"), deleteOne), QString()); }),
+        support::Failure);
+    expectWritten(
+        open(QStringLiteral("osm8w")), QStringLiteral("len"),
+        [](const QString&) { return QVariant(0.0); }, 998);
+    measured = open(QStringLiteral("osm8w"));
+    qgishost::QgisFeatureClass remeasured(*measured);
+    ASSERT_NO_FATAL_FAILURE(writeValues(remeasured, QStringLiteral("len"), length(7 / 4.0)));
+    EXPECT_TRUE(qgishost::FeatureStore::of(*measured).table().keyValueIds());
+    expectWritten(open(QStringLiteral("osm8w")), QStringLiteral("len"), length(0), 998);
+
+    // The user's edit buffer takes values by QGIS's ids: the rows are read
+    // anew with them, and the values wait there for the user's save.
+    auto edited = open(QStringLiteral("osm8w"));
+    qgishost::QgisFeatureClass editedFc(*edited);
+    editedFc.search({everywhere()});  // held by keys first
+    ASSERT_TRUE(edited->startEditing());
+    ASSERT_NO_FATAL_FAILURE(
+        writeValues(editedFc, QStringLiteral("pages"), text(QStringLiteral("E "))));
+    EXPECT_FALSE(qgishost::FeatureStore::of(*edited).table().keyValueIds());
+    ASSERT_TRUE(edited->commitChanges()) << edited->commitErrors().join(' ').toStdString();
+    expectWritten(open(QStringLiteral("osm8w")), QStringLiteral("pages"),
+                  text(QStringLiteral("E ")), 998);
 
     // Features chosen by QGIS's ids: the walk and the searches give them,
     // and only them, by those ids.
+    QgsFeature f;
     auto chosenLayer = open(QStringLiteral("osm8"));
     auto only = std::make_shared<QgsFeatureIds>();
     QgsFeatureRequest two;

@@ -44,9 +44,29 @@ void reloadReadersOf(QgsVectorLayer& layer, const QString& table) {
     }
 }
 
-// Saves `changes` straight into the layer's data source, all or nothing.
-// False with `errors` set when nothing was saved.
-bool saveToSource(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& ids,
+// QGIS's ids for the rows `keys` name by an int8 key's values; false with
+// `errors` set when a feature to be written is gone.
+bool toQgisIds(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& keys,
+               const StagedValues& changes, std::vector<QgsFeatureId>& qgisIds, QString& errors) {
+    qgisIds = qgisIdsOfKeys(layer, keys);
+    std::vector<bool> gone(keys.size());
+    for (const auto& change : changes) {
+        const StagedColumn& column = change.second;
+        for (size_t row = 0; row < column.written.size(); ++row) {
+            gone[row] = gone[row] || (column.written[row] && qgisIds[row] == FID_NULL);
+        }
+    }
+    if (const auto missing = std::count(gone.begin(), gone.end(), true); missing > 0) {
+        errors = QStringLiteral("%1 of the features to be written no longer exist.").arg(missing);
+        return false;
+    }
+    return true;
+}
+
+// Saves `changes` straight into the layer's data source, all or nothing:
+// row r for the feature `ids[r]`, an int8 key's value where `keyValueIds`,
+// else QGIS's id. False with `errors` set when nothing was saved.
+bool saveToSource(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& ids, bool keyValueIds,
                   const StagedValues& changes, QString& errors) {
     try {
         refuseReadOnlySource(layer);  // again: a mode may have changed since the edit began
@@ -73,7 +93,7 @@ bool saveToSource(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& ids,
         reloadReadersOf(layer, table);
         return true;
     }
-    if (const std::optional<PostGisTable> table = postGisTableOf(layer, changes)) {
+    if (const std::optional<PostGisTable> table = postGisTableOf(layer, changes, keyValueIds)) {
         // One transaction over libpq; then QGIS reads the table anew.
         if (!updatePostGis(*table, ids, changes, errors)) {
             return false;
@@ -82,9 +102,15 @@ bool saveToSource(QgsVectorLayer& layer, const std::vector<QgsFeatureId>& ids,
         return true;
     }
     // Any other source: the provider's own batch (a transaction on a
-    // database; see the README for which formats hold all or nothing).
+    // database; see the README for which formats hold all or nothing),
+    // which finds the rows by QGIS's ids.
+    std::vector<QgsFeatureId> qgisIds;
+    if (keyValueIds && !toQgisIds(layer, ids, changes, qgisIds, errors)) {
+        return false;
+    }
     provider->clearErrors();
-    const bool ok = provider->changeAttributeValues(changedAttributes(ids, changes));
+    const bool ok =
+        provider->changeAttributeValues(changedAttributes(keyValueIds ? qgisIds : ids, changes));
     errors = provider->errors().join(QStringLiteral("; "));
     return ok;
 }
@@ -128,7 +154,12 @@ void FeatureStore::invalidate() {
 }
 
 RowIds FeatureStore::rowIds() const {
-    return transactionOpen_ || qgisIdHolds_ > 0 ? RowIds::Qgis : RowIds::KeyValues;
+    // The user's edit buffer and a transaction group take values by QGIS's
+    // ids; a save to the data source finds the rows by key.
+    QgsVectorDataProvider* provider = layer_ ? layer_->dataProvider() : nullptr;
+    const bool editByQgisIds =
+        transactionOpen_ && (!provider || layer_->isEditable() || provider->transaction());
+    return editByQgisIds || qgisIdHolds_ > 0 ? RowIds::Qgis : RowIds::KeyValues;
 }
 
 void FeatureStore::ensureLoaded(const store::WantedFields& wanted) {
@@ -210,8 +241,9 @@ void FeatureStore::commitTransaction() {
     if (changes.empty() || !layer_) {
         return;
     }
-    if (table_.keyValueIds()) {
-        // Never written by ids QGIS does not know: they would name other rows.
+    if (table_.keyValueIds() && layer_->isEditable()) {
+        // Never into the edit buffer by ids QGIS does not know: they would
+        // name other rows.
         throw support::Failure(support::error::kWriteFailed,
                                QStringLiteral("The values of layer %1 could not be matched to "
                                               "its features; none of them was saved.")
@@ -240,7 +272,7 @@ void FeatureStore::commitTransaction() {
             layer_->destroyEditCommand();
         }
     } else {
-        ok = saveToSource(*layer_, table_.ids(), changes, errors);
+        ok = saveToSource(*layer_, table_.ids(), table_.keyValueIds(), changes, errors);
         layer_->triggerRepaint();
     }
     ownWrite_ = false;

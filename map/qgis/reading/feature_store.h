@@ -29,9 +29,10 @@ class FeatureStore : public QObject {
     // values of a `wanted` field are not held, or its ids are not the ones
     // rowIds asks for.
     void ensureLoaded(const store::WantedFields& wanted = {});
-    // The ids the rows must carry: QGIS's own while an edit is open or a
-    // choice of features holds them (see QgisIdsHold), else any that name
-    // the features (an int8 key's values, which read without QGIS's map).
+    // The ids the rows must carry: QGIS's own while an edit goes into the
+    // layer's edit buffer or transaction group, or a choice of features
+    // holds them (see QgisIdsHold); else any that name the features (an int8
+    // key's values, which read without QGIS's map and save over libpq).
     RowIds rowIds() const;
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }

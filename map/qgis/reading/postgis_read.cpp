@@ -4,9 +4,13 @@
 #include "map/qgis/writing/postgres_key.h"
 
 #include <qgsdatasourceuri.h>
+#include <qgsfeatureiterator.h>
+#include <qgsfeaturerequest.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 #include <qgswkbtypes.h>
+
+#include <unordered_map>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -95,6 +99,35 @@ std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
         query.columns.push_back({field.name(), *value});
     }
     return query;
+}
+
+std::vector<QgsFeatureId> qgisIdsOfKeys(QgsVectorLayer& layer,
+                                        const std::vector<QgsFeatureId>& keys) {
+    std::vector<QgsFeatureId> ids(keys.size(), FID_NULL);
+    QgsVectorDataProvider* provider = layer.dataProvider();
+    const std::optional<PostgresKey> key = provider ? postgresKeyOf(*provider) : std::nullopt;
+    if (!key || !key->wide) {
+        return ids;
+    }
+    std::unordered_map<qint64, QgsFeatureId> idOfKey;
+    idOfKey.reserve(keys.size());
+    QgsFeatureRequest request;
+    request.setFlags(QgsFeatureRequest::NoGeometry);
+    request.setSubsetOfAttributes(QgsAttributeList{key->field});
+    QgsFeature f;
+    for (QgsFeatureIterator it = provider->getFeatures(request); it.nextFeature(f);) {
+        bool ok = false;
+        const qint64 value = f.attribute(key->field).toLongLong(&ok);
+        if (ok) {
+            idOfKey.emplace(value, f.id());
+        }
+    }
+    for (size_t row = 0; row < keys.size(); ++row) {
+        if (const auto found = idOfKey.find(keys[row]); found != idOfKey.end()) {
+            ids[row] = found->second;
+        }
+    }
+    return ids;
 }
 
 }  // namespace bramlotte::qgishost

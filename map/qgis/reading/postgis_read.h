@@ -7,7 +7,10 @@
 
 #include "map/store/postgis_rows.h"
 
+#include <qgsfeatureid.h>
+
 #include <optional>
+#include <vector>
 
 class QgsVectorLayer;
 
@@ -26,5 +29,11 @@ enum class RowIds {
 std::optional<store::PostGisQuery> postGisQueryOf(QgsVectorLayer& layer,
                                                   const store::WantedFields& wanted = {},
                                                   RowIds ids = RowIds::Qgis);
+
+// QGIS's ids for the rows of an int8-keyed `layer` that `keys` name by their
+// keys' values, in their order, as the provider numbers them now; FID_NULL
+// for a key it no longer finds. Reads the key column of every row once.
+std::vector<QgsFeatureId> qgisIdsOfKeys(QgsVectorLayer& layer,
+                                        const std::vector<QgsFeatureId>& keys);
 
 }  // namespace bramlotte::qgishost

@@ -91,7 +91,7 @@ void appendValue(QByteArray& line, const QVariant& value) {
 
 // Sends one field's values into the temporary table, by key.
 bool copyValues(PGconn* connection, const QString& into, const std::vector<QgsFeatureId>& ids,
-                const store::StagedColumn& column, QString& errors) {
+                bool wideKey, const store::StagedColumn& column, QString& errors) {
     if (!run(connection, QStringLiteral("COPY %1 (k, v) FROM STDIN").arg(into), errors,
              PGRES_COPY_IN)) {
         return false;
@@ -109,8 +109,11 @@ bool copyValues(PGconn* connection, const QString& into, const std::vector<QgsFe
         if (!column.written[row]) {
             continue;
         }
-        // The provider numbers a row by its key read unsigned (-5 is 4294967291).
-        buffer.append(QByteArray::number(static_cast<qint32>(static_cast<quint32>(ids[row]))));
+        // The provider numbers a row by its int4 key read unsigned (-5 is
+        // 4294967291); an int8 key's row is named by its value.
+        buffer.append(QByteArray::number(
+            wideKey ? static_cast<qint64>(ids[row])
+                    : static_cast<qint64>(static_cast<qint32>(static_cast<quint32>(ids[row])))));
         buffer.append('\t');
         appendValue(buffer, column.values[row]);
         buffer.append('\n');
@@ -134,15 +137,15 @@ bool copyValues(PGconn* connection, const QString& into, const std::vector<QgsFe
 
 }  // namespace
 
-std::optional<PostGisTable> postGisTableOf(QgsVectorLayer& layer,
-                                           const store::StagedValues& staged) {
+std::optional<PostGisTable> postGisTableOf(QgsVectorLayer& layer, const store::StagedValues& staged,
+                                           bool keyValueIds) {
     QgsVectorDataProvider* provider = layer.dataProvider();
     if (!provider || provider->transaction() || layer.isEditable()) {
         return std::nullopt;
     }
     // Rows numbered by an int8 key's map are QGIS's to find.
     const std::optional<PostgresKey> key = postgresKeyOf(*provider);
-    if (!key || key->wide) {
+    if (!key || key->wide != keyValueIds) {
         return std::nullopt;
     }
     const QgsDataSourceUri uri(provider->dataSourceUri());
@@ -153,6 +156,7 @@ std::optional<PostGisTable> postGisTableOf(QgsVectorLayer& layer,
                          ? quoted(uri.table())
                          : quoted(uri.schema()) + QLatin1Char('.') + quoted(uri.table());
     table.keyColumn = quoted(key->name);
+    table.wideKey = key->wide;
     for (const auto& [index, column] : staged) {
         if (index < 0 || index >= own.count() || index == key->field || !written(own.at(index))) {
             return std::nullopt;
@@ -185,10 +189,11 @@ bool updatePostGis(const PostGisTable& table, const std::vector<QgsFeatureId>& i
         const store::StagedColumn& column = staging.second;
         const QString values = QStringLiteral("bramlotte_values_%1").arg(field);
         if (!run(c,
-                 QStringLiteral("CREATE TEMPORARY TABLE %1 (k int4, v %2) ON COMMIT DROP")
-                     .arg(values, table.types[field]),
+                 QStringLiteral("CREATE TEMPORARY TABLE %1 (k %2, v %3) ON COMMIT DROP")
+                     .arg(values, table.wideKey ? QStringLiteral("int8") : QStringLiteral("int4"),
+                          table.types[field]),
                  errors) ||
-            !copyValues(c, values, ids, column, errors)) {
+            !copyValues(c, values, ids, table.wideKey, column, errors)) {
             return false;
         }
         Result updated;
