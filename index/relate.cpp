@@ -69,7 +69,25 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
     if (in.field2 >= 0) {
         filter.subFields = {in.field2};  // the only value read of a related feature
     }
-    std::unique_ptr<host::FeatureCursor> walk = in.layer1->search();
+    // A search that fails: Layer #2 that cannot be read is no question of
+    // shapes, it fails the build as it is.
+    auto searching = [](const auto& search) {
+        try {
+            return search();
+        } catch (const support::Failure& e) {
+            if (e.number() == support::error::kReadFailed) {
+                throw;
+            }
+            throw RelateFailure(e);
+        }
+    };
+    // Values written go through update cursors, made one at a time; plain
+    // searches the host may make ahead of this loop.
+    std::unique_ptr<host::FeatureCursor> features1 = in.layer1->search();
+    std::unique_ptr<host::SearchWalk> walk = searching([&] {
+        return in.fieldWriter ? host::searchInTurn(*searched, std::move(features1), filter, true)
+                              : searched->searchEach(std::move(features1), filter);
+    });
     while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {
         if (progress) {
             progress->step();
@@ -79,17 +97,8 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
             skipped1.add(filter.geometry->fault(), feature1->id());  // it relates to nothing
             continue;
         }
-        std::unique_ptr<host::FeatureCursor> related;
-        try {
-            related = in.fieldWriter ? searched->update(filter) : searched->search(filter);
-        } catch (const support::Failure& e) {
-            // Layer #2 that cannot be read is no question of shapes: it
-            // fails the build as it is.
-            if (e.number() == support::error::kReadFailed) {
-                throw;
-            }
-            throw RelateFailure(e);
-        }
+        const std::unique_ptr<host::FeatureCursor> related =
+            searching([&] { return walk->related(filter.geometry); });
 
         // The Layer #1 item, read once and only when a related feature needs
         // it; empty for a blank value.

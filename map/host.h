@@ -115,6 +115,21 @@ class EditTransaction {
     virtual void commit() = 0;
 };
 
+// A walk over the features of one cursor with a search of a feature class
+// at each (see FeatureClass::searchEach).
+class SearchWalk {
+  public:
+    virtual ~SearchWalk() = default;
+    // The walk's next feature, or nullptr at its end.
+    virtual std::unique_ptr<Feature> nextFeature() = 0;
+    // The searched features that meet `shape`, the shape of the feature
+    // delivered last, by the walk's filter: what the feature class's search
+    // (or update) with that shape gives.
+    virtual std::unique_ptr<FeatureCursor> related(std::shared_ptr<const Shape> shape) = 0;
+    // The walk's features delivered without their shapes so far.
+    virtual SkippedShapes skippedShapes() const = 0;
+};
+
 class FeatureClass : public Fields {
   public:
     // Index of the named field, without regard to case; -1 when absent.
@@ -127,7 +142,19 @@ class FeatureClass : public Fields {
     // The features the searches so far have passed over because their
     // shapes could not be read or are not usable (see Shape::fault).
     virtual SkippedShapes skippedShapes() const = 0;
+    // The features of `walk`, each with a search by `filter` whose geometry
+    // is that feature's shape. A host may search ahead of the caller, on
+    // another thread; the results are those of search. By default each
+    // search is made when asked for (see searchInTurn).
+    virtual std::unique_ptr<SearchWalk> searchEach(std::unique_ptr<FeatureCursor> walk,
+                                                   const SpatialFilter& filter);
 };
+
+// `walk` with a search (an update where `update`) of `searched` made for
+// each feature when its related features are asked for.
+std::unique_ptr<SearchWalk> searchInTurn(FeatureClass& searched,
+                                         std::unique_ptr<FeatureCursor> walk,
+                                         const SpatialFilter& filter, bool update);
 
 class GroupLayer;
 class FeatureLayer;

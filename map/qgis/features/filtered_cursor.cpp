@@ -85,14 +85,33 @@ class StoreFeature : public host::Feature {
     std::vector<std::pair<int, QVariant>> pending_;
 };
 
+bool strictlyInside(const Box& inner, const Box& outer) {
+    return outer.xmin < inner.xmin && inner.xmax < outer.xmax && outer.ymin < inner.ymin &&
+           inner.ymax < outer.ymax;
+}
+
+// Whether the shape of `candidate` meets the axis-aligned rectangle `box`:
+// inside the rectangle a shape meets it; points and lines crossing its edge
+// their coordinates decide; nullopt for what only GEOS can tell.
+std::optional<bool> meetsRectangle(const store::FeatureTable& table,
+                                   const store::FeatureTable::Candidate& candidate,
+                                   const Box& box) {
+    if (box.contains(candidate.box.widened())) {
+        return true;
+    }
+    size_t size = 0;
+    const unsigned char* wkb = table.wkb(candidate.row, size);
+    return search::wkbMeetsRectangle(wkb, size, box);
+}
+
+}  // namespace
+
 Box boxOf(const QgsGeometry& g) {
     const QgsRectangle r = g.boundingBox();
     return {r.xMinimum(), r.yMinimum(), r.xMaximum(), r.yMaximum()};
 }
 
-// True for a polygon that is exactly its own bounding box, as map pages and
-// grid cells are: then a shape's box alone can decide some relationships. A
-// collection of that one polygon alone (pages loaded as multipolygons) is
+// A collection of that one polygon alone (pages loaded as multipolygons) is
 // the same set of points, and meets every shape as the polygon does.
 bool isAxisAlignedRectangle(const QgsGeometry& g) {
     const QgsAbstractGeometry* shape = g.constGet();
@@ -135,15 +154,31 @@ bool isAxisAlignedRectangle(const QgsGeometry& g) {
     return x[4] == x[0] && y[4] == y[0];
 }
 
-bool strictlyInside(const Box& inner, const Box& outer) {
-    return outer.xmin < inner.xmin && inner.xmax < outer.xmax && outer.ymin < inner.ymin &&
-           inner.ymax < outer.ymax;
+std::optional<std::vector<uint32_t>> rowsMeetingRectangle(const store::FeatureTable& table,
+                                                          const Box& rectangle) {
+    std::vector<uint32_t> rows;
+    for (const store::FeatureTable::Candidate& candidate : table.candidates(rectangle)) {
+        const std::optional<bool> meets = meetsRectangle(table, candidate, rectangle);
+        if (!meets) {
+            return std::nullopt;
+        }
+        if (*meets) {
+            rows.push_back(candidate.row);
+        }
+    }
+    return rows;
 }
-
-}  // namespace
 
 FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate)
     : store_(&store), forUpdate_(forUpdate) {}
+
+FilteredCursor::FilteredCursor(FeatureStore& store, const std::vector<uint32_t>& rows)
+    : store_(&store), forUpdate_(false), decided_(true) {
+    candidates_.reserve(rows.size());
+    for (const uint32_t row : rows) {
+        candidates_.push_back({row, {}});
+    }
+}
 
 FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeometry& query,
                                int32_t code)
@@ -184,20 +219,15 @@ bool FilteredCursor::matches(const store::FeatureTable::Candidate& candidate) {
     const uint32_t row = candidate.row;
     const Box b = candidate.box.widened();
     if (queryIsRectangle_) {
-        // Inside the rectangle a shape meets it; strictly inside it is within it.
-        if (code_ == host::relation::kIntersects && queryBox_.contains(b)) {
-            return true;
-        }
-        if (code_ == host::relation::kContains && strictlyInside(b, queryBox_)) {
-            return true;
-        }
-        // Points and lines crossing the page's edge: their coordinates decide.
         if (code_ == host::relation::kIntersects) {
-            size_t size = 0;
-            const unsigned char* wkb = store().table().wkb(row, size);
-            if (const std::optional<bool> meets = search::wkbMeetsRectangle(wkb, size, queryBox_)) {
+            if (const std::optional<bool> meets =
+                    meetsRectangle(store().table(), candidate, queryBox_)) {
                 return *meets;
             }
+        }
+        // Strictly inside the rectangle a shape is within it.
+        if (code_ == host::relation::kContains && strictlyInside(b, queryBox_)) {
+            return true;
         }
     }
     switch (code_) {
@@ -247,7 +277,7 @@ bool FilteredCursor::matches(const store::FeatureTable::Candidate& candidate) {
 std::unique_ptr<host::Feature> FilteredCursor::nextFeature() {
     while (next_ < candidates_.size()) {
         const store::FeatureTable::Candidate& candidate = candidates_[next_++];
-        if (matches(candidate)) {
+        if (decided_ || matches(candidate)) {
             return std::make_unique<StoreFeature>(store(), candidate.row, this);
         }
     }

@@ -19,6 +19,10 @@ class LayerCursor : public host::FeatureCursor {
     std::unique_ptr<host::Feature> nextFeature() override;
     void updateFeature(host::Feature& feature) override;
     host::SkippedShapes skippedShapes() const override;
+    // The layer's features read ahead on a thread of their own, or nullptr
+    // where they are read otherwise.
+    FeatureReadAhead* readAhead() const { return ahead_.get(); }
+    const QgsCoordinateReferenceSystem& crs() const { return crs_; }
 
   private:
     std::unique_ptr<host::FeatureCursor> walk_;  // a PostGIS table read over libpq

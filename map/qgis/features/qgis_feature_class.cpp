@@ -2,6 +2,7 @@
 
 #include "map/qgis/features/filtered_cursor.h"
 #include "map/qgis/features/qgis_shape.h"
+#include "map/qgis/features/search_ahead.h"
 #include "map/qgis/reading/feature_store.h"
 #include "map/search/spatial_relation.h"
 
@@ -136,8 +137,25 @@ std::unique_ptr<host::EditTransaction> QgisFeatureClass::beginTransaction() {
     return std::make_unique<StoreTransaction>(store());
 }
 
+std::unique_ptr<host::SearchWalk> QgisFeatureClass::searchEach(
+    std::unique_ptr<host::FeatureCursor> walk, const host::SpatialFilter& filter) {
+    if (std::unique_ptr<host::SearchWalk> ahead = SearchAhead::open(walk, *this, filter)) {
+        return ahead;
+    }
+    return host::searchInTurn(*this, std::move(walk), filter, false);
+}
+
 std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialFilter& filter,
                                                             bool forUpdate) {
+    std::optional<QgsGeometry> query = queryOf(filter, forUpdate);
+    if (!query) {
+        return std::make_unique<FilteredCursor>(store(), forUpdate);  // matches nothing
+    }
+    return std::make_unique<FilteredCursor>(store(), forUpdate, *query, filter.spatialRel);
+}
+
+std::optional<QgsGeometry> QgisFeatureClass::queryOf(const host::SpatialFilter& filter,
+                                                     bool forUpdate) {
     QgsVectorLayer& l = layer();
     FeatureStore& store = this->store();
     if (forUpdate && !store.transactionOpen()) {
@@ -161,7 +179,7 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
             QStringLiteral("Unknown spatial relationship %1.").arg(filter.spatialRel));
     }
     if (!shape || shape->isEmpty() || !shape->isUsable()) {
-        return std::make_unique<FilteredCursor>(store, forUpdate);  // matches nothing
+        return std::nullopt;
     }
     QgsGeometry query = shape->geometry();
     const int queryDim = query.constGet()->dimension();
@@ -185,8 +203,12 @@ std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialF
                                        .arg(l.name(), e.what()));
         }
     }
-    store.ensureLoaded(wantedFields(filter.subFields));
-    return std::make_unique<FilteredCursor>(store, forUpdate, query, filter.spatialRel);
+    loadFor(filter);
+    return query;
+}
+
+void QgisFeatureClass::loadFor(const host::SpatialFilter& filter) {
+    store().ensureLoaded(wantedFields(filter.subFields));
 }
 
 }  // namespace bramlotte::qgishost

@@ -3,9 +3,12 @@
 
 #include "map/host.h"
 
+#include <qgsgeometry.h>
 #include <qgsvectorlayer.h>
 
 #include <QPointer>
+
+#include <optional>
 
 namespace bramlotte::qgishost {
 
@@ -24,11 +27,22 @@ class QgisFeatureClass : public host::FeatureClass {
     std::unique_ptr<host::FeatureCursor> update(const host::SpatialFilter& filter) override;
     std::unique_ptr<host::EditTransaction> beginTransaction() override;
     host::SkippedShapes skippedShapes() const override;
+    // Searched ahead on the walk's reading thread where it can be (see
+    // SearchAhead), else in turn.
+    std::unique_ptr<host::SearchWalk> searchEach(std::unique_ptr<host::FeatureCursor> walk,
+                                                 const host::SpatialFilter& filter) override;
 
-  private:
     QgsVectorLayer& layer() const;
     // The layer's store, found once (a search per page asks for it).
     FeatureStore& store();
+    // The query shape of a search (an update where `forUpdate`) by
+    // `filter`, in the layer's CRS, with the store loaded for it; nullopt
+    // for a search that meets nothing. Throws what such a search throws.
+    std::optional<QgsGeometry> queryOf(const host::SpatialFilter& filter, bool forUpdate);
+    // Whether the store holds what a search by `filter` reads.
+    void loadFor(const host::SpatialFilter& filter);
+
+  private:
     std::unique_ptr<host::FeatureCursor> open(const host::SpatialFilter& filter, bool forUpdate);
 
     QPointer<QgsVectorLayer> layer_;

@@ -16,29 +16,75 @@ FeatureReadAhead::~FeatureReadAhead() {
     reader_.join();
 }
 
+void FeatureReadAhead::setHelper(Helper help) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        helper_ = help ? std::make_shared<const Helper>(std::move(help)) : nullptr;
+    }
+    emptied_.notify_all();  // a reader waiting for room may help now
+}
+
+bool FeatureReadAhead::helpOne(std::unique_lock<std::mutex>& lock) {
+    if (!helper_) {
+        return false;
+    }
+    for (auto batch = batches_.rbegin(); batch != batches_.rend(); ++batch) {
+        while (batch->helpTried < batch->features.size()) {
+            const size_t at = batch->features.size() - ++batch->helpTried;
+            uint8_t open = kOpen;
+            if (!batch->help[at].compare_exchange_strong(open, kHelping)) {
+                continue;  // taken already
+            }
+            // The batch may move to the taker meanwhile: its features and
+            // states stay where they are, and the taker waits for this one.
+            const QgsFeature& feature = batch->features[at];
+            std::atomic<uint8_t>& state = batch->help[at];
+            const uint64_t number = batch->first + at;
+            const std::shared_ptr<const Helper> help = helper_;
+            lock.unlock();
+            (*help)(feature, number);
+            state.store(kHelped, std::memory_order_release);
+            lock.lock();
+            return true;
+        }
+    }
+    return false;
+}
+
 void FeatureReadAhead::read() {
     ReadErrorScope scope(errors_);
     host::SkippedShapes skipped;
     try {
         for (bool more = true; more;) {
-            std::vector<QgsFeature> batch;
-            batch.reserve(kBatch);
-            while (batch.size() < kBatch) {
-                batch.emplace_back();  // read in place: no shared copy to part from
-                if (!qgishost::nextFeature(iterator_, batch.back(), scope, skipped)) {
-                    batch.pop_back();
+            Batch batch;
+            batch.features.reserve(kBatch);
+            while (batch.features.size() < kBatch) {
+                batch.features.emplace_back();  // read in place: no shared copy to part from
+                if (!qgishost::nextFeature(iterator_, batch.features.back(), scope, skipped)) {
+                    batch.features.pop_back();
                     more = false;
                     break;
                 }
             }
-            std::vector<std::vector<QgsFeature>> spent;  // freed once the lock is let go
+            batch.first = read_;
+            read_ += batch.features.size();
+            batch.help = std::make_unique<std::atomic<uint8_t>[]>(batch.features.size());
+            for (size_t i = 0; i < batch.features.size(); ++i) {
+                batch.help[i].store(kOpen, std::memory_order_relaxed);
+            }
+            std::vector<Batch> spent;  // freed once the lock is let go
             std::unique_lock<std::mutex> lock(mutex_);
-            emptied_.wait(lock, [this] { return stopping_ || batches_.size() < kMostBatches; });
+            // While the taker is behind, its work on features ahead of it.
+            while (!stopping_ && batches_.size() >= kMostBatches) {
+                if (!helpOne(lock)) {
+                    emptied_.wait(lock);
+                }
+            }
             spent.swap(spent_);
             if (stopping_) {
                 break;
             }
-            if (!batch.empty()) {
+            if (!batch.features.empty()) {
                 batches_.push_back(std::move(batch));
             }
             skipped_ = skipped;
@@ -53,11 +99,12 @@ void FeatureReadAhead::read() {
         failure_ = std::current_exception();
     }
     iterator_.close();  // its data source connection goes back where it came from
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_ = true;
     filled_.notify_one();
+    // Every feature is read: what help is left the taker need not wait for.
+    while (!stopping_ && !failure_ && helpOne(lock)) {
+    }
 }
 
 host::SkippedShapes FeatureReadAhead::skippedShapes() {
@@ -66,7 +113,7 @@ host::SkippedShapes FeatureReadAhead::skippedShapes() {
 }
 
 bool FeatureReadAhead::nextFeature(QgsFeature& f) {
-    if (next_ == taking_.size()) {
+    if (next_ == taking_.features.size()) {
         std::unique_lock<std::mutex> lock(mutex_);
         filled_.wait(lock, [this] { return finished_ || !batches_.empty(); });
         if (batches_.empty()) {
@@ -83,7 +130,18 @@ bool FeatureReadAhead::nextFeature(QgsFeature& f) {
         lock.unlock();
         emptied_.notify_one();
     }
-    f = std::move(taking_[next_++]);
+    // Never helped once taken; help under way is waited for (one feature's).
+    std::atomic<uint8_t>& state = taking_.help[next_];
+    uint8_t seen = kOpen;
+    if (!state.compare_exchange_strong(seen, kTaken, std::memory_order_acquire)) {
+        while (seen == kHelping) {
+            std::this_thread::yield();
+            seen = state.load(std::memory_order_acquire);
+        }
+    }
+    lastHelped_ = seen == kHelped;
+    lastNumber_ = taking_.first + next_;
+    f = std::move(taking_.features[next_++]);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <qgsvectordataprovider.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace bramlotte::qgishost {
 namespace {
@@ -144,12 +145,19 @@ FeatureStore::FeatureStore(QgsVectorLayer& layer) : QObject(&layer), layer_(&lay
     }
 }
 
+FeatureStore::~FeatureStore() {
+    const std::unique_lock<std::shared_mutex> closing(gate_->mutex);
+    gate_->table = nullptr;
+}
+
 void FeatureStore::invalidate() {
     // Staged values belong to rows of the read being dropped.
     if (table_.hasStaged()) {
         stagedLost_ = true;
     }
     loaded_ = false;
+    const std::unique_lock<std::shared_mutex> closing(gate_->mutex);
+    gate_->table = nullptr;
     table_.clear();
 }
 
@@ -186,9 +194,13 @@ void FeatureStore::ensureLoaded(const store::WantedFields& wanted) {
 
 void FeatureStore::load(const store::WantedFields& wanted) {
     invalidate();
-    table_.load(readRows(*layer_, kTwoHalvesFrom, wanted, rowIds()));
+    StoreRows rows = readRows(*layer_, kTwoHalvesFrom, wanted, rowIds());
+    const std::unique_lock<std::shared_mutex> opening(gate_->mutex);
+    table_.load(std::move(rows));
     loaded_ = true;
     ++loadCount_;
+    gate_->table = &table_;
+    gate_->loadCount = loadCount_;
 }
 
 QgsGeometry FeatureStore::geometry(size_t row) const {

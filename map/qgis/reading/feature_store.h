@@ -15,11 +15,24 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+#include <shared_mutex>
+
 namespace bramlotte::qgishost {
+
+// The rows of a store as a search on another thread reads them: held open
+// (`table` set) from a load until the store drops or reads them anew, which
+// waits for the searches under way. A search holds `mutex` shared.
+struct StoreGate {
+    std::shared_mutex mutex;
+    const store::FeatureTable* table = nullptr;
+    int loadCount = 0;  // the store's loadCount for `table`
+};
 
 class FeatureStore : public QObject {
     Q_OBJECT
   public:
+    ~FeatureStore() override;
     // The store of `layer`, created on first use.
     static FeatureStore& of(QgsVectorLayer& layer);
 
@@ -36,6 +49,8 @@ class FeatureStore : public QObject {
     RowIds rowIds() const;
     // How many times the layer has been read, for tests and benchmarks.
     int loadCount() const { return loadCount_; }
+    // The rows for searches on other threads.
+    std::shared_ptr<StoreGate> gate() const { return gate_; }
 
     // The rows held, with the values written during the open edit.
     const store::FeatureTable& table() const { return table_; }
@@ -63,6 +78,7 @@ class FeatureStore : public QObject {
     bool stagedLost_ = false;  // the layer changed under the open edit
     int qgisIdHolds_ = 0;
     store::FeatureTable table_;
+    std::shared_ptr<StoreGate> gate_ = std::make_shared<StoreGate>();
 };
 
 // While it lives, the rows of its layer's store carry QGIS's own ids: for
