@@ -82,7 +82,18 @@ void ResultList::add(const QStringList& lines, CollationOptions options) {
     };
     std::vector<int> order(static_cast<size_t>(all.size()));
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](int a, int b) { return compareKeys(a, b) < 0; });
+    const auto before = [&](int a, int b) { return compareKeys(a, b) < 0; };
+    if (count < kLinesForTwoThreads) {
+        std::sort(order.begin(), order.end(), before);
+    } else {
+        // Each half on a thread of its own, then the two merged.
+        const auto middle = order.begin() + count / 2;
+        support::bothAtOnce([&] { std::sort(order.begin(), middle, before); },
+                            [&] { std::sort(middle, order.end(), before); });
+        std::vector<int> merged(order.size());
+        std::merge(order.begin(), middle, middle, order.end(), merged.begin(), before);
+        order.swap(merged);
+    }
     // Lines of equal keys differ at most in case, and are few: each run of
     // them is put in order by case, then code point, with a collator made
     // for the first run. Lines then equal are the same text, so the order
