@@ -1,17 +1,22 @@
-// A walk whose searches the page reader makes ahead gives, page for page,
-// what the searches made in turn give: rectangles and other pages mixed,
-// pages without shapes or with unusable ones, and the searched layer
-// changing part way through the walk.
-#include "map/map_walk.h"
+// The reader's help for features not yet taken: each at most once, done
+// before its feature is taken, never after. A walk whose searches the page
+// reader makes ahead gives, page for page, what the searches made in turn
+// give: rectangles and other pages mixed, pages without shapes or empty,
+// and the searched layer changing part way through the walk.
 #include "map/qgis/features/search_ahead.h"
+#include "map/map_walk.h"
 #include "map/qgis/desktop/qgis_document.h"
+#include "map/qgis/reading/feature_read_ahead.h"
 #include "tests/testing/test_maps.h"
 
 #include <qgsproject.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <limits>
+#include <thread>
 
 using namespace bramlotte;
 using bramlotte::testmaps::memoryLayer;
@@ -124,4 +129,46 @@ TEST(SearchAhead, GivesWhatSearchesInTurnGivePageForPage) {
         EXPECT_GT(ahead->searchedAhead(), 0u);
         EXPECT_LT(ahead->searchedAhead(), 3600u - 3600u / 97);
     }
+}
+
+TEST(SearchAhead, TheReaderHelpsEachFeatureOnceBeforeItIsTakenOrNever) {
+    constexpr int kFeatures = 5000;
+    std::vector<testmaps::Row> rows;
+    for (int i = 0; i < kFeatures; ++i) {
+        rows.push_back({QStringLiteral("POINT(%1 0)").arg(i), {i}});
+    }
+    auto points = memoryLayer("points", "Point", {"n:integer"}, rows);
+    std::vector<std::atomic<int>> helped(kFeatures);
+    std::atomic<int> wrongFeature{0};
+    qgishost::FeatureReadAhead ahead(points->getFeatures(), points->name());
+    ahead.setHelper([&](const QgsFeature& f, uint64_t number) {
+        if (number >= kFeatures || f.attribute(0).toInt() != static_cast<int>(number)) {
+            ++wrongFeature;
+            return;
+        }
+        helped[number].fetch_add(1);
+    });
+    QgsFeature f;
+    std::vector<bool> helpedWhenTaken(kFeatures);
+    int taken = 0;
+    while (ahead.nextFeature(f)) {
+        ASSERT_EQ(f.attribute(0).toInt(), taken);
+        ASSERT_EQ(ahead.lastNumber(), static_cast<uint64_t>(taken));
+        helpedWhenTaken[taken] = ahead.lastHelped();
+        if (ahead.lastHelped()) {
+            ASSERT_EQ(helped[taken].load(), 1) << taken;  // done before it was handed over
+        }
+        // Behind the reader, as a walk that searches is.
+        std::this_thread::sleep_for(std::chrono::microseconds(taken % 8 == 0 ? 50 : 0));
+        ++taken;
+    }
+    EXPECT_EQ(taken, kFeatures);
+    EXPECT_EQ(wrongFeature.load(), 0);
+    int helpedCount = 0;
+    for (int i = 0; i < kFeatures; ++i) {
+        // A feature taken without help was never helped afterwards.
+        EXPECT_EQ(helped[i].load(), helpedWhenTaken[i] ? 1 : 0) << i;
+        helpedCount += helpedWhenTaken[i];
+    }
+    EXPECT_GT(helpedCount, 0);
 }

@@ -29,24 +29,22 @@ bool FeatureReadAhead::helpOne(std::unique_lock<std::mutex>& lock) {
         return false;
     }
     for (auto batch = batches_.rbegin(); batch != batches_.rend(); ++batch) {
-        while (batch->helpTried < batch->features.size()) {
-            const size_t at = batch->features.size() - ++batch->helpTried;
-            uint8_t open = kOpen;
-            if (!batch->help[at].compare_exchange_strong(open, kHelping)) {
-                continue;  // taken already
-            }
-            // The batch may move to the taker meanwhile: its features and
-            // states stay where they are, and the taker waits for this one.
-            const QgsFeature& feature = batch->features[at];
-            std::atomic<uint8_t>& state = batch->help[at];
-            const uint64_t number = batch->first + at;
-            const std::shared_ptr<const Helper> help = helper_;
-            lock.unlock();
-            (*help)(feature, number);
-            state.store(kHelped, std::memory_order_release);
-            lock.lock();
-            return true;
+        if (batch->helpTried == batch->features.size()) {
+            continue;
         }
+        const size_t at = batch->features.size() - ++batch->helpTried;
+        std::atomic<uint8_t>& state = batch->help[at];
+        state.store(kHelping, std::memory_order_relaxed);  // seen by the taker under the lock
+        // The batch may go to the taker meanwhile: its features and states
+        // stay where they are, and the taker waits for this one.
+        const QgsFeature& feature = batch->features[at];
+        const uint64_t number = batch->first + at;
+        const std::shared_ptr<const Helper> help = helper_;
+        lock.unlock();
+        (*help)(feature, number);
+        state.store(kHelped, std::memory_order_release);
+        lock.lock();
+        return true;
     }
     return false;
 }
@@ -130,14 +128,13 @@ bool FeatureReadAhead::nextFeature(QgsFeature& f) {
         lock.unlock();
         emptied_.notify_one();
     }
-    // Never helped once taken; help under way is waited for (one feature's).
-    std::atomic<uint8_t>& state = taking_.help[next_];
-    uint8_t seen = kOpen;
-    if (!state.compare_exchange_strong(seen, kTaken, std::memory_order_acquire)) {
-        while (seen == kHelping) {
-            std::this_thread::yield();
-            seen = state.load(std::memory_order_acquire);
-        }
+    // The reader helps only batches not yet taken: help under way for this
+    // feature (one feature's) is waited for, none begins now.
+    const std::atomic<uint8_t>& state = taking_.help[next_];
+    uint8_t seen = state.load(std::memory_order_acquire);
+    while (seen == kHelping) {
+        std::this_thread::yield();
+        seen = state.load(std::memory_order_acquire);
     }
     lastHelped_ = seen == kHelped;
     lastNumber_ = taking_.first + next_;

@@ -58,14 +58,13 @@ class FeatureReadAhead {
     bool lastHelped() const { return lastHelped_; }
 
   private:
-    // A feature's help: not begun, under way, done, or not to be begun as
-    // the taker has it.
-    enum HelpState : uint8_t { kOpen, kHelping, kHelped, kTaken };
+    // A feature's help: not begun, under way, done.
+    enum HelpState : uint8_t { kOpen, kHelping, kHelped };
     struct Batch {
         std::vector<QgsFeature> features;
         uint64_t first = 0;                            // the number of its first feature
         std::unique_ptr<std::atomic<uint8_t>[]> help;  // a HelpState per feature
-        size_t helpTried = 0;  // its features from the last back the reader has tried
+        size_t helpTried = 0;  // its features, from the last back, the reader has helped
     };
 
     void read();
