@@ -81,12 +81,11 @@ IndexMap Relate(const RelateInputs& in, host::ProgressIndicator* progress) {
             throw RelateFailure(e);
         }
     };
-    // Values written go through update cursors, made one at a time; plain
-    // searches the host may make ahead of this loop.
+    // Values written go through update cursors. The host may make the
+    // searches ahead of this loop.
     std::unique_ptr<host::FeatureCursor> features1 = in.layer1->search();
     std::unique_ptr<host::SearchWalk> walk = searching([&] {
-        return in.fieldWriter ? host::searchInTurn(*searched, std::move(features1), filter, true)
-                              : searched->searchEach(std::move(features1), filter);
+        return searched->searchEach(std::move(features1), filter, in.fieldWriter != nullptr);
     });
     while (std::unique_ptr<host::Feature> feature1 = walk->nextFeature()) {
         if (progress) {

@@ -142,12 +142,13 @@ class FeatureClass : public Fields {
     // The features the searches so far have passed over because their
     // shapes could not be read or are not usable (see Shape::fault).
     virtual SkippedShapes skippedShapes() const = 0;
-    // The features of `walk`, each with a search by `filter` whose geometry
-    // is that feature's shape. A host may search ahead of the caller, on
-    // another thread; the results are those of search. By default each
-    // search is made when asked for (see searchInTurn).
+    // The features of `walk`, each with a search (an update where `update`)
+    // by `filter` whose geometry is that feature's shape. A host may search
+    // ahead of the caller, on another thread; the results are those of
+    // search and update. By default each search is made when asked for (see
+    // searchInTurn).
     virtual std::unique_ptr<SearchWalk> searchEach(std::unique_ptr<FeatureCursor> walk,
-                                                   const SpatialFilter& filter);
+                                                   const SpatialFilter& filter, bool update);
 };
 
 // `walk` with a search (an update where `update`) of `searched` made for

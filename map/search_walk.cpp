@@ -30,8 +30,8 @@ class InTurn : public SearchWalk {
 }  // namespace
 
 std::unique_ptr<SearchWalk> FeatureClass::searchEach(std::unique_ptr<FeatureCursor> walk,
-                                                     const SpatialFilter& filter) {
-    return searchInTurn(*this, std::move(walk), filter, false);
+                                                     const SpatialFilter& filter, bool update) {
+    return searchInTurn(*this, std::move(walk), filter, update);
 }
 
 std::unique_ptr<SearchWalk> searchInTurn(FeatureClass& searched,

@@ -70,10 +70,10 @@ std::vector<testmaps::Row> pages() {
     return rows;
 }
 
-QStringList idsOf(host::FeatureCursor& cursor) {
-    QStringList ids;
+std::vector<long long> idsOf(host::FeatureCursor& cursor) {
+    std::vector<long long> ids;
     while (auto f = cursor.nextFeature()) {
-        ids << f->value(0).toString();
+        ids.push_back(f->id());
     }
     return ids;
 }
@@ -94,9 +94,14 @@ TEST(SearchAhead, GivesWhatSearchesInTurnGivePageForPage) {
     const host::SpatialFilter filter{
         nullptr, host::relation::kIntersects, searched->shapeFieldName(), {0}};
 
-    for (const bool changed : {false, true}) {
+    // Searches, then searches with the streets changed part way, then
+    // update cursors in an edit.
+    for (const int round : {0, 1, 2}) {
+        const bool changed = round == 1, update = round == 2;
+        std::unique_ptr<host::EditTransaction> edit =
+            update ? searched->beginTransaction() : nullptr;
         std::unique_ptr<host::SearchWalk> walk =
-            searched->searchEach(pageLayer->asFeatureLayer()->search(), filter);
+            searched->searchEach(pageLayer->asFeatureLayer()->search(), filter, update);
         auto* ahead = dynamic_cast<qgishost::SearchAhead*>(walk.get());
         ASSERT_TRUE(ahead);
         int walked = 0, met = 0;
@@ -114,12 +119,20 @@ TEST(SearchAhead, GivesWhatSearchesInTurnGivePageForPage) {
                 ASSERT_TRUE(streetLayer->addFeature(added));
                 ASSERT_TRUE(streetLayer->commitChanges());
             }
-            const QStringList byWalk = idsOf(*walk->related(shape));
+            const std::unique_ptr<host::FeatureCursor> related = walk->related(shape);
+            std::vector<long long> byWalk;
+            while (auto street = related->nextFeature()) {
+                byWalk.push_back(street->id());
+                if (update) {
+                    street->putValue(0, QStringLiteral("written"));
+                    related->updateFeature(*street);  // the cursor's own feature
+                }
+            }
             host::SpatialFilter inTurn = filter;
             inTurn.geometry = shape;
-            ASSERT_EQ(byWalk, idsOf(*searched->search(inTurn)))
+            ASSERT_EQ(byWalk, idsOf(update ? *searched->update(inTurn) : *searched->search(inTurn)))
                 << page->value(0).toString().toStdString();
-            met += byWalk.size();
+            met += static_cast<int>(byWalk.size());
             ++walked;
         }
         EXPECT_EQ(walked, 3600);

@@ -172,8 +172,9 @@ std::optional<std::vector<uint32_t>> rowsMeetingRectangle(const store::FeatureTa
 FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate)
     : store_(&store), forUpdate_(forUpdate) {}
 
-FilteredCursor::FilteredCursor(FeatureStore& store, const std::vector<uint32_t>& rows)
-    : store_(&store), forUpdate_(false), decided_(true) {
+FilteredCursor::FilteredCursor(FeatureStore& store, bool forUpdate,
+                               const std::vector<uint32_t>& rows)
+    : store_(&store), forUpdate_(forUpdate), decided_(true) {
     candidates_.reserve(rows.size());
     for (const uint32_t row : rows) {
         candidates_.push_back({row, {}});

@@ -37,7 +37,7 @@ class FilteredCursor : public host::FeatureCursor {
     // is in the store's CRS.
     FilteredCursor(FeatureStore& store, bool forUpdate, const QgsGeometry& query, int32_t code);
     // The features of `rows`, found beforehand (see rowsMeetingRectangle).
-    FilteredCursor(FeatureStore& store, const std::vector<uint32_t>& rows);
+    FilteredCursor(FeatureStore& store, bool forUpdate, const std::vector<uint32_t>& rows);
     FilteredCursor(const FilteredCursor&) = delete;
     FilteredCursor& operator=(const FilteredCursor&) = delete;
 

@@ -138,11 +138,11 @@ std::unique_ptr<host::EditTransaction> QgisFeatureClass::beginTransaction() {
 }
 
 std::unique_ptr<host::SearchWalk> QgisFeatureClass::searchEach(
-    std::unique_ptr<host::FeatureCursor> walk, const host::SpatialFilter& filter) {
-    if (std::unique_ptr<host::SearchWalk> ahead = SearchAhead::open(walk, *this, filter)) {
+    std::unique_ptr<host::FeatureCursor> walk, const host::SpatialFilter& filter, bool update) {
+    if (std::unique_ptr<host::SearchWalk> ahead = SearchAhead::open(walk, *this, filter, update)) {
         return ahead;
     }
-    return host::searchInTurn(*this, std::move(walk), filter, false);
+    return host::searchInTurn(*this, std::move(walk), filter, update);
 }
 
 std::unique_ptr<host::FeatureCursor> QgisFeatureClass::open(const host::SpatialFilter& filter,

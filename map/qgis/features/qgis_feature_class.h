@@ -30,7 +30,8 @@ class QgisFeatureClass : public host::FeatureClass {
     // Searched ahead on the walk's reading thread where it can be (see
     // SearchAhead), else in turn.
     std::unique_ptr<host::SearchWalk> searchEach(std::unique_ptr<host::FeatureCursor> walk,
-                                                 const host::SpatialFilter& filter) override;
+                                                 const host::SpatialFilter& filter,
+                                                 bool update) override;
 
     QgsVectorLayer& layer() const;
     // The layer's store, found once (a search per page asks for it).

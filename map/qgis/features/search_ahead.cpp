@@ -63,7 +63,7 @@ struct SearchAhead::Searches {
 
 std::unique_ptr<SearchAhead> SearchAhead::open(std::unique_ptr<host::FeatureCursor>& walk,
                                                QgisFeatureClass& searched,
-                                               const host::SpatialFilter& filter) {
+                                               const host::SpatialFilter& filter, bool update) {
     auto* layerWalk = dynamic_cast<LayerCursor*>(walk.get());
     FeatureReadAhead* readAhead = layerWalk ? layerWalk->readAhead() : nullptr;
     if (!readAhead || filter.spatialRel != host::relation::kIntersects) {
@@ -75,12 +75,16 @@ std::unique_ptr<SearchAhead> SearchAhead::open(std::unique_ptr<host::FeatureCurs
         return nullptr;  // each page is transformed on the caller's thread
     }
     return std::unique_ptr<SearchAhead>(
-        new SearchAhead(std::move(walk), *readAhead, searched, filter));
+        new SearchAhead(std::move(walk), *readAhead, searched, filter, update));
 }
 
 SearchAhead::SearchAhead(std::unique_ptr<host::FeatureCursor> walk, FeatureReadAhead& readAhead,
-                         QgisFeatureClass& searched, const host::SpatialFilter& filter)
-    : walk_(std::move(walk)), readAhead_(readAhead), searched_(searched), filter_(filter) {}
+                         QgisFeatureClass& searched, const host::SpatialFilter& filter, bool update)
+    : walk_(std::move(walk)),
+      readAhead_(readAhead),
+      searched_(searched),
+      filter_(filter),
+      update_(update) {}
 
 SearchAhead::~SearchAhead() {
     readAhead_.setHelper(nullptr);
@@ -104,10 +108,10 @@ std::unique_ptr<host::FeatureCursor> SearchAhead::related(
     std::shared_ptr<const host::Shape> shape) {
     filter_.geometry = std::move(shape);
     // The checks and the load of a search in turn, whoever searched.
-    const std::optional<QgsGeometry> query = searched_.queryOf(filter_, false);
+    const std::optional<QgsGeometry> query = searched_.queryOf(filter_, update_);
     FeatureStore& store = searched_.store();
     if (!query) {
-        return std::make_unique<FilteredCursor>(store, false);  // meets nothing
+        return std::make_unique<FilteredCursor>(store, update_);  // meets nothing
     }
     if (!searches_) {
         startSearches();
@@ -117,9 +121,9 @@ std::unique_ptr<host::FeatureCursor> SearchAhead::related(
     if (readAhead_.lastHelped() && slot.number == number && slot.made &&
         searches_->loadCount == store.loadCount()) {
         ++searchedAhead_;
-        return std::make_unique<FilteredCursor>(store, slot.rows);
+        return std::make_unique<FilteredCursor>(store, update_, slot.rows);
     }
-    return std::make_unique<FilteredCursor>(store, false, *query, filter_.spatialRel);
+    return std::make_unique<FilteredCursor>(store, update_, *query, filter_.spatialRel);
 }
 
 host::SkippedShapes SearchAhead::skippedShapes() const {

@@ -21,13 +21,14 @@ class QgisFeatureClass;
 
 class SearchAhead : public host::SearchWalk {
   public:
-    // A walk of `walk` with a search of `searched` by `filter` at each
-    // feature; nullptr, `walk` left as it was, where none could be made
-    // ahead: a walk not read ahead, a relationship other than intersection,
-    // a walk in another CRS than the searched layer's.
+    // A walk of `walk` with a search (an update where `update`) of
+    // `searched` by `filter` at each feature; nullptr, `walk` left as it
+    // was, where none could be made ahead: a walk not read ahead, a
+    // relationship other than intersection, a walk in another CRS than the
+    // searched layer's.
     static std::unique_ptr<SearchAhead> open(std::unique_ptr<host::FeatureCursor>& walk,
                                              QgisFeatureClass& searched,
-                                             const host::SpatialFilter& filter);
+                                             const host::SpatialFilter& filter, bool update);
     ~SearchAhead() override;
     SearchAhead(const SearchAhead&) = delete;
     SearchAhead& operator=(const SearchAhead&) = delete;
@@ -43,13 +44,14 @@ class SearchAhead : public host::SearchWalk {
     struct Searches;  // the reader's, by feature number
 
     SearchAhead(std::unique_ptr<host::FeatureCursor> walk, FeatureReadAhead& readAhead,
-                QgisFeatureClass& searched, const host::SpatialFilter& filter);
+                QgisFeatureClass& searched, const host::SpatialFilter& filter, bool update);
     void startSearches();
 
     std::unique_ptr<host::FeatureCursor> walk_;  // first: it outlives the reader's searches
     FeatureReadAhead& readAhead_;
     QgisFeatureClass& searched_;
     host::SpatialFilter filter_;
+    bool update_;
     std::shared_ptr<Searches> searches_;  // once the store is loaded
     uint64_t searchedAhead_ = 0;
 };
