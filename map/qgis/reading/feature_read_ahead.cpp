@@ -29,10 +29,10 @@ bool FeatureReadAhead::helpOne(std::unique_lock<std::mutex>& lock) {
         return false;
     }
     for (auto batch = batches_.rbegin(); batch != batches_.rend(); ++batch) {
-        if (batch->helpTried == batch->features.size()) {
+        if (batch->helpBegun == batch->features.size()) {
             continue;
         }
-        const size_t at = batch->features.size() - ++batch->helpTried;
+        const size_t at = batch->features.size() - ++batch->helpBegun;
         std::atomic<uint8_t>& state = batch->help[at];
         state.store(kHelping, std::memory_order_relaxed);  // seen by the taker under the lock
         // The batch may go to the taker meanwhile: its features and states

@@ -64,7 +64,7 @@ class FeatureReadAhead {
         std::vector<QgsFeature> features;
         uint64_t first = 0;                            // the number of its first feature
         std::unique_ptr<std::atomic<uint8_t>[]> help;  // a HelpState per feature
-        size_t helpTried = 0;  // its features, from the last back, the reader has helped
+        size_t helpBegun = 0;  // how many of its features, from the last back, have help begun
     };
 
     void read();
