@@ -304,9 +304,13 @@ std::vector<bool> integerColumnsOf(const GeoPackageQuery& query) {
     return integers;
 }
 
-std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64 firstId,
-                                            qint64 lastId, const QString& layerName,
-                                            size_t reserveRows) {
+namespace {
+
+// The read of both: with a meeting, the rows in the order `from` walks them,
+// each taken only as the meeting allows.
+std::optional<StoreRows> readRows(const GeoPackageQuery& query, qint64 firstId, qint64 lastId,
+                                  const QString& layerName, size_t reserveRows,
+                                  RangeMeeting* meeting, RangeEnd from) {
     sqlite3* rawDb = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(query.path).constData(), &rawDb,
                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -315,7 +319,15 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
         return std::nullopt;
     }
     sqlite3_stmt* rawSt = nullptr;
-    const QByteArray sql = sqlOf(query).toUtf8();
+    QString text = sqlOf(query);
+    if (meeting) {
+        // A meeting's readers stop at the first id the other has: each must
+        // walk the ids in order, whatever index a filter would use.
+        text += QStringLiteral(" ORDER BY %1 %2")
+                    .arg(quoted(query.fidColumn),
+                         from == RangeEnd::Lowest ? QStringLiteral("ASC") : QStringLiteral("DESC"));
+    }
+    const QByteArray sql = text.toUtf8();
     if (sqlite3_prepare_v2(db.get(), sql.constData(), sql.size(), &rawSt, nullptr) != SQLITE_OK) {
         return std::nullopt;  // a filter only the host's reader knows, a table changed
     }
@@ -361,6 +373,10 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
                     .arg(layerName, QString::fromUtf8(sqlite3_errmsg(db.get()))));
         }
         const qint64 id = sqlite3_column_int64(st.get(), 0);
+        if (meeting &&
+            !(from == RangeEnd::Lowest ? meeting->upwardTakes(id) : meeting->downwardTakes(id))) {
+            break;
+        }
         rows.ids.push_back(id);
         for (const size_t i : read) {
             if (!addValue(st.get(), resultColumn[i], query.columns[i].type, id, rows.columns[i],
@@ -411,7 +427,25 @@ std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64
         }
         rows.endRow(held);
     }
+    if (from == RangeEnd::Highest) {
+        rows.sortById();
+    }
     return rows;
+}
+
+}  // namespace
+
+std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64 firstId,
+                                            qint64 lastId, const QString& layerName,
+                                            size_t reserveRows) {
+    return readRows(query, firstId, lastId, layerName, reserveRows, nullptr, RangeEnd::Lowest);
+}
+
+std::optional<StoreRows> readGeoPackageRowsMeeting(const GeoPackageQuery& query, qint64 firstId,
+                                                   qint64 lastId, const QString& layerName,
+                                                   size_t reserveRows, RangeMeeting& meeting,
+                                                   RangeEnd from) {
+    return readRows(query, firstId, lastId, layerName, reserveRows, &meeting, from);
 }
 
 }  // namespace bramlotte::store

@@ -3,6 +3,7 @@
 // GeoPackage keeps as standard WKB behind a small header of its own.
 #pragma once
 
+#include "map/store/range_meeting.h"
 #include "map/store/store_rows.h"
 
 #include <QString>
@@ -97,5 +98,16 @@ std::vector<bool> integerColumnsOf(const GeoPackageQuery& query);
 std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64 firstId,
                                             qint64 lastId, const QString& layerName,
                                             size_t reserveRows = 0);
+
+// Which end of a shared range a read starts from (see RangeMeeting).
+enum class RangeEnd { Lowest, Highest };
+
+// As readGeoPackageRows, one of the two readers of [firstId, lastId] that
+// `meeting` shares: the rows taken, in ascending id order either way, up to
+// where the reader from the other end stopped it.
+std::optional<StoreRows> readGeoPackageRowsMeeting(const GeoPackageQuery& query, qint64 firstId,
+                                                   qint64 lastId, const QString& layerName,
+                                                   size_t reserveRows, RangeMeeting& meeting,
+                                                   RangeEnd from);
 
 }  // namespace bramlotte::store

@@ -31,13 +31,17 @@ void StoreRows::holdSpans() {
     shapeEnds.assign(wkbOffset.begin() + 1, wkbOffset.end());
 }
 
-void StoreRows::append(StoreRows&& tail) {
+void StoreRows::append(StoreRows&& tail, bool takeShapes) {
     const size_t shift = wkbOffset.back();
-    const bool takeBlock = tailWkbFrom == SIZE_MAX && tail.tailWkbFrom == SIZE_MAX;
-    const bool spans = !shapeStarts.empty() || !tail.shapeStarts.empty();
+    const bool takeBlock = takeShapes && tailWkbFrom == SIZE_MAX && tail.tailWkbFrom == SIZE_MAX;
+    // Copied row by row, a tail's shapes come in row order whatever order
+    // they lay in; only shapes left where they lie need spans.
+    const bool spans = !shapeStarts.empty() || (takeBlock && !tail.shapeStarts.empty());
     if (spans) {
         holdSpans();
-        tail.holdSpans();
+        if (takeBlock) {
+            tail.holdSpans();
+        }
     }
     reserve(count() + tail.count());
     ids.insert(ids.end(), tail.ids.begin(), tail.ids.end());

@@ -50,8 +50,9 @@ struct StoreRows {
     }
     // Adds every row of `tail` after these. The tail's shapes are taken over
     // where they lie, not copied: the first tail appended costs no copy of
-    // its shapes, only of its row arrays.
-    void append(StoreRows&& tail);
+    // its shapes, only of its row arrays. A small tail is better copied
+    // (`takeShapes` false), leaving the block for a large one after it.
+    void append(StoreRows&& tail, bool takeShapes = true);
     // Adds `size` bytes of shape after the last row's, in whichever block
     // holds the end.
     void appendShapeBytes(const unsigned char* shape, size_t size);

@@ -22,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <thread>
 
 using namespace bramlotte;
 using qgishost::readDirectly;
@@ -342,4 +344,96 @@ TEST_F(DirectRead, SparseIdsAreReadInHalvesOfAboutAsManyRows) {
     ASSERT_TRUE(halves);
     halves->sortById();
     expectSameRows(*halves, iterated);
+}
+
+// Two readers of one range from its two ends: whatever way their reads
+// interleave, every row is taken by one of them or lies in the gap they
+// leave, none by both, and the pieces put together are the whole read.
+TEST_F(DirectRead, ReadersFromBothEndsOfARangeTakeEveryRowOnce) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("meet.gpkg");
+    writeTable(path, "plain", wkbUnknown, 3000);
+    auto layer = testmaps::openLayer(path, "plain");
+    std::optional<store::GeoPackageQuery> query = qgishost::geoPackageQueryOf(*layer);
+    ASSERT_TRUE(query);
+    const qint64 first = std::numeric_limits<qint64>::min();
+    const qint64 last = std::numeric_limits<qint64>::max();
+    const std::optional<StoreRows> whole = store::readGeoPackageRows(*query, first, last, "plain");
+    ASSERT_TRUE(whole);
+    ASSERT_EQ(whole->count(), 2402u);
+
+    enum class Order { UpwardFirst, DownwardFirst, AtOnce };
+    for (const Order order : {Order::UpwardFirst, Order::DownwardFirst, Order::AtOnce}) {
+        for (int round = 0; round < (order == Order::AtOnce ? 12 : 1); ++round) {
+            store::RangeMeeting meeting;
+            std::optional<StoreRows> up, down;
+            const auto upward = [&] {
+                up = store::readGeoPackageRowsMeeting(*query, first, last, "plain", 0, meeting,
+                                                      store::RangeEnd::Lowest);
+            };
+            const auto downward = [&] {
+                down = store::readGeoPackageRowsMeeting(*query, first, last, "plain", 0, meeting,
+                                                        store::RangeEnd::Highest);
+            };
+            if (order == Order::AtOnce) {
+                std::thread other(downward);
+                upward();
+                other.join();
+            } else if (order == Order::UpwardFirst) {
+                upward();
+                downward();
+            } else {
+                downward();
+                upward();
+            }
+            ASSERT_TRUE(up && down);
+            if (order == Order::UpwardFirst) {
+                EXPECT_EQ(down->count(), 0u);
+            }
+            if (order == Order::DownwardFirst) {
+                EXPECT_EQ(up->count(), 0u);
+            }
+            // Put together as the two-halves read does: the gap, if any,
+            // read after, the small pieces copied, one block taken.
+            StoreRows got = std::move(*up);
+            if (meeting.gapLast(last) >= meeting.gapFirst()) {
+                std::optional<StoreRows> gap = store::readGeoPackageRows(
+                    *query, meeting.gapFirst(), meeting.gapLast(last), "plain");
+                ASSERT_TRUE(gap);
+                got.append(std::move(*gap), false);
+            }
+            got.append(std::move(*down), order != Order::AtOnce);
+            ASSERT_TRUE(std::is_sorted(got.ids.begin(), got.ids.end()));
+            expectSameRows(got, *whole);
+        }
+    }
+}
+
+TEST(RangeMeeting, EachIdGoesToOneReaderOrTheGap) {
+    // The claims alone, many times over, so that the two readers meet at
+    // every point of the range and sometimes stop at once.
+    constexpr qint64 kIds = 2000;
+    for (int round = 0; round < 300; ++round) {
+        store::RangeMeeting meeting;
+        std::vector<qint64> up, down;
+        std::thread other([&] {
+            for (qint64 id = kIds - 1; id >= 0 && meeting.downwardTakes(id); --id) {
+                down.push_back(id);
+            }
+        });
+        for (qint64 id = 0; id < kIds && meeting.upwardTakes(id); ++id) {
+            up.push_back(id);
+        }
+        other.join();
+        std::vector<qint64> all = up;
+        ASSERT_LE(meeting.gapLast(kIds - 1) - meeting.gapFirst(), kIds) << "round " << round;
+        for (qint64 id = meeting.gapFirst(); id <= meeting.gapLast(kIds - 1); ++id) {
+            all.push_back(id);
+        }
+        all.insert(all.end(), down.rbegin(), down.rend());
+        ASSERT_EQ(all.size(), static_cast<size_t>(kIds)) << "round " << round;
+        for (qint64 id = 0; id < kIds; ++id) {
+            ASSERT_EQ(all[static_cast<size_t>(id)], id) << "round " << round;
+        }
+    }
 }

@@ -100,22 +100,59 @@ std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
                                          std::numeric_limits<qint64>::max(), name, rows);
     }
     // Two halves by id on two threads, each with a connection of its own.
+    // Whichever thread is done first reads the other's half from its end on
+    // until they meet: fresh memory can cost one thread far more than the
+    // other, and neither then waits long.
+    const qint64 lowest = std::numeric_limits<qint64>::min();
+    const qint64 highest = std::numeric_limits<qint64>::max();
     const qint64 middle = spread.middleId;
-    std::optional<StoreRows> head, tail;
+    const auto read = [&](qint64 first, qint64 last, size_t reserve) {
+        return store::readGeoPackageRows(*query, first, last, name, reserve);
+    };
+    const auto meet = [&](qint64 first, qint64 last, size_t reserve, store::RangeMeeting& meeting,
+                          store::RangeEnd from) {
+        return store::readGeoPackageRowsMeeting(*query, first, last, name, reserve, meeting, from);
+    };
+    store::RangeMeeting headMeeting, tailMeeting;
+    std::optional<StoreRows> head, headEnd, tail, tailEnd;
     support::bothAtOnce(
         [&] {
-            tail = store::readGeoPackageRows(*query, middle, std::numeric_limits<qint64>::max(),
-                                             name, rows / 2 + 1);
+            tail = meet(middle, highest, rows / 2 + 1, tailMeeting, store::RangeEnd::Lowest);
+            if (tail) {
+                headEnd = meet(lowest, middle - 1, 0, headMeeting, store::RangeEnd::Highest);
+            }
         },
         [&] {
-            // The head takes the tail in after: room for both.
-            head = store::readGeoPackageRows(*query, std::numeric_limits<qint64>::min(), middle - 1,
-                                             name, rows);
+            // The head takes the rest in after: room for all.
+            head = meet(lowest, middle - 1, rows, headMeeting, store::RangeEnd::Lowest);
+            if (head) {
+                tailEnd = meet(middle, highest, 0, tailMeeting, store::RangeEnd::Highest);
+            }
         });
-    if (!head || !tail) {
+    if (!head || !tail || !headEnd || !tailEnd) {
         return std::nullopt;
     }
+    // The ids where both readers of a half stopped at once, read here;
+    // then all in id order, the tail's own rows keeping their block.
+    const auto addGap = [&](const store::RangeMeeting& meeting, qint64 last) {
+        if (meeting.gapLast(last) < meeting.gapFirst()) {
+            return true;
+        }
+        std::optional<StoreRows> gap = read(meeting.gapFirst(), meeting.gapLast(last), 0);
+        if (gap) {
+            head->append(std::move(*gap), false);
+        }
+        return gap.has_value();
+    };
+    if (!addGap(headMeeting, middle - 1)) {
+        return std::nullopt;
+    }
+    head->append(std::move(*headEnd), false);
     head->append(std::move(*tail));
+    if (!addGap(tailMeeting, highest)) {
+        return std::nullopt;
+    }
+    head->append(std::move(*tailEnd), false);
     return head;
 }
 
