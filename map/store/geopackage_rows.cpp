@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 
 namespace bramlotte::store {
@@ -97,16 +98,15 @@ QString sqlOf(const GeoPackageQuery& query) {
     return sql;
 }
 
-// Adds the value of result column `at` to `column`; false for a value this
-// reader does not convert as the host would.
-bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn& column,
-              TextCodes& texts) {
+// The value of result column `at` as the host gives it; false for a value
+// this reader does not convert as the host would.
+bool valueOf(sqlite3_stmt* st, int at, SourceType type, qint64 id, QVariant& value) {
     if (type == SourceType::Id) {
-        column.append(QVariant(id));
+        value = QVariant(id);
         return true;
     }
     if (sqlite3_column_type(st, at) == SQLITE_NULL) {
-        column.append(QVariant());
+        value = QVariant();
         return true;
     }
     switch (type) {
@@ -114,25 +114,21 @@ bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn&
         case SourceType::Unread:
             break;
         case SourceType::Int32:
-            column.append(QVariant(sqlite3_column_int(st, at)));
+            value = QVariant(sqlite3_column_int(st, at));
             return true;
         case SourceType::Int64:
-            column.append(QVariant(static_cast<qint64>(sqlite3_column_int64(st, at))));
+            value = QVariant(static_cast<qint64>(sqlite3_column_int64(st, at)));
             return true;
         case SourceType::Real:
-            column.append(QVariant(sqlite3_column_double(st, at)));
+            value = QVariant(sqlite3_column_double(st, at));
             return true;
         case SourceType::Boolean:
-            column.append(QVariant(sqlite3_column_int(st, at) != 0));
+            value = QVariant(sqlite3_column_int(st, at) != 0);
             return true;
         case SourceType::Text:
             // Up to the first NUL, as GDAL reads a text.
-            if (column.coded()) {
-                texts.add(reinterpret_cast<const char*>(sqlite3_column_text(st, at)), column);
-            } else {
-                column.append(QVariant(
-                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, at)))));
-            }
+            value = QVariant(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, at))));
             return true;
         case SourceType::Date: {
             const unsigned char* text = sqlite3_column_text(st, at);
@@ -142,11 +138,39 @@ bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn&
             if (!date) {
                 return false;
             }
-            column.append(QVariant(*date));
+            value = QVariant(*date);
             return true;
         }
     }
     return false;
+}
+
+// Adds the value of result column `at` to `column`; false for a value this
+// reader does not convert as the host would.
+bool addValue(sqlite3_stmt* st, int at, SourceType type, qint64 id, ValueColumn& column,
+              TextCodes& texts) {
+    if (type == SourceType::Text && column.coded() && sqlite3_column_type(st, at) != SQLITE_NULL) {
+        texts.add(reinterpret_cast<const char*>(sqlite3_column_text(st, at)), column);
+        return true;
+    }
+    QVariant value;
+    if (!valueOf(st, at, type, id, value)) {
+        return false;
+    }
+    column.append(value);
+    return true;
+}
+
+// The result column of each store column (-1 for the id and those not
+// read): the id and the shape come first, then each column read, in order.
+std::vector<int> resultColumnsOf(const GeoPackageQuery& query) {
+    std::vector<int> resultColumn;
+    int next = 2;
+    for (const GeoPackageColumn& column : query.columns) {
+        const SourceType type = column.type;
+        resultColumn.push_back(type == SourceType::Id || type == SourceType::Unread ? -1 : next++);
+    }
+    return resultColumn;
 }
 
 // About how many bytes a shape of the table takes in the store, from the
@@ -345,15 +369,11 @@ std::optional<StoreRows> readRows(const GeoPackageQuery& query, qint64 firstId, 
     if (reserveRows > 0) {
         rows.reserve(reserveRows, reserveRows * averageShapeSize(db.get(), query, firstId));
     }
-    // Result columns: the id, the shape, then each column read, in order.
-    std::vector<int> resultColumn;
+    const std::vector<int> resultColumn = resultColumnsOf(query);
     std::vector<size_t> read;  // the store columns that take values
     std::vector<TextCodes> texts(query.columns.size());
-    int next = 2;
     for (size_t i = 0; i < query.columns.size(); ++i) {
-        const SourceType type = query.columns[i].type;
-        resultColumn.push_back(type == SourceType::Id || type == SourceType::Unread ? -1 : next++);
-        if (type != SourceType::Unread) {
+        if (query.columns[i].type != SourceType::Unread) {
             read.push_back(i);
         }
     }
@@ -446,6 +466,90 @@ std::optional<StoreRows> readGeoPackageRowsMeeting(const GeoPackageQuery& query,
                                                    size_t reserveRows, RangeMeeting& meeting,
                                                    RangeEnd from) {
     return readRows(query, firstId, lastId, layerName, reserveRows, &meeting, from);
+}
+
+struct GeoPackageRowCursor::Open {
+    Database db;
+    Statement st;
+    GeoPackageQuery query;
+    QString layerName;
+    std::vector<int> resultColumn;
+};
+
+std::unique_ptr<GeoPackageRowCursor> GeoPackageRowCursor::open(const GeoPackageQuery& query,
+                                                               const QString& layerName) {
+    sqlite3* rawDb = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(query.path).constData(), &rawDb,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database db(rawDb);
+    if (opened != SQLITE_OK) {
+        return nullptr;
+    }
+    const QByteArray sql =
+        (sqlOf(query) + QStringLiteral(" ORDER BY %1").arg(quoted(query.fidColumn))).toUtf8();
+    sqlite3_stmt* rawSt = nullptr;
+    if (sqlite3_prepare_v2(db.get(), sql.constData(), sql.size(), &rawSt, nullptr) != SQLITE_OK) {
+        return nullptr;
+    }
+    Statement st(rawSt);
+    if (sqlite3_bind_int64(st.get(), 1, std::numeric_limits<qint64>::min()) != SQLITE_OK ||
+        sqlite3_bind_int64(st.get(), 2, std::numeric_limits<qint64>::max()) != SQLITE_OK) {
+        return nullptr;
+    }
+    std::unique_ptr<GeoPackageRowCursor> cursor(new GeoPackageRowCursor());
+    cursor->open_.reset(
+        new Open{std::move(db), std::move(st), query, layerName, resultColumnsOf(query)});
+    return cursor;
+}
+
+GeoPackageRowCursor::~GeoPackageRowCursor() = default;
+
+bool GeoPackageRowCursor::next() {
+    const int step = sqlite3_step(open_->st.get());
+    if (step == SQLITE_ROW) {
+        return true;
+    }
+    if (step == SQLITE_DONE) {
+        return false;
+    }
+    throw support::Failure(
+        support::error::kReadFailed,
+        QStringLiteral("Layer %1 could not be read completely: %2")
+            .arg(open_->layerName, QString::fromUtf8(sqlite3_errmsg(open_->db.get()))));
+}
+
+qint64 GeoPackageRowCursor::id() const {
+    return sqlite3_column_int64(open_->st.get(), 0);
+}
+
+bool GeoPackageRowCursor::value(size_t column, QVariant& value) const {
+    const SourceType type = open_->query.columns[column].type;
+    if (type == SourceType::Unread) {
+        value = QVariant();
+        return true;
+    }
+    return valueOf(open_->st.get(), open_->resultColumn[column], type, id(), value);
+}
+
+bool GeoPackageRowCursor::shape(const unsigned char*& wkb, size_t& size, bool& empty) const {
+    sqlite3_stmt* st = open_->st.get();
+    empty = false;
+    wkb = nullptr;
+    size = 0;
+    if (sqlite3_column_type(st, 1) == SQLITE_NULL) {
+        return true;
+    }
+    if (sqlite3_column_type(st, 1) != SQLITE_BLOB) {
+        return false;
+    }
+    const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st, 1));
+    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, 1));
+    wkb = blob ? wkbStart(blob, bytes, empty) : nullptr;
+    if (!wkb) {
+        return false;
+    }
+    size = bytes - static_cast<size_t>(wkb - blob);
+    return true;
 }
 
 }  // namespace bramlotte::store

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -98,6 +99,36 @@ std::vector<bool> integerColumnsOf(const GeoPackageQuery& query);
 std::optional<StoreRows> readGeoPackageRows(const GeoPackageQuery& query, qint64 firstId,
                                             qint64 lastId, const QString& layerName,
                                             size_t reserveRows = 0);
+
+// The rows of a table one at a time, for a walk that hands each on as it
+// comes: values as the host gives them, shapes as the table keeps them.
+class GeoPackageRowCursor {
+  public:
+    // The rows of `query` in ascending id order; nullptr when SQLite refuses
+    // the file or the query.
+    static std::unique_ptr<GeoPackageRowCursor> open(const GeoPackageQuery& query,
+                                                     const QString& layerName);
+    ~GeoPackageRowCursor();
+    GeoPackageRowCursor(const GeoPackageRowCursor&) = delete;
+    GeoPackageRowCursor& operator=(const GeoPackageRowCursor&) = delete;
+
+    // The next row; false after the last. Throws support::Failure (read
+    // failed, naming the layer) when SQLite reports an error.
+    bool next();
+    qint64 id() const;
+    // The value of store column `column` of the row; false for a value this
+    // reader does not convert as the host would.
+    bool value(size_t column, QVariant& value) const;
+    // The row's shape: false for a blob this reader does not know; else
+    // `wkb` is its standard WKB (nullptr for no shape) and `empty` tells an
+    // empty one.
+    bool shape(const unsigned char*& wkb, size_t& size, bool& empty) const;
+
+  private:
+    GeoPackageRowCursor() = default;
+    struct Open;
+    std::unique_ptr<Open> open_;
+};
 
 // Which end of a shared range a read starts from (see RangeMeeting).
 enum class RangeEnd { Lowest, Highest };

@@ -3,6 +3,8 @@
 // boxes. Layers QGIS changes on the way take QGIS's path, and a damaged
 // page still fails the read.
 #include "map/qgis/reading/direct_read.h"
+#include "map/qgis/features/layer_cursor.h"
+#include "map/qgis/reading/geopackage_features.h"
 #include "map/qgis/reading/layer_reading.h"
 #include "map/store/feature_table.h"
 #include "map/store/geopackage_rows.h"
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <limits>
 #include <thread>
+#include <tuple>
 
 using namespace bramlotte;
 using qgishost::readDirectly;
@@ -435,5 +438,110 @@ TEST(RangeMeeting, EachIdGoesToOneReaderOrTheGap) {
         for (qint64 id = 0; id < kIds; ++id) {
             ASSERT_EQ(all[static_cast<size_t>(id)], id) << "round " << round;
         }
+    }
+}
+
+namespace {
+
+// Every feature `it` gives: id, values, and the shape as WKB.
+std::vector<std::tuple<QgsFeatureId, QgsAttributes, QByteArray>> featuresOf(QgsFeatureIterator it) {
+    std::vector<std::tuple<QgsFeatureId, QgsAttributes, QByteArray>> all;
+    QgsFeature f;
+    while (it.nextFeature(f)) {
+        all.emplace_back(f.id(), f.attributes(),
+                         f.hasGeometry() ? f.geometry().asWkb() : QByteArray("none"));
+    }
+    return all;
+}
+
+// Polygons of a page layer, single and multipart, with a hole, an empty one
+// and none, in a table of `type`; every field type as writeTable.
+void writePolygons(const QString& path, const char* table, OGRwkbGeometryType type) {
+    writeTable(path, table, type, 0);
+    const QuietGdal quiet;
+    GDALDatasetH ds = GDALOpenEx(path.toUtf8().constData(), GDAL_OF_VECTOR | GDAL_OF_UPDATE,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(ds, nullptr);
+    OGRLayerH layer = GDALDatasetGetLayerByName(ds, table);
+    const char* const shapes[] = {
+        "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))",
+        "POLYGON ((0 0, 10 0, 5 8, 0 0))",
+        "POLYGON ((0 0, 9 0, 9 9, 0 9, 0 0), (2 2, 3 2, 3 3, 2 3, 2 2))",
+        "MULTIPOLYGON (((20 20, 30 20, 30 30, 20 20)), ((40 40, 41 40, 41 41, 40 40)))",
+        "POLYGON EMPTY",
+        nullptr,
+    };
+    ASSERT_EQ(OGR_L_StartTransaction(layer), OGRERR_NONE);
+    for (int i = 0; i < 600; ++i) {
+        OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
+        OGR_F_SetFieldInteger(f, 0, i);
+        OGR_F_SetFieldString(f, 3, QStringLiteral("Seite %1").arg(i).toUtf8().constData());
+        const char* wkt = shapes[i % 6];
+        // The multipart shapes only where the table takes them, and the
+        // empty one from the middle on.
+        if (wkt && (type == wkbPolygon ? i % 6 != 3 : true) && (i % 6 != 4 || i > 300)) {
+            OGRGeometryH g = nullptr;
+            char* text = const_cast<char*>(wkt);
+            ASSERT_EQ(OGR_G_CreateFromWkt(&text, nullptr, &g), OGRERR_NONE) << wkt;
+            OGR_F_SetGeometryDirectly(f, g);
+        }
+        ASSERT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
+        OGR_F_Destroy(f);
+    }
+    ASSERT_EQ(OGR_L_CommitTransaction(layer), OGRERR_NONE);
+    GDALClose(ds);
+}
+
+}  // namespace
+
+// A walk's features read straight from the file are QGIS's own: the same
+// ids, values and shapes in the same order, also past the first feature the
+// direct reader leaves to QGIS (an empty shape here); layers it cannot read
+// so give no iterator.
+TEST_F(DirectRead, AWalksFeaturesAreQgisOwnFromTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("pages.gpkg");
+    writePolygons(path, "pages", wkbPolygon);
+    writePolygons(path, "parts", wkbMultiPolygon);
+    // Polygons, then lines of every dimension in a table of any shape and in
+    // a multipart one (their first line with Z is left to QGIS).
+    const std::pair<QString, const char*> tables[] = {
+        {path, "pages"}, {path, "parts"}, {path_, "plain"}, {path_, "multi"}};
+    for (const auto& [file, table] : tables) {
+        auto layer = testmaps::openLayer(file, table);
+        ASSERT_TRUE(layer->isValid());
+        QgsFeatureIterator direct = qgishost::directFeatures(*layer);
+        ASSERT_TRUE(direct.isValid()) << table;
+        const auto got = featuresOf(direct);
+        const auto want = featuresOf(layer->getFeatures());
+        ASSERT_EQ(got.size(), want.size()) << table;
+        for (size_t i = 0; i < got.size(); ++i) {
+            ASSERT_TRUE(got[i] == want[i]) << table << ", feature " << std::get<0>(want[i]);
+        }
+    }
+    // A filter of the layer's: QGIS's own path.
+    auto pages = testmaps::openLayer(path, "pages");
+    ASSERT_TRUE(pages->setSubsetString("i32 > 5"));
+    EXPECT_FALSE(qgishost::directFeatures(*pages).isValid());
+}
+
+TEST_F(DirectRead, AWalkOverADamagedPageFails) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("damaged.gpkg");
+    writePolygons(path, "pages", wkbMultiPolygon);
+    zeroPageOf(path, "pages");
+    auto layer = testmaps::openLayer(path, "pages");
+    ASSERT_TRUE(qgishost::directFeatures(*layer).isValid());
+    // As a build walks it: read ahead on a thread of its own.
+    qgishost::LayerCursor walk(*layer);
+    try {
+        while (walk.nextFeature()) {
+        }
+        ADD_FAILURE() << "a damaged page was walked without a failure";
+    } catch (const support::Failure& e) {
+        EXPECT_EQ(e.number(), support::error::kReadFailed);
+        EXPECT_TRUE(e.description().contains("could not be read completely") &&
+                    e.description().contains("malformed"))
+            << e.description().toStdString();
     }
 }

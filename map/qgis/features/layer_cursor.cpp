@@ -3,6 +3,7 @@
 #include "map/qgis/features/postgis_walk.h"
 #include "map/qgis/features/qgis_shape.h"
 #include "map/qgis/reading/feature_store.h"
+#include "map/qgis/reading/geopackage_features.h"
 #include "map/qgis/reading/layer_reading.h"
 
 #include <qgsfeaturerequest.h>
@@ -81,11 +82,15 @@ LayerCursor::LayerCursor(QgsVectorLayer& layer) : crs_(layer.crs()), layerName_(
     }
     QgsFeatureRequest request;
     request.setSubsetOfAttributes(wanted);
+    // Every field is wanted: a GeoPackage table is read straight from its
+    // file where QGIS would give its features as the table holds them.
+    QgsFeatureIterator features = directFeatures(layer);
     if (readsAhead(layer)) {
-        ahead_ = std::make_unique<FeatureReadAhead>(layer.getFeatures(request), layer.name());
+        ahead_ = std::make_unique<FeatureReadAhead>(
+            features.isValid() ? features : layer.getFeatures(request), layer.name());
     } else {
         const ReadErrorScope scope(errors_);
-        iterator_ = layer.getFeatures(request);
+        iterator_ = features.isValid() ? features : layer.getFeatures(request);
     }
 }
 
