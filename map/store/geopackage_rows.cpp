@@ -173,6 +173,29 @@ std::vector<int> resultColumnsOf(const GeoPackageQuery& query) {
     return resultColumn;
 }
 
+// The shape of the row `st` is on (result column 1): false for a value this
+// reader does not take; else `wkb` is its standard WKB (nullptr for none) and
+// `empty` tells a shape flagged empty.
+bool shapeOf(sqlite3_stmt* st, const unsigned char*& wkb, size_t& size, bool& empty) {
+    wkb = nullptr;
+    size = 0;
+    empty = false;
+    if (sqlite3_column_type(st, 1) == SQLITE_NULL) {
+        return true;
+    }
+    if (sqlite3_column_type(st, 1) != SQLITE_BLOB) {
+        return false;
+    }
+    const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st, 1));
+    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, 1));
+    wkb = blob ? wkbStart(blob, bytes, empty) : nullptr;
+    if (!wkb) {
+        return false;
+    }
+    size = bytes - static_cast<size_t>(wkb - blob);
+    return true;
+}
+
 // About how many bytes a shape of the table takes in the store, from the
 // first few hundred rows at `firstId` on: room is reserved for all of them
 // at once rather than grown step by step.
@@ -405,45 +428,39 @@ std::optional<StoreRows> readRows(const GeoPackageQuery& query, qint64 firstId, 
             }
         }
         search::FloatBox held;
-        if (sqlite3_column_type(st.get(), 1) == SQLITE_BLOB) {
-            const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st.get(), 1));
-            const auto size = static_cast<size_t>(sqlite3_column_bytes(st.get(), 1));
-            bool empty = false;
-            const unsigned char* wkb = blob ? wkbStart(blob, size, empty) : nullptr;
-            if (!wkb) {
-                return std::nullopt;
-            }
-            if (!empty) {
-                search::Box box;
-                host::ShapeFault fault = host::ShapeFault::None;
-                const size_t wkbSize = size - static_cast<size_t>(wkb - blob);
-                switch (search::appendFlatWkb(wkb, wkbSize, query.promoteToMulti, rows.wkbData, box,
-                                              fault)) {
-                    case search::FlattenResult::Unsupported:
-                        return std::nullopt;
-                    case search::FlattenResult::Malformed:
-                        if (!query.hostReads || query.hostReads(wkb, wkbSize)) {
-                            return std::nullopt;
-                        }
-                        // One shape nobody can read: the row keeps its values
-                        // and meets nothing, as the host's reader gives it.
-                        rows.skipped.add(host::ShapeFault::Unreadable, id);
-                        break;
-                    case search::FlattenResult::Empty:
-                        break;
-                    case search::FlattenResult::Shape:
-                        if (fault == host::ShapeFault::None) {
-                            held = search::FloatBox::around(box);
-                        } else {
-                            // The row keeps its values but meets nothing.
-                            rows.wkbData.resize(rows.wkbOffset.back());
-                            rows.skipped.add(fault, id);
-                        }
-                        break;
-                }
-            }
-        } else if (sqlite3_column_type(st.get(), 1) != SQLITE_NULL) {
+        const unsigned char* wkb = nullptr;
+        size_t wkbSize = 0;
+        bool empty = false;
+        if (!shapeOf(st.get(), wkb, wkbSize, empty)) {
             return std::nullopt;
+        }
+        if (wkb && !empty) {
+            search::Box box;
+            host::ShapeFault fault = host::ShapeFault::None;
+            switch (search::appendFlatWkb(wkb, wkbSize, query.promoteToMulti, rows.wkbData, box,
+                                          fault)) {
+                case search::FlattenResult::Unsupported:
+                    return std::nullopt;
+                case search::FlattenResult::Malformed:
+                    if (!query.hostReads || query.hostReads(wkb, wkbSize)) {
+                        return std::nullopt;
+                    }
+                    // One shape nobody can read: the row keeps its values
+                    // and meets nothing, as the host's reader gives it.
+                    rows.skipped.add(host::ShapeFault::Unreadable, id);
+                    break;
+                case search::FlattenResult::Empty:
+                    break;
+                case search::FlattenResult::Shape:
+                    if (fault == host::ShapeFault::None) {
+                        held = search::FloatBox::around(box);
+                    } else {
+                        // The row keeps its values but meets nothing.
+                        rows.wkbData.resize(rows.wkbOffset.back());
+                        rows.skipped.add(fault, id);
+                    }
+                    break;
+            }
         }
         rows.endRow(held);
     }
@@ -532,24 +549,7 @@ bool GeoPackageRowCursor::value(size_t column, QVariant& value) const {
 }
 
 bool GeoPackageRowCursor::shape(const unsigned char*& wkb, size_t& size, bool& empty) const {
-    sqlite3_stmt* st = open_->st.get();
-    empty = false;
-    wkb = nullptr;
-    size = 0;
-    if (sqlite3_column_type(st, 1) == SQLITE_NULL) {
-        return true;
-    }
-    if (sqlite3_column_type(st, 1) != SQLITE_BLOB) {
-        return false;
-    }
-    const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(st, 1));
-    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(st, 1));
-    wkb = blob ? wkbStart(blob, bytes, empty) : nullptr;
-    if (!wkb) {
-        return false;
-    }
-    size = bytes - static_cast<size_t>(wkb - blob);
-    return true;
+    return shapeOf(open_->st.get(), wkb, size, empty);
 }
 
 }  // namespace bramlotte::store
