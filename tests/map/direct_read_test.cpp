@@ -62,6 +62,14 @@ const char* const kShapes[] = {
     nullptr,  // no shape
 };
 
+// Gives feature `f` the shape written `wkt`.
+void setShape(OGRFeatureH f, const char* wkt) {
+    OGRGeometryH g = nullptr;
+    char* text = const_cast<char*>(wkt);
+    ASSERT_EQ(OGR_G_CreateFromWkt(&text, nullptr, &g), OGRERR_NONE) << wkt;
+    OGR_F_SetGeometryDirectly(f, g);
+}
+
 // A GeoPackage table `table` of `count` features of every field type the
 // direct read converts, some values null, shapes from kShapes; every fifth
 // feature from the eleventh on deleted, so the ids have gaps.
@@ -113,10 +121,7 @@ void writeTable(const QString& path, const char* table, OGRwkbGeometryType type,
             OGR_F_SetFieldDateTime(f, 5, 1990 + i % 30, 1 + i % 12, 1 + i % 28, 0, 0, 0, 0);
         }
         if (const char* wkt = kShapes[i % shapes]) {
-            OGRGeometryH g = nullptr;
-            char* text = const_cast<char*>(wkt);
-            ASSERT_EQ(OGR_G_CreateFromWkt(&text, nullptr, &g), OGRERR_NONE) << wkt;
-            OGR_F_SetGeometryDirectly(f, g);
+            setShape(f, wkt);
         }
         ASSERT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
         OGR_F_Destroy(f);
@@ -480,10 +485,7 @@ void writePolygons(const QString& path, const char* table, OGRwkbGeometryType ty
         // The multipart shapes only where the table takes them, and the
         // empty one from the middle on.
         if (wkt && (type == wkbPolygon ? i % 6 != 3 : true) && (i % 6 != 4 || i > 300)) {
-            OGRGeometryH g = nullptr;
-            char* text = const_cast<char*>(wkt);
-            ASSERT_EQ(OGR_G_CreateFromWkt(&text, nullptr, &g), OGRERR_NONE) << wkt;
-            OGR_F_SetGeometryDirectly(f, g);
+            setShape(f, wkt);
         }
         ASSERT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
         OGR_F_Destroy(f);
