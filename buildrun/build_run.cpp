@@ -10,6 +10,7 @@
 #include "index/relate.h"
 #include "index/text_forms.h"
 #include "print/page_ranges.h"
+#include "support/base/freed_aside.h"
 #include "support/desktop/recorded_toolkit.h"
 #include "support/errors/error_trap.h"
 
@@ -415,6 +416,12 @@ BuildOutcome runRequest(const BuildRequest& request, BuildContext& context, Said
                 BRAMLOTTE_LINE(trap);
                 resultList.add(resultLines(map, request),
                                index::CollationOptions{request.print.numericOrder});
+                // Only a table is made from the map itself: for the other
+                // outputs it is freed beside their writing.
+                std::optional<support::FreedAside<index::IndexMap>> freeing;
+                if (request.output != Output::Table) {
+                    freeing.emplace(std::move(map));
+                }
                 BRAMLOTTE_LINE(trap);
                 const auto resultLines = [&](const exporting::SaveTarget&) {
                     return textsOf(printedLines(resultList, request.print));

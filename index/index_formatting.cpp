@@ -123,17 +123,33 @@ void ResultList::add(const QStringList& lines, CollationOptions options) {
 }
 
 QStringList ResultLines(const IndexMap& map, const QString& columnSeparator) {
+    // The lines of keys [first, last), each made in one piece: no entry
+    // text of its own.
+    const auto linesOf = [&](int first, int last, QStringList& lines) {
+        lines.reserve(last - first);
+        for (int i = first; i < last; ++i) {
+            const QString key = map.key(i);
+            QString line;
+            line.reserve(key.size() + columnSeparator.size() + map.entrySizeAt(i));
+            line += key;
+            line += columnSeparator;
+            map.appendEntryAt(i, line);
+            lines.append(line);
+        }
+    };
+    const int count = map.count();
     QStringList lines;
-    lines.reserve(map.count());
-    for (int i = 0; i < map.count(); ++i) {
-        const QString key = map.key(i);
-        QString line;  // made in one piece: no entry text of its own
-        line.reserve(key.size() + columnSeparator.size() + map.entrySizeAt(i));
-        line += key;
-        line += columnSeparator;
-        map.appendEntryAt(i, line);
-        lines.append(line);
+    if (count < kLinesForTwoThreads) {
+        linesOf(0, count, lines);
+        return lines;
     }
+    // A long index's second half on a thread of its own: the map is only
+    // read, and the lines are new texts.
+    QStringList secondHalf;
+    support::bothAtOnce([&] { linesOf(count / 2, count, secondHalf); },
+                        [&] { linesOf(0, count / 2, lines); });
+    lines.reserve(count);
+    lines += secondHalf;
     return lines;
 }
 

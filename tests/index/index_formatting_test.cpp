@@ -57,7 +57,7 @@ TEST(IndexFormatting, ResultListSortsWithoutCaseKeepingTiesInOrder) {
     EXPECT_EQ(list.count(), 0);
 }
 
-TEST(IndexFormatting, NoLineLimit) {
+TEST(IndexFormatting, NoLineLimitAndALongMapsLinesInMapOrder) {
     IndexMap map;
     for (int i = 0; i < 40000; ++i) {
         map.add(QString::number(i), " A1");
@@ -65,6 +65,21 @@ TEST(IndexFormatting, NoLineLimit) {
     ResultList list;
     FillResultList(map, "...", list);
     EXPECT_EQ(list.count(), 40000);
+
+    // A long map's lines are made in two halves at once: every line, each
+    // key's own, in map order, for an odd count of keys of various entries.
+    IndexMap pages;
+    for (int i = 0; i < 40001; ++i) {
+        const QString key = QStringLiteral("Street %1").arg(40001 - i);
+        for (int page = 0; page <= i % 7; ++page) {
+            pages.addItem(key, QStringLiteral(" P%1").arg(i + page));
+        }
+    }
+    const QStringList lines = ResultLines(pages, "... ");
+    ASSERT_EQ(lines.size(), 40001);
+    for (int i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(lines.at(i), pages.key(i) + "... " + pages.entryAt(i)) << i;
+    }
 }
 
 TEST(IndexFormatting, TableRowsInMapOrderFromItems) {

@@ -115,18 +115,21 @@ std::optional<StoreRows> readDirectly(QgsVectorLayer& layer, size_t splitFrom,
     };
     store::RangeMeeting headMeeting, tailMeeting;
     std::optional<StoreRows> head, headEnd, tail, tailEnd;
+    // A reader from the top end may take a whole half: room for it, in
+    // address space only, so that the piece is not grown by copying.
+    const size_t half = rows / 2 + 1;
     support::bothAtOnce(
         [&] {
-            tail = meet(middle, highest, rows / 2 + 1, tailMeeting, store::RangeEnd::Lowest);
+            tail = meet(middle, highest, half, tailMeeting, store::RangeEnd::Lowest);
             if (tail) {
-                headEnd = meet(lowest, middle - 1, 0, headMeeting, store::RangeEnd::Highest);
+                headEnd = meet(lowest, middle - 1, half, headMeeting, store::RangeEnd::Highest);
             }
         },
         [&] {
             // The head takes the rest in after: room for all.
             head = meet(lowest, middle - 1, rows, headMeeting, store::RangeEnd::Lowest);
             if (head) {
-                tailEnd = meet(middle, highest, 0, tailMeeting, store::RangeEnd::Highest);
+                tailEnd = meet(middle, highest, half, tailMeeting, store::RangeEnd::Highest);
             }
         });
     if (!head || !tail || !headEnd || !tailEnd) {
