@@ -1,7 +1,5 @@
 #include "map/store/store_rows.h"
 
-#include "map/store/large_memory.h"
-
 #include <algorithm>
 
 namespace bramlotte::store {
@@ -17,10 +15,10 @@ void StoreRows::reserve(size_t rows, size_t wkbBytes) {
     for (ValueColumn& column : columns) {
         column.reserve(rows);
     }
-    reserveLarge(ids, rows);
-    reserveLarge(boxes, rows);
-    reserveLarge(wkbOffset, rows + 1);
-    reserveLarge(wkbData, wkbBytes);
+    ids.reserve(rows);
+    boxes.reserve(rows);
+    wkbOffset.reserve(rows + 1);
+    wkbData.reserve(wkbBytes);
 }
 
 void StoreRows::holdSpans() {

@@ -34,7 +34,11 @@ struct StoreRows {
         return start < tailWkbFrom ? wkbData.data() + start
                                    : tailWkb.data() + (start - tailWkbFrom);
     }
-    // Room for `rows` rows and `wkbBytes` bytes of shapes (see large_memory.h).
+    // Room for `rows` rows and `wkbBytes` bytes of shapes, reserved whole: a
+    // read grown step by step copies its arrays into fresh memory again and
+    // again, and a reservation larger than needed costs address space only.
+    // Ordinary pages: on a virtual machine whose host takes free memory back,
+    // huge ones cost more to fill than they save (bench/README.md).
     void reserve(size_t rows, size_t wkbBytes = 0);
     // Ends the row whose id and values were just added: its shape is what was
     // appended since the row before (nothing for no shape): to wkbData, or

@@ -1,7 +1,5 @@
 #include "map/store/value_column.h"
 
-#include "map/store/large_memory.h"
-
 namespace bramlotte::store {
 namespace {
 
@@ -33,10 +31,10 @@ void ValueColumn::reserve(size_t rows) {
         return;
     }
     if (integers_) {
-        reserveLarge(numbers_, rows);
+        numbers_.reserve(rows);
         nulls_.reserve(rows);
     } else {
-        reserveLarge(codes_, rows);
+        codes_.reserve(rows);
     }
 }
 
